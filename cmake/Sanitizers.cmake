@@ -1,0 +1,15 @@
+# Applies MBUS_SANITIZE to every target of the build, and coverage instrumentation for the
+# fuzz targets when they are built.
+if(MBUS_SANITIZE)
+    add_compile_options(-fsanitize=${MBUS_SANITIZE} -fno-omit-frame-pointer -g)
+    add_link_options(-fsanitize=${MBUS_SANITIZE})
+    if(MBUS_SANITIZE MATCHES "undefined")
+        add_compile_options(-fno-sanitize-recover=undefined)
+    endif()
+endif()
+if(MBUS_WITH_FUZZERS)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "MBUS_WITH_FUZZERS needs clang")
+    endif()
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing need, and nothing when all are present.
+# Runs as root (or through sudo when it is available).
+set -euo pipefail
+
+packages=(
+    # compilers and build tools
+    g++ cmake ninja-build pkg-config git
+    # clang for the sanitizer builds and the libFuzzer targets
+    clang libclang-rt-14-dev
+    # Qt 6 Widgets for the console and the port selection dialog
+    qt6-base-dev libgl-dev
+    # tests and benchmarks
+    libgtest-dev libgmock-dev libbenchmark-dev
+    # GUI tests and the screenshot: a virtual display and fonts with Chinese glyphs
+    xvfb xauth fonts-wqy-zenhei
+    # process statistics used by the benchmarks and CPU checks
+    procps
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}" >&2
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+    sudo=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the regular build (all labels), then the unit and serial tests and
+# the fuzz targets under AddressSanitizer+UndefinedBehaviorSanitizer, then the threaded tests
+# under ThreadSanitizer. Build trees go to build/ beside this script's repository.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+bash scripts/install-deps.sh
+
+jobs=$(nproc)
+section() { printf '\n==== %s ====\n' "$*"; }
+
+configure() { # <dir> <cmake options...>
+    local dir=$1
+    shift
+    cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+}
+
+section "regular build (gcc)"
+configure build/release
+cmake --build build/release -j "$jobs"
+ctest --test-dir build/release --output-on-failure -j "$jobs" --timeout 600
+
+section "AddressSanitizer + UndefinedBehaviorSanitizer build (clang), unit/serial/fuzz"
+configure build/asan -DCMAKE_CXX_COMPILER=clang++ -DMBUS_SANITIZE=address,undefined \
+    -DMBUS_WITH_GUI=OFF -DMBUS_WITH_BENCH=OFF -DMBUS_WITH_FUZZERS=ON
+cmake --build build/asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir build/asan --output-on-failure -j "$jobs" -L 'unit|serial|fuzz' --timeout 900
+
+section "ThreadSanitizer build (clang), threaded tests"
+configure build/tsan -DCMAKE_CXX_COMPILER=clang++ -DMBUS_SANITIZE=thread \
+    -DMBUS_WITH_GUI=OFF -DMBUS_WITH_BENCH=OFF
+cmake --build build/tsan -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L 'tsan' --timeout 900
+
+section "all tests passed"

@@ -1,0 +1,37 @@
+#include "protocol/meter_type.h"
+
+#include <array>
+
+namespace mbus::protocol {
+namespace {
+
+constexpr std::array<MeterType, 8> kMeterTypes{{
+    {"冷水水表", 0x10},
+    {"生活热水水表", 0x11},
+    {"直饮水水表", 0x12},
+    {"中水水表", 0x13},
+    {"热量表（计热量）", 0x20},
+    {"热量表（计冷量）", 0x21},
+    {"燃气表", 0x30},
+    {"电度表", 0x40},
+}};
+
+} // namespace
+
+std::span<const MeterType> MeterTypes() { return kMeterTypes; }
+
+std::optional<std::uint8_t> MeterTypeCode(int position) {
+    if (position < 0 || position >= static_cast<int>(kMeterTypes.size()))
+        return std::nullopt;
+    return kMeterTypes[static_cast<std::size_t>(position)].Code;
+}
+
+std::optional<int> MeterTypePosition(std::string_view itemText) {
+    for (std::size_t i = 0; i < kMeterTypes.size(); ++i) {
+        if (kMeterTypes[i].ItemText == itemText)
+            return static_cast<int>(i);
+    }
+    return std::nullopt;
+}
+
+} // namespace mbus::protocol

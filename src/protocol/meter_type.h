@@ -1,0 +1,26 @@
+// The meter types of the console's type list, by position, and their protocol type codes.
+// The console looks a code up by the position of the selected item, never by its text.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace mbus::protocol {
+
+struct MeterType {
+    std::string_view ItemText; // the type list's item text (UTF-8)
+    std::uint8_t Code;         // the frame's meter type byte
+};
+
+// The eight types, in the order of the console's type list.
+std::span<const MeterType> MeterTypes();
+
+// The code of the type at `position`; none for a position outside the list (no item selected).
+std::optional<std::uint8_t> MeterTypeCode(int position);
+
+// The position of the type whose item text is exactly `itemText`, or none.
+std::optional<int> MeterTypePosition(std::string_view itemText);
+
+} // namespace mbus::protocol

@@ -1,0 +1,86 @@
+#include "tools/decode_command.h"
+
+#include "protocol/response_decoder.h"
+#include "tools/json_text.h"
+#include "tools/option_parser.h"
+#include "util/string_c.h"
+
+#include <istream>
+#include <ostream>
+
+namespace mbus::tools {
+namespace {
+
+void PrintHelp(std::ostream& out) {
+    out << "usage: mbus decode [--json] [HEX ...]\n"
+           "\n"
+           "Each argument, or each line of standard input when there is none, is one received\n"
+           "chunk as hex text (digits are paired in order; blanks and other characters are\n"
+           "skipped). Prints one line per chunk: the decoded reply, or an empty line when the\n"
+           "chunk holds no reply the decoder knows.\n"
+           "\n"
+           "  --json   print one JSON object per chunk instead:\n"
+           "           {\"hex\": ..., \"decoded\": ..., \"layout\": \"water\"|\"heat\"|null}\n"
+           "\n"
+           "Exit status: 0 every chunk decoded, 1 some chunk did not, 2 bad option.\n";
+}
+
+const char* LayoutName(protocol::ReplyLayout layout) {
+    switch (layout) {
+    case protocol::ReplyLayout::Water:
+        return "\"water\"";
+    case protocol::ReplyLayout::Heat:
+        return "\"heat\"";
+    case protocol::ReplyLayout::None:
+        break;
+    }
+    return "null";
+}
+
+} // namespace
+
+std::string DecodeChunkLine(std::string_view hexText, bool json, bool& decoded) {
+    const std::string bytes = util::HexToBytes(hexText);
+    const protocol::DecodedReply reply = protocol::DecodeReply(util::AsBytes(bytes));
+    decoded = reply.Layout != protocol::ReplyLayout::None;
+    if (!json)
+        return reply.Text;
+
+    std::string hex = util::BytesToHex(util::AsBytes(bytes));
+    if (!hex.empty())
+        hex.pop_back();
+    return "{\"hex\": " + JsonString(hex) + ", \"decoded\": " + JsonString(reply.Text) +
+           ", \"layout\": " + LayoutName(reply.Layout) + "}";
+}
+
+int RunDecodeCommand(CommandArgs args, CommandIo io) {
+    OptionParser options({}, {"--json"});
+    if (!options.Parse(args)) {
+        io.Err << "mbus decode: " << options.Error() << "\n";
+        return kExitUsage;
+    }
+    if (options.Has("--help")) {
+        PrintHelp(io.Out);
+        return kExitOk;
+    }
+    const bool json = options.Has("--json");
+
+    bool allDecoded = true;
+    const auto decodeOne = [&](std::string_view chunk) {
+        bool decoded = false;
+        io.Out << DecodeChunkLine(chunk, json, decoded) << "\n";
+        allDecoded = allDecoded && decoded;
+    };
+    if (!options.Positional().empty()) {
+        for (const std::string& chunk : options.Positional())
+            decodeOne(chunk);
+    } else {
+        std::string line;
+        while (std::getline(io.In, line))
+            decodeOne(line);
+    }
+    io.Out.flush();
+    return allDecoded ? kExitOk : kExitIncomplete;
+}
+
+} // namespace mbus::tools

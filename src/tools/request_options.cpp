@@ -1,0 +1,55 @@
+#include "tools/request_options.h"
+
+#include "protocol/meter_type.h"
+#include "util/string_c.h"
+
+namespace mbus::tools {
+
+std::optional<std::array<std::uint8_t, 7>> ParseMeterAddress(std::string_view text,
+                                                             std::string& error) {
+    const std::string bytes = util::HexToBytes(text);
+    if (bytes.size() != 7) {
+        error = "the address '" + std::string(text) + "' gives " + std::to_string(bytes.size()) +
+                " bytes; it must give exactly 7 (14 hex digits)";
+        return std::nullopt;
+    }
+    std::array<std::uint8_t, 7> address;
+    std::copy(bytes.begin(), bytes.end(), address.begin());
+    return address;
+}
+
+std::optional<int> ParseMeterType(std::string_view text, std::string& error) {
+    if (text.size() == 1 && text[0] >= '0' && text[0] <= '9') {
+        const int position = text[0] - '0';
+        if (protocol::MeterTypeCode(position))
+            return position;
+    } else if (const auto position = protocol::MeterTypePosition(text)) {
+        return position;
+    }
+    error = "unknown meter type '" + std::string(text) + "'; use a position 0-7 or an item text";
+    return std::nullopt;
+}
+
+std::optional<std::array<std::uint8_t, 2>> ParseDataId(std::string_view text, std::string& error) {
+    const std::string bytes = util::HexToBytes(text);
+    if (bytes.size() < 2) {
+        error = "the data identifier '" + std::string(text) + "' must give two bytes";
+        return std::nullopt;
+    }
+    return std::array<std::uint8_t, 2>{static_cast<std::uint8_t>(bytes[0]),
+                                       static_cast<std::uint8_t>(bytes[1])};
+}
+
+std::string MeterTypeHelp() {
+    std::string help;
+    const auto types = protocol::MeterTypes();
+    for (std::size_t i = 0; i < types.size(); ++i) {
+        char code[8];
+        std::snprintf(code, sizeof code, "0x%02X", types[i].Code);
+        help += "      " + std::to_string(i) + "  " + std::string(types[i].ItemText) + "  (" +
+                code + ")\n";
+    }
+    return help;
+}
+
+} // namespace mbus::tools

@@ -1,0 +1,56 @@
+#include "tools/subcommands.h"
+
+#include "tools/decode_command.h"
+#include "tools/frame_command.h"
+
+#include <ostream>
+#include <string_view>
+
+namespace mbus::tools {
+namespace {
+
+struct Subcommand {
+    std::string_view Name;
+    std::string_view Summary;
+    int (*Run)(CommandArgs, CommandIo);
+};
+
+constexpr Subcommand kSubcommands[] = {
+    {"frame", "print the read-data request for an address, meter type and identifier",
+     RunFrameCommand},
+    {"decode", "decode received chunks given as hex text", RunDecodeCommand},
+};
+
+void PrintHelp(std::ostream& out) {
+    out << "usage: mbus <command> [options]\n"
+           "\n"
+           "Tools of the M-Bus meter test console: build read-data requests and decode meter\n"
+           "replies of the household meter protocol.\n"
+           "\n"
+           "Commands:\n";
+    for (const Subcommand& command : kSubcommands)
+        out << "  " << command.Name << std::string(10 - command.Name.size(), ' ')
+            << command.Summary << "\n";
+    out << "\nRun 'mbus <command> --help' for the options of a command.\n";
+}
+
+} // namespace
+
+int RunMbus(CommandArgs args, CommandIo io) {
+    if (args.empty()) {
+        PrintHelp(io.Err);
+        return kExitUsage;
+    }
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        PrintHelp(io.Out);
+        return kExitOk;
+    }
+    for (const Subcommand& command : kSubcommands) {
+        if (args[0] == command.Name)
+            return command.Run(args.subspan(1), io);
+    }
+    io.Err << "mbus: unknown command '" << args[0] << "'; run 'mbus --help'\n";
+    return kExitUsage;
+}
+
+} // namespace mbus::tools
