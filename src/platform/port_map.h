@@ -1,0 +1,48 @@
+// The port map: how a COM number becomes a device on Linux.
+//  1. Explicit entries: symbolic links named COM<n> in
+//     ${XDG_CONFIG_HOME:-$HOME/.config}/mbus-console/ports/, each pointing at a device; a link
+//     whose target is gone is skipped.
+//  2. Then every present serial device (/dev/ttyS* that are real UARTs, /dev/ttyUSB*,
+//     /dev/ttyACM*, /dev/ttyAMA*, ... family by family, each by number) gets the lowest COM number
+//     not taken yet.
+// A plain file named "no-discovery" in that folder switches step 2 off. Discovery reads /dev and
+// /sys only; it never opens a device.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace mbus::platform {
+
+struct PortMapEntry {
+    int Number = 0;         // the n of COM<n>
+    std::string DevicePath; // e.g. /dev/ttyUSB0 or /dev/pts/3
+    bool Explicit = false;  // from a COM<n> link rather than discovery
+};
+
+// ${XDG_CONFIG_HOME:-$HOME/.config}/mbus-console/ports (not created).
+std::string PortsDirectory();
+
+// Every mapped port, by COM number.
+std::vector<PortMapEntry> ReadPortMap();
+
+// The COM number in "COM<n>" or "\\.\COM<n>" (letters in any case), or none for other names.
+std::optional<int> ComNumberOfName(std::string_view name);
+
+// The device a name stands for: COM names through the map (none when unmapped), any other name
+// as it is (a device path).
+std::optional<std::string> ResolveDeviceName(std::string_view name);
+
+// Makes the explicit entry COM<number> -> devicePath, creating the folder when needed; replaces
+// a dangling link of that name but no live one. False with errno-style reason in `error`.
+bool AddPortLink(int number, const std::string& devicePath, std::string& error);
+
+// Removes the explicit entry COM<number> if it still points at `devicePath`.
+void RemovePortLink(int number, const std::string& devicePath);
+
+// The lowest COM number (from 1) that the map does not use.
+int LowestFreeComNumber();
+
+} // namespace mbus::platform
