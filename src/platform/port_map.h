@@ -28,6 +28,15 @@ std::string PortsDirectory();
 // Every mapped port, by COM number.
 std::vector<PortMapEntry> ReadPortMap();
 
+// Where a map is read from. ReadPortMap() uses the user's ports folder, /sys/class/tty and /dev;
+// tests point all three at folders of their own.
+struct PortMapSources {
+    std::string PortsDirectory;
+    std::string SysClassTty = "/sys/class/tty";
+    std::string DevDirectory = "/dev";
+};
+std::vector<PortMapEntry> ReadPortMap(const PortMapSources& sources);
+
 // The COM number in "COM<n>" or "\\.\COM<n>" (letters in any case), or none for other names.
 std::optional<int> ComNumberOfName(std::string_view name);
 

@@ -2,6 +2,7 @@
 
 #include "tools/decode_command.h"
 #include "tools/frame_command.h"
+#include "tools/ports_command.h"
 
 #include <ostream>
 #include <string_view>
@@ -19,6 +20,7 @@ constexpr Subcommand kSubcommands[] = {
     {"frame", "print the read-data request for an address, meter type and identifier",
      RunFrameCommand},
     {"decode", "decode received chunks given as hex text", RunDecodeCommand},
+    {"ports", "list the serial ports and the device behind each COM name", RunPortsCommand},
 };
 
 void PrintHelp(std::ostream& out) {

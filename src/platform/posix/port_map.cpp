@@ -1,0 +1,254 @@
+#include "platform/port_map.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <pwd.h>
+#include <set>
+#include <unistd.h>
+
+namespace mbus::platform {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kHighestComNumber = 65535; // the port component keeps the number in 16 bits
+constexpr std::string_view kNoDiscoveryFile = "no-discovery";
+
+// Serial device families in the order discovery numbers them. Only ttyS needs a UART check: the
+// 8250 driver registers placeholder ports that have no hardware behind them.
+struct DeviceFamily {
+    std::string_view Prefix;
+    bool NeedsUartCheck;
+};
+constexpr DeviceFamily kFamilies[] = {
+    {"ttyS", true},    {"ttyUSB", false}, {"ttyACM", false}, {"ttyAMA", false},   {"ttymxc", false},
+    {"ttySAC", false}, {"ttyO", false},   {"ttyTHS", false}, {"ttyXRUSB", false},
+};
+
+// The decimal number of `digits` when it is a plain number: digits only, no leading zero, no
+// sign, within [0, kHighestComNumber].
+std::optional<int> PlainNumber(std::string_view digits) {
+    if (digits.empty() || digits.front() < '0' || digits.front() > '9' ||
+        (digits.size() > 1 && digits.front() == '0'))
+        return std::nullopt;
+    int value = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (ec != std::errc() || end != digits.data() + digits.size() || value > kHighestComNumber)
+        return std::nullopt;
+    return value;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
+               return lower(x) == lower(y);
+           });
+}
+
+std::string HomeDirectory() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
+        return home;
+    long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::string buffer(size > 0 ? static_cast<std::size_t>(size) : 16384, '\0');
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+        found->pw_dir != nullptr)
+        return found->pw_dir;
+    return "/";
+}
+
+// Whether /sys/class/tty/<name> stands for a UART that exists: its "type" attribute names a
+// known UART type (0 is "unknown", the placeholder's), or, where the driver has no such
+// attribute, a driver is bound to the device. Reads attributes only; the device is not opened.
+bool IsRealUart(const fs::path& sysEntry) {
+    std::ifstream typeFile(sysEntry / "type");
+    if (typeFile) {
+        int type = 0;
+        return static_cast<bool>(typeFile >> type) && type != 0;
+    }
+    std::error_code ec;
+    return fs::exists(sysEntry / "device" / "driver", ec);
+}
+
+// The present serial devices under `devDir` that `sysClassTty` lists, family by family, each
+// family by number.
+std::vector<std::string> DiscoverSerialDevices(const fs::path& sysClassTty,
+                                               const fs::path& devDir) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(sysClassTty, ec), end; !ec && it != end; it.increment(ec))
+        names.push_back(it->path().filename().string());
+
+    std::vector<std::string> devices;
+    for (const DeviceFamily& family : kFamilies) {
+        std::vector<std::pair<int, std::string>> members;
+        for (const std::string& name : names) {
+            if (!name.starts_with(family.Prefix))
+                continue;
+            const auto number = PlainNumber(std::string_view(name).substr(family.Prefix.size()));
+            if (!number)
+                continue;
+            if (family.NeedsUartCheck && !IsRealUart(sysClassTty / name))
+                continue;
+            std::error_code existsError;
+            if (!fs::exists(devDir / name, existsError))
+                continue;
+            members.emplace_back(*number, (devDir / name).string());
+        }
+        std::sort(members.begin(), members.end());
+        for (auto& member : members)
+            devices.push_back(std::move(member.second));
+    }
+    return devices;
+}
+
+// The COM<n> links of the ports folder whose target exists, by number.
+std::vector<PortMapEntry> ReadExplicitEntries(const fs::path& directory) {
+    std::vector<PortMapEntry> entries;
+    std::error_code ec;
+    for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!name.starts_with("COM"))
+            continue;
+        const auto number = PlainNumber(std::string_view(name).substr(3));
+        if (!number || *number == 0)
+            continue;
+        std::error_code entryError;
+        if (!fs::is_symlink(it->symlink_status(entryError)) || !fs::exists(it->path(), entryError))
+            continue;
+        fs::path target = fs::read_symlink(it->path(), entryError);
+        if (entryError)
+            continue;
+        if (target.is_relative())
+            target = (directory / target).lexically_normal();
+        entries.push_back({*number, target.string(), true});
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const PortMapEntry& a, const PortMapEntry& b) { return a.Number < b.Number; });
+    return entries;
+}
+
+std::string CanonicalOrSelf(const std::string& path) {
+    std::error_code ec;
+    fs::path canonical = fs::canonical(path, ec);
+    return ec ? path : canonical.string();
+}
+
+fs::path LinkPath(int number) {
+    return fs::path(PortsDirectory()) / ("COM" + std::to_string(number));
+}
+
+} // namespace
+
+std::string PortsDirectory() {
+    std::string base;
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && *config == '/')
+        base = config;
+    else
+        base = HomeDirectory() + "/.config";
+    return base + "/mbus-console/ports";
+}
+
+std::vector<PortMapEntry> ReadPortMap() {
+    return ReadPortMap({PortsDirectory()});
+}
+
+std::vector<PortMapEntry> ReadPortMap(const PortMapSources& sources) {
+    const fs::path directory = sources.PortsDirectory;
+    std::vector<PortMapEntry> map = ReadExplicitEntries(directory);
+
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(directory / kNoDiscoveryFile, ec)))
+        return map;
+
+    std::set<int> taken;
+    std::set<std::string> mappedDevices;
+    for (const PortMapEntry& entry : map) {
+        taken.insert(entry.Number);
+        mappedDevices.insert(CanonicalOrSelf(entry.DevicePath));
+    }
+    int next = 1;
+    for (std::string& device : DiscoverSerialDevices(sources.SysClassTty, sources.DevDirectory)) {
+        if (!mappedDevices.insert(CanonicalOrSelf(device)).second)
+            continue;
+        while (taken.contains(next))
+            ++next;
+        if (next > kHighestComNumber)
+            break;
+        taken.insert(next);
+        map.push_back({next, std::move(device), false});
+    }
+    std::sort(map.begin(), map.end(),
+              [](const PortMapEntry& a, const PortMapEntry& b) { return a.Number < b.Number; });
+    return map;
+}
+
+std::optional<int> ComNumberOfName(std::string_view name) {
+    if (name.starts_with("\\\\.\\"))
+        name.remove_prefix(4);
+    if (name.size() < 4 || !EqualsIgnoringCase(name.substr(0, 3), "COM"))
+        return std::nullopt;
+    const auto number = PlainNumber(name.substr(3));
+    if (!number || *number == 0)
+        return std::nullopt;
+    return number;
+}
+
+std::optional<std::string> ResolveDeviceName(std::string_view name) {
+    const auto number = ComNumberOfName(name);
+    if (!number)
+        return std::string(name);
+    for (PortMapEntry& entry : ReadPortMap()) {
+        if (entry.Number == *number)
+            return std::move(entry.DevicePath);
+    }
+    return std::nullopt;
+}
+
+bool AddPortLink(int number, const std::string& devicePath, std::string& error) {
+    if (number < 1 || number > kHighestComNumber) {
+        error = std::strerror(EINVAL);
+        return false;
+    }
+    std::error_code ec;
+    fs::create_directories(PortsDirectory(), ec);
+    if (ec) {
+        error = ec.message();
+        return false;
+    }
+    const fs::path link = LinkPath(number);
+    const fs::file_status status = fs::symlink_status(link, ec);
+    if (fs::is_symlink(status) && !fs::exists(link, ec))
+        fs::remove(link, ec); // dangling: the device it named is gone
+    if (::symlink(devicePath.c_str(), link.c_str()) != 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+void RemovePortLink(int number, const std::string& devicePath) {
+    const fs::path link = LinkPath(number);
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(link, ec)) && fs::read_symlink(link, ec) == devicePath)
+        fs::remove(link, ec);
+}
+
+int LowestFreeComNumber() {
+    int number = 1;
+    for (const PortMapEntry& entry : ReadPortMap()) {
+        if (entry.Number == number)
+            ++number;
+        else if (entry.Number > number)
+            break;
+    }
+    return number;
+}
+
+} // namespace mbus::platform

@@ -1,0 +1,47 @@
+#include "temp_config_home.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace mbus::testing {
+namespace fs = std::filesystem;
+
+TempConfigHome::TempConfigHome() {
+    std::string pattern = (fs::temp_directory_path() / "mbus-config-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("cannot make a temporary folder");
+    Root_ = pattern;
+    fs::create_directories(PortsDirectory());
+    std::ofstream(PortsDirectory() / "no-discovery");
+    if (const char* saved = std::getenv("XDG_CONFIG_HOME"))
+        SavedConfigHome_ = saved;
+    ::setenv("XDG_CONFIG_HOME", Root_.c_str(), 1);
+}
+
+TempConfigHome::~TempConfigHome() {
+    if (SavedConfigHome_)
+        ::setenv("XDG_CONFIG_HOME", SavedConfigHome_->c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
+    std::error_code ec;
+    fs::remove_all(Root_, ec);
+}
+
+fs::path TempConfigHome::PortsDirectory() const {
+    return Root_ / "mbus-console" / "ports";
+}
+
+std::string TempConfigHome::AddFakePort(int number) {
+    const fs::path device = Root_ / ("fake-device-" + std::to_string(number));
+    std::ofstream(device).put('\0');
+    fs::create_symlink(device, PortsDirectory() / ("COM" + std::to_string(number)));
+    return device.string();
+}
+
+void TempConfigHome::AddDanglingLink(int number) {
+    fs::create_symlink(Root_ / "gone", PortsDirectory() / ("COM" + std::to_string(number)));
+}
+
+} // namespace mbus::testing
