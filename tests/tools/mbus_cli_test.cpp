@@ -1,0 +1,303 @@
+// `mbus frame`, `mbus decode` and the top-level dispatch, run through RunMbus with string streams.
+#include "tools/decode_command.h"
+#include "tools/subcommands.h"
+
+#include "protocol/meter_type.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace mbus::tools {
+namespace {
+
+struct Result {
+    int Status;
+    std::string Out;
+    std::string Err;
+};
+
+Result RunCommand(const std::vector<std::string>& args, const std::string& input = "") {
+    std::istringstream in(input);
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = RunMbus(args, CommandIo{in, out, err});
+    return {status, out.str(), err.str()};
+}
+
+// A usage error: status 2, nothing on standard output, exactly one line on standard error that
+// starts with `prefix`.
+void ExpectUsageError(const Result& r, const std::string& prefix) {
+    EXPECT_EQ(r.Status, kExitUsage);
+    EXPECT_EQ(r.Out, "");
+    EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
+    EXPECT_FALSE(r.Err.empty() || r.Err.back() != '\n') << r.Err;
+    EXPECT_EQ(r.Err.rfind(prefix, 0), 0u) << r.Err;
+}
+
+std::string Joined(const std::vector<std::string>& args) {
+    std::string text;
+    for (const auto& arg : args)
+        text += "[" + arg + "]";
+    return text;
+}
+
+const std::string kStartUpFrame = "FE FE 68 10 AA AA AA AA AA AA AA 01 03 1F 90 00 D1 16 \n";
+const std::string kGasFrame = "FE FE 68 30 34 12 90 78 56 34 12 01 03 90 1F 00 35 16 \n";
+
+const std::string kWaterHex = "FE FE 68 10 AA AA AA AA AA AA AA 81 16 1F 90 00 34 12 00 00 2C 00 "
+                              "10 00 00 2C 05 04 03 02 01 24 20 00 00 65 16";
+const std::string kWaterText =
+    "当前累积流量:000012.34;结算日累积流量:000010.00;实时时间:20240102030405;状态:0000;";
+const std::string kHeatHex =
+    "FE FE 68 20 AA AA AA AA AA AA AA 81 2E 1F 90 00 45 23 01 00 05 56 34 02 00 05 34 12 00 00 "
+    "17 45 23 01 00 35 89 67 05 00 2C 43 65 00 21 45 00 34 12 00 05 04 03 02 01 24 20 00 00 4E 16";
+const std::string kHeatText =
+    "结算日热量:000123.45;当前热量:000234.56;热功率:000012.34;流速:0001.2345;累积流量:000567.89;"
+    "供水温度:0065.43;回水温度:0045.21;累积工作时间:001234;实时时间:20240102030405;状态:0000;";
+
+// ---------------------------------------------------------------------------------------------
+// mbus frame
+
+TEST(FrameCommand, DefaultsGiveTheStartUpRequest) {
+    const Result r = RunCommand({"frame"});
+    EXPECT_EQ(r.Status, kExitOk);
+    EXPECT_EQ(r.Out, kStartUpFrame);
+    EXPECT_EQ(r.Err, "");
+}
+
+TEST(FrameCommand, GasMeterExampleInEveryOptionSpelling) {
+    const std::vector<std::vector<std::string>> spellings = {
+        {"frame", "--addr", "12 34 56 78 90 12 34", "--type", "6", "--di", "90 1F"},
+        {"frame", "--addr", "12345678901234", "--type", "燃气表", "--di", "901F"},
+        {"frame", "--addr=12 34 56 78 90 12 34", "--type=6", "--di=90 1f"},
+        {"frame", "--di", "90 1F", "--type", "燃气表", "--addr", "12 34 56 78 90 12 34"},
+        // The last value of a repeated option counts.
+        {"frame", "--type", "0", "--addr", "AA AA AA AA AA AA AA", "--type", "6", "--addr",
+         "12 34 56 78 90 12 34", "--di", "90 1F"},
+    };
+    for (const auto& args : spellings) {
+        const Result r = RunCommand(args);
+        EXPECT_EQ(r.Status, kExitOk) << Joined(args) << r.Err;
+        EXPECT_EQ(r.Out, kGasFrame) << Joined(args);
+        EXPECT_EQ(r.Err, "") << Joined(args);
+    }
+}
+
+TEST(FrameCommand, TypeByPositionAndByItemTextAgree) {
+    const auto types = protocol::MeterTypes();
+    for (std::size_t position = 0; position < types.size(); ++position) {
+        const Result byPosition = RunCommand({"frame", "--type", std::to_string(position)});
+        const Result byText =
+            RunCommand({"frame", "--type", std::string(types[position].ItemText)});
+        EXPECT_EQ(byPosition.Status, kExitOk);
+        EXPECT_EQ(byText.Status, kExitOk);
+        EXPECT_EQ(byPosition.Out, byText.Out);
+        // Only the type byte and the checksum differ from the default request.
+        char typeHex[4];
+        std::snprintf(typeHex, sizeof typeHex, "%02X", types[position].Code);
+        EXPECT_EQ(byPosition.Out.substr(9, 2), typeHex) << position;
+        EXPECT_EQ(byPosition.Out.substr(0, 9), kStartUpFrame.substr(0, 9));
+        EXPECT_EQ(byPosition.Out.substr(11, 37), kStartUpFrame.substr(11, 37));
+        EXPECT_EQ(byPosition.Out.substr(51), kStartUpFrame.substr(51));
+    }
+}
+
+TEST(FrameCommand, AddressIsCheckedByItsByteCount) {
+    // Like the console's address check: the hex digits make exactly seven bytes, whatever else
+    // the text holds; an odd last digit is dropped before counting.
+    EXPECT_EQ(RunCommand({"frame", "--addr", "aa-aa-aa-aa-aa-aa-aa"}).Out, kStartUpFrame);
+    EXPECT_EQ(RunCommand({"frame", "--addr", "AAAAAAAAAAAAAA5"}).Out, kStartUpFrame);
+
+    for (const std::string address : {"", "AA AA", "AA AA AA AA AA AA", "AA AA AA AA AA AA AA AA",
+                                      "GG GG GG GG GG GG GG", "冷水水表"}) {
+        SCOPED_TRACE(address);
+        ExpectUsageError(RunCommand({"frame", "--addr", address}), "mbus frame: ");
+    }
+}
+
+TEST(FrameCommand, BadTypeOrIdentifierIsAUsageError) {
+    for (const std::string type : {"8", "9", "-1", "07", "10", "", "x", "热量表(计热量)", "冷水"}) {
+        SCOPED_TRACE(type);
+        ExpectUsageError(RunCommand({"frame", "--type", type}), "mbus frame: ");
+    }
+    for (const std::string dataId : {"", "1F", "1", "GG"}) {
+        SCOPED_TRACE(dataId);
+        ExpectUsageError(RunCommand({"frame", "--di", dataId}), "mbus frame: ");
+    }
+}
+
+TEST(FrameCommand, BadArgumentsAreUsageErrors) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"frame", "--bogus"},    {"frame", "--addr"}, {"frame", "--type"},
+        {"frame", "--help=yes"}, {"frame", "extra"},  {"frame", "--", "--addr"},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(Joined(args));
+        ExpectUsageError(RunCommand(args), "mbus frame: ");
+    }
+}
+
+TEST(FrameCommand, HelpDescribesTheOptionsAndEveryType) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"frame", "--help"}, {"frame", "--type", "9", "--help"}}) {
+        const Result r = RunCommand(args);
+        EXPECT_EQ(r.Status, kExitOk) << Joined(args);
+        EXPECT_EQ(r.Err, "");
+        EXPECT_EQ(r.Out.rfind("usage: mbus frame", 0), 0u) << r.Out;
+        for (const std::string option : {"--addr", "--type", "--di"})
+            EXPECT_NE(r.Out.find(option), std::string::npos) << option;
+        for (const auto& type : protocol::MeterTypes())
+            EXPECT_NE(r.Out.find(std::string(type.ItemText)), std::string::npos) << type.ItemText;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// mbus decode
+
+TEST(DecodeCommand, ArgumentsAreChunks) {
+    const Result both = RunCommand({"decode", kWaterHex, kHeatHex});
+    EXPECT_EQ(both.Status, kExitOk);
+    EXPECT_EQ(both.Out, kWaterText + "\n" + kHeatText + "\n");
+    EXPECT_EQ(both.Err, "");
+
+    // A chunk that is not decoded gives an empty line in its place and status 1.
+    const Result mixed = RunCommand({"decode", "00 01 02", kWaterHex, ""});
+    EXPECT_EQ(mixed.Status, kExitIncomplete);
+    EXPECT_EQ(mixed.Out, "\n" + kWaterText + "\n\n");
+    EXPECT_EQ(mixed.Err, "");
+
+    // Standard input is not read when there are arguments.
+    const Result ignored = RunCommand({"decode", kWaterHex}, "00\n");
+    EXPECT_EQ(ignored.Status, kExitOk);
+    EXPECT_EQ(ignored.Out, kWaterText + "\n");
+
+    // After "--" an argument that looks like an option is a chunk.
+    const Result dashes = RunCommand({"decode", "--", "--json"});
+    EXPECT_EQ(dashes.Status, kExitIncomplete);
+    EXPECT_EQ(dashes.Out, "\n");
+}
+
+TEST(DecodeCommand, ChunksAreHexTextInAnyShape) {
+    std::string compact;
+    for (char c : kWaterHex) {
+        if (c != ' ')
+            compact.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    }
+    std::string commas = kWaterHex;
+    std::replace(commas.begin(), commas.end(), ' ', ',');
+    for (const std::string& chunk : {compact, kWaterHex + " ", commas, "\t" + kWaterHex + "\t"}) {
+        const Result r = RunCommand({"decode", chunk});
+        EXPECT_EQ(r.Status, kExitOk) << chunk;
+        EXPECT_EQ(r.Out, kWaterText + "\n") << chunk;
+    }
+}
+
+TEST(DecodeCommand, StandardInputLinesAreChunks) {
+    struct Case {
+        std::string Input;
+        std::string Out;
+        int Status;
+    };
+    const std::vector<Case> cases = {
+        {"", "", kExitOk},
+        {kWaterHex + "\n" + kHeatHex + "\n", kWaterText + "\n" + kHeatText + "\n", kExitOk},
+        // A last line without a line end, and line ends of a text saved on the console's
+        // platform.
+        {kWaterHex + "\r\n" + kHeatHex, kWaterText + "\n" + kHeatText + "\n", kExitOk},
+        {kWaterHex + "\n\n", kWaterText + "\n\n", kExitIncomplete},
+        {"FE FE 68 10\n" + kWaterHex + "\n", "\n" + kWaterText + "\n", kExitIncomplete},
+        // One line is one chunk: a reply split over two lines is not decoded.
+        {kWaterHex.substr(0, 42) + "\n" + kWaterHex.substr(42) + "\n", "\n\n", kExitIncomplete},
+    };
+    for (const auto& c : cases) {
+        const Result r = RunCommand({"decode"}, c.Input);
+        EXPECT_EQ(r.Status, c.Status) << c.Input;
+        EXPECT_EQ(r.Out, c.Out) << c.Input;
+        EXPECT_EQ(r.Err, "");
+    }
+}
+
+TEST(DecodeCommand, JsonObjectsPerChunk) {
+    const Result r = RunCommand({"decode", "--json"},
+                                kWaterHex + "\n" + "00 1 2 3 ab\n" + kHeatHex + "\n" + "\n");
+    EXPECT_EQ(r.Status, kExitIncomplete);
+    EXPECT_EQ(r.Err, "");
+    EXPECT_EQ(r.Out, "{\"hex\": \"" + kWaterHex + "\", \"decoded\": \"" + kWaterText +
+                         "\", \"layout\": \"water\"}\n"
+                         // The hex shown is the bytes read from the chunk, in the usual spelling;
+                         // the odd last digit is dropped.
+                         "{\"hex\": \"00 12 3A\", \"decoded\": \"\", \"layout\": null}\n"
+                         "{\"hex\": \"" +
+                         kHeatHex + "\", \"decoded\": \"" + kHeatText +
+                         "\", \"layout\": \"heat\"}\n"
+                         "{\"hex\": \"\", \"decoded\": \"\", \"layout\": null}\n");
+
+    const Result fromArgs = RunCommand({"decode", kHeatHex, "--json"});
+    EXPECT_EQ(fromArgs.Status, kExitOk);
+    EXPECT_EQ(fromArgs.Out, "{\"hex\": \"" + kHeatHex + "\", \"decoded\": \"" + kHeatText +
+                                "\", \"layout\": \"heat\"}\n");
+}
+
+TEST(DecodeCommand, ChunkLineTellsWhetherItDecoded) {
+    bool decoded = false;
+    EXPECT_EQ(DecodeChunkLine(kWaterHex, false, decoded), kWaterText);
+    EXPECT_TRUE(decoded);
+    EXPECT_EQ(DecodeChunkLine("81 16 1F 90", false, decoded), "");
+    EXPECT_FALSE(decoded);
+    decoded = true;
+    EXPECT_EQ(DecodeChunkLine("", true, decoded),
+              "{\"hex\": \"\", \"decoded\": \"\", \"layout\": null}");
+    EXPECT_FALSE(decoded);
+}
+
+TEST(DecodeCommand, BadOptionsAndHelp) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"decode", "--bogus"}, {"decode", "--json=1"}, {"decode", kWaterHex, "--addr", "1"}}) {
+        SCOPED_TRACE(Joined(args));
+        ExpectUsageError(RunCommand(args, kWaterHex + "\n"), "mbus decode: ");
+    }
+
+    const Result help = RunCommand({"decode", "--help"}, kWaterHex + "\n");
+    EXPECT_EQ(help.Status, kExitOk);
+    EXPECT_EQ(help.Err, "");
+    EXPECT_EQ(help.Out.rfind("usage: mbus decode", 0), 0u) << help.Out;
+    EXPECT_NE(help.Out.find("--json"), std::string::npos);
+    EXPECT_EQ(help.Out.find(kWaterText), std::string::npos);
+}
+
+// ---------------------------------------------------------------------------------------------
+// mbus
+
+TEST(Mbus, HelpListsTheCommands) {
+    for (const std::string flag : {"--help", "-h", "help"}) {
+        const Result r = RunCommand({flag});
+        EXPECT_EQ(r.Status, kExitOk) << flag;
+        EXPECT_EQ(r.Err, "") << flag;
+        EXPECT_EQ(r.Out.rfind("usage: mbus", 0), 0u) << r.Out;
+        EXPECT_NE(r.Out.find("\n  frame "), std::string::npos) << r.Out;
+        EXPECT_NE(r.Out.find("\n  decode "), std::string::npos) << r.Out;
+    }
+}
+
+TEST(Mbus, NoCommandPrintsUsageToStandardError) {
+    const Result r = RunCommand({});
+    EXPECT_EQ(r.Status, kExitUsage);
+    EXPECT_EQ(r.Out, "");
+    EXPECT_EQ(r.Err.rfind("usage: mbus", 0), 0u) << r.Err;
+}
+
+TEST(Mbus, UnknownCommandIsAUsageError) {
+    for (const std::string command : {"frobnicate", "FRAME", "--frame", "", "-x"}) {
+        SCOPED_TRACE(command);
+        ExpectUsageError(RunCommand({command, "--help"}), "mbus: ");
+    }
+}
+
+} // namespace
+} // namespace mbus::tools
