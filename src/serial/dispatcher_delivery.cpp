@@ -1,0 +1,640 @@
+// The event side of the dispatcher: the dispatch pass the dispatcher thread runs over and over,
+// evaluation of the data-available rule and of the data, status and timer triggers, and the
+// delivery of each notification to the registered targets (event methods, procedures, windows).
+#include "serial/base_dispatcher.h"
+
+#include "platform/message_window.h"
+#include "platform/worker_thread.h"
+#include "serial/notify_messages.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace mbus::serial {
+
+namespace {
+
+constexpr std::uint32_t kModemEvents = 0x0008 | 0x0010 | 0x0020 | 0x0100 | 0x2000;
+constexpr std::uint32_t kRingEvents = 0x0100 | 0x2000;
+constexpr std::uint32_t kLineEvents = 0x0040 | 0x0080;
+constexpr std::uint32_t kNotifyTimeoutMs = 3000;
+constexpr std::size_t kMaxTriggersPerTable = 64;
+constexpr std::int32_t kTimerTag = 6;
+constexpr std::int32_t kDataTag = 7;
+
+std::int32_t Wrap(std::int32_t position) {
+    return position >= kInBufferSize ? position - kInBufferSize : position;
+}
+
+template <typename Table> auto FindByHandle(Table& table, std::int32_t handle) {
+    return std::find_if(table.begin(), table.end(),
+                        [handle](const auto& entry) { return entry.Handle == handle; });
+}
+
+} // namespace
+
+// ---- The dispatch pass -------------------------------------------------------------------------
+
+bool TBaseDispatcher::RunStatusTriggers() {
+    while (CheckStatusTriggers()) {
+        if (ClosePending.load())
+            return false;
+    }
+    return !ClosePending.load();
+}
+
+void TBaseDispatcher::ServiceQueue() {
+    StatusWord = 0;
+    if (TIOBuffer* head = ReceiveQueue.ClaimHead()) {
+        if (head->BufferKind() == TIOBuffer::Kind::Status) {
+            StatusWord = static_cast<TStatusBuffer*>(head)->Events;
+            ReceiveQueue.RemoveHead();
+        } else {
+            ReceiveQueue.ReleaseClaim(head);
+        }
+    }
+
+    if (StatusWord & kRingEvents) {
+        std::lock_guard<std::recursive_mutex> guard(ControlLock);
+        RingSeen = true;
+    }
+    if (StatusWord & kModemEvents) {
+        RefreshModemDeltas();
+        if (!InDispatch.load()) {
+            if (!RunStatusTriggers())
+                return;
+            if (StatusHit.load())
+                ResetStatusHits();
+        }
+    }
+    if (StatusWord & kLineEvents) {
+        RefreshLineErrors();
+        if (!InDispatch.load()) {
+            if (!RunStatusTriggers())
+                return;
+            if (StatusHit.load())
+                ResetStatusHits();
+        }
+    }
+
+    FillInputBuffer();
+
+    if (!InDispatch.load()) {
+        const std::uint8_t status = CurrentModemStatus();
+        {
+            std::lock_guard<std::recursive_mutex> guard(ControlLock);
+            ModemBits = status;
+        }
+        if (!RunStatusTriggers())
+            return;
+        while (CheckDataTriggers()) {
+            if (ClosePending.load())
+                return;
+        }
+        if (ClosePending.load())
+            return;
+    }
+    if (StatusHit.load())
+        ResetStatusHits();
+    PassDone.Set();
+}
+
+void TBaseDispatcher::ServiceTimers() {
+    if (ClosePending.load() || InDispatch.load())
+        return;
+    StatusHit.store(false);
+    for (;;) {
+        const bool status = CheckStatusTriggers();
+        const bool timer = status ? false : CheckTimerTriggers();
+        if ((!status && !timer) || ClosePending.load())
+            break;
+    }
+    if (StatusHit.load())
+        ResetStatusHits();
+}
+
+// ---- Data triggers and data available ----------------------------------------------------------
+
+bool TBaseDispatcher::CheckDataTriggers() {
+    for (;;) {
+        std::uint8_t byte;
+        {
+            std::lock_guard<std::recursive_mutex> guard(InputLock);
+            if (!InBuffer || ScanPos == InHead)
+                break;
+            byte = InBuffer[static_cast<std::size_t>(ScanPos)];
+        }
+
+        std::int32_t longest = 0;
+        {
+            std::lock_guard<std::recursive_mutex> guard(ControlLock);
+            for (DataTrigger& trigger : DataTriggers) {
+                if (trigger.Length == 0 || trigger.Matched != 0)
+                    continue;
+                if (MatchStep(trigger.Counters, byte, trigger.Length, trigger.IgnoreCase != 0,
+                              trigger.Pattern)) {
+                    trigger.Matched = -1;
+                    longest = std::max(longest, trigger.Length);
+                }
+            }
+        }
+        if (longest == 0) {
+            ScanPos = Wrap(ScanPos + 1);
+            continue;
+        }
+
+        bool result = true;
+        const std::uint32_t threshold = AvailThresholdValue();
+        if (threshold != 0 && NotifyPos != ScanPos) {
+            // Unread bytes in front of the pattern's first byte.
+            std::int32_t count;
+            {
+                std::lock_guard<std::recursive_mutex> guard(InputLock);
+                const std::int32_t beforeScan = (ScanPos - InTail + kInBufferSize) % kInBufferSize;
+                count = std::max(beforeScan - (longest - 1), 0);
+                if (PeekMode)
+                    count = std::max(count - Consumed, 0);
+            }
+            if (count >= static_cast<std::int32_t>(threshold)) {
+                AddLogEntry(2, 5, static_cast<std::uint32_t>(count), nullptr, 0);
+                result = DeliverEvent(MsgTriggerAvail, static_cast<std::uint32_t>(count), 0);
+                NotifyPos = ScanPos;
+            }
+        }
+
+        std::vector<std::pair<std::int32_t, std::int32_t>> matched; // handle, length
+        {
+            std::lock_guard<std::recursive_mutex> guard(ControlLock);
+            for (auto it = DataTriggers.rbegin(); it != DataTriggers.rend(); ++it) {
+                if (it->Matched != 0) {
+                    it->Matched = 0;
+                    matched.emplace_back(it->Handle, it->Length);
+                }
+            }
+        }
+        for (const auto& [handle, length] : matched) {
+            AddLogEntry(2, 7, static_cast<std::uint32_t>(handle), nullptr, 0);
+            result = DeliverEvent(MsgTriggerData, static_cast<std::uint32_t>(handle),
+                                  static_cast<std::uint32_t>(length));
+        }
+        ScanPos = Wrap(ScanPos + 1);
+        return result;
+    }
+
+    const std::int32_t count = InputCount();
+    const std::uint32_t threshold = AvailThresholdValue();
+    if (threshold != 0 && NotifyPos != ScanPos && count >= static_cast<std::int32_t>(threshold)) {
+        AddLogEntry(2, 5, static_cast<std::uint32_t>(count), nullptr, 0);
+        const bool result = DeliverEvent(MsgTriggerAvail, static_cast<std::uint32_t>(count), 0);
+        NotifyPos = ScanPos;
+        return result;
+    }
+    return false;
+}
+
+// ---- Status and timer triggers -----------------------------------------------------------------
+
+bool TBaseDispatcher::CheckStatusTriggers() {
+    std::lock_guard<std::recursive_mutex> delivery(DeliveryLock);
+    for (std::size_t i = 0;; ++i) {
+        StatusTrigger trigger;
+        std::uint32_t modemBits;
+        std::int32_t lineErrors;
+        {
+            std::lock_guard<std::recursive_mutex> guard(ControlLock);
+            if (i >= StatusTriggers.size())
+                return false;
+            trigger = StatusTriggers[i];
+            modemBits = ModemBits;
+            lineErrors = LineErrorBits;
+        }
+        if (!trigger.Armed || trigger.FiredThisPass)
+            continue;
+
+        bool fires = false;
+        std::uint32_t data = 0;
+        switch (trigger.Kind) {
+        case kTriggerModemStatus:
+            fires = (((trigger.Value & 0xFF) ^ modemBits) & (trigger.Value >> 8)) != 0;
+            break;
+        case kTriggerLineError:
+            fires = (trigger.Value & lineErrors) != 0;
+            break;
+        case kTriggerOutbuffFree: {
+            const std::int32_t room = OutputRoom();
+            fires = room >= trigger.Value;
+            data = static_cast<std::uint32_t>(room);
+            break;
+        }
+        case kTriggerOutbuffUsed: {
+            const std::int32_t used = OutputInUse();
+            fires = used <= trigger.Value;
+            data = static_cast<std::uint32_t>(used);
+            break;
+        }
+        case kTriggerOutSent:
+            fires = OutSentPending.exchange(false);
+            break;
+        default:
+            break;
+        }
+        if (!fires)
+            continue;
+
+        {
+            std::lock_guard<std::recursive_mutex> guard(ControlLock);
+            const auto it = FindByHandle(StatusTriggers, trigger.Handle);
+            if (it == StatusTriggers.end())
+                continue; // removed meanwhile
+            it->Armed = 0;
+            it->FiredThisPass = 1;
+            if (trigger.Kind == kTriggerLineError)
+                it->Value = static_cast<std::uint16_t>(LineErrorBits & 0xFFFF);
+        }
+        StatusHit.store(true);
+        AddLogEntry(2, 8, static_cast<std::uint32_t>(trigger.Handle), nullptr, 0);
+        return DeliverEvent(MsgTriggerStatus, static_cast<std::uint32_t>(trigger.Handle), data);
+    }
+}
+
+bool TBaseDispatcher::CheckTimerTriggers() {
+    std::int32_t handle = 0;
+    {
+        std::lock_guard<std::recursive_mutex> guard(ControlLock);
+        for (TimerTrigger& trigger : TimerTriggers) {
+            if (trigger.Armed != 0 && TickTimerDone(trigger.Timer)) {
+                trigger.Armed = 0;
+                handle = trigger.Handle;
+                break;
+            }
+        }
+    }
+    if (handle == 0)
+        return false;
+    AddLogEntry(2, 6, static_cast<std::uint32_t>(handle), nullptr, 0);
+    return DeliverEvent(MsgTriggerTimer, static_cast<std::uint32_t>(handle), 0);
+}
+
+void TBaseDispatcher::ResetStatusHits() {
+    std::lock_guard<std::recursive_mutex> guard(ControlLock);
+    for (StatusTrigger& trigger : StatusTriggers)
+        trigger.FiredThisPass = 0;
+    StatusHit.store(false);
+}
+
+// ---- Delivery ----------------------------------------------------------------------------------
+
+bool TBaseDispatcher::DeliverEvent(std::uint32_t msg, std::uint32_t triggerHandle,
+                                   std::uint32_t data) {
+    if (!NotifyNeeded.load())
+        return true;
+    std::lock_guard<std::recursive_mutex> delivery(DeliveryLock);
+    return DeliverToTargets(msg, triggerHandle, data);
+}
+
+bool TBaseDispatcher::DeliverToTargets(std::uint32_t msg, std::uint32_t triggerHandle,
+                                       std::uint32_t data) {
+    {
+        std::lock_guard<std::recursive_mutex> guard(ControlLock);
+        InDispatch.store(true);
+    }
+    const bool peeking = msg == MsgTriggerAvail || msg == MsgTriggerData;
+    {
+        std::lock_guard<std::recursive_mutex> guard(InputLock);
+        MaxConsumed = 0;
+        PeekMode = peeking;
+    }
+
+    bool result = NotifyTargets(msg, triggerHandle, MakeNotifyParam(RegistryHandle_, data));
+    const bool completed = result;
+    if (completed && peeking) {
+        std::lock_guard<std::recursive_mutex> guard(InputLock);
+        PeekMode = false;
+        InTail = Wrap(InTail + MaxConsumed);
+        if (MaxConsumed > 0)
+            InputFull = false;
+        if (msg == MsgTriggerAvail && MaxConsumed != static_cast<std::int32_t>(triggerHandle))
+            result = false;
+    }
+
+    {
+        std::lock_guard<std::recursive_mutex> guard(ControlLock);
+        InDispatch.store(false);
+        if (PurgePending.load()) {
+            std::erase_if(WindowTargets, [](const WindowTarget& t) { return t.Deleted; });
+            std::erase_if(ProcTargets, [](const ProcTarget& t) { return t.Deleted; });
+            std::erase_if(EventTargets, [](const EventTarget& t) { return t.Deleted; });
+            PurgePending.store(false);
+            UpdateNotifyNeed(0);
+        }
+    }
+    if (completed) {
+        std::lock_guard<std::recursive_mutex> guard(InputLock);
+        Consumed = 0;
+    }
+    return result;
+}
+
+bool TBaseDispatcher::NotifyTargets(std::uint32_t msg, std::uint32_t triggerHandle,
+                                    std::intptr_t lParam) {
+    // Each target starts with Consumed 0; afterwards the most any target took is kept. A close
+    // that became pending while a target ran ends the delivery at once.
+    const auto beforeTarget = [this]() {
+        std::lock_guard<std::recursive_mutex> guard(InputLock);
+        Consumed = 0;
+    };
+    const auto afterTarget = [this]() {
+        if (ClosePending.load())
+            return false;
+        std::lock_guard<std::recursive_mutex> guard(InputLock);
+        MaxConsumed = std::max(MaxConsumed, Consumed);
+        return true;
+    };
+
+    for (std::size_t i = 0;; ++i) {
+        EventTarget target;
+        {
+            std::lock_guard<std::recursive_mutex> guard(ControlLock);
+            if (i >= EventTargets.size())
+                break;
+            target = EventTargets[i];
+        }
+        beforeTarget();
+        if (!target.Deleted && target.Method) {
+            if (target.Synchronize)
+                platform::WorkerThread::Synchronize(
+                    [&] { target.Method(msg, triggerHandle, lParam); });
+            else
+                target.Method(msg, triggerHandle, lParam);
+        }
+        if (!afterTarget())
+            return false;
+    }
+
+    for (std::size_t i = 0;; ++i) {
+        ProcTarget target;
+        {
+            std::lock_guard<std::recursive_mutex> guard(ControlLock);
+            if (i >= ProcTargets.size())
+                break;
+            target = ProcTargets[i];
+        }
+        beforeTarget();
+        if (!target.Deleted && target.Proc)
+            target.Proc(msg, triggerHandle, lParam);
+        if (!afterTarget())
+            return false;
+    }
+
+    {
+        std::lock_guard<std::recursive_mutex> guard(ControlLock);
+        if (WindowTargets.size() <= 1 && !ComponentWants.load())
+            return true;
+    }
+    for (std::size_t i = 0;; ++i) {
+        WindowTarget target;
+        {
+            std::lock_guard<std::recursive_mutex> guard(ControlLock);
+            if (i >= WindowTargets.size())
+                break;
+            target = WindowTargets[i];
+        }
+        beforeTarget();
+        if (!target.Deleted) {
+            std::intptr_t answer = 0;
+            platform::SendMessageTimeout(target.Window, msg, triggerHandle, lParam,
+                                         platform::SMTO_BLOCK, kNotifyTimeoutMs, &answer);
+        }
+        if (!afterTarget())
+            return false;
+    }
+    return true;
+}
+
+// ---- Targets -----------------------------------------------------------------------------------
+
+void TBaseDispatcher::AddNotifyWindow(std::uint32_t window) {
+    {
+        std::lock_guard<std::recursive_mutex> guard(ControlLock);
+        WindowTargets.push_back({window, false});
+        NotifyNeeded.store(true);
+    }
+    AddLogEntry(7, 17, window, nullptr, 0);
+}
+
+void TBaseDispatcher::RemoveNotifyWindow(std::uint32_t window) {
+    std::lock_guard<std::recursive_mutex> guard(ControlLock);
+    const auto it = std::find_if(WindowTargets.begin(), WindowTargets.end(),
+                                 [window](const WindowTarget& t) { return t.Window == window; });
+    if (it == WindowTargets.end()) {
+        UpdateNotifyNeed(0);
+        return;
+    }
+    AddLogEntry(8, 17, window, nullptr, 0);
+    if (InDispatch.load()) {
+        it->Deleted = true;
+        PurgePending.store(true);
+    } else {
+        WindowTargets.erase(it);
+    }
+}
+
+std::int32_t TBaseDispatcher::AddNotifyProc(NotifyProc proc) {
+    std::lock_guard<std::recursive_mutex> guard(ControlLock);
+    const std::int32_t handle = NextTargetHandle++;
+    ProcTargets.push_back({handle, std::move(proc), false});
+    UpdateNotifyNeed(0);
+    return handle;
+}
+
+void TBaseDispatcher::RemoveNotifyProc(std::int32_t handle) {
+    std::lock_guard<std::recursive_mutex> guard(ControlLock);
+    const auto it = FindByHandle(ProcTargets, handle);
+    if (it != ProcTargets.end()) {
+        if (InDispatch.load()) {
+            it->Deleted = true;
+            PurgePending.store(true);
+        } else {
+            ProcTargets.erase(it);
+        }
+    }
+    UpdateNotifyNeed(0);
+}
+
+std::int32_t TBaseDispatcher::AddNotifyEvent(NotifyProc method, bool synchronize) {
+    std::lock_guard<std::recursive_mutex> guard(ControlLock);
+    const std::int32_t handle = NextTargetHandle++;
+    EventTargets.push_back({handle, std::move(method), false, synchronize});
+    UpdateNotifyNeed(0);
+    return handle;
+}
+
+void TBaseDispatcher::RemoveNotifyEvent(std::int32_t handle) {
+    std::lock_guard<std::recursive_mutex> guard(ControlLock);
+    const auto it = FindByHandle(EventTargets, handle);
+    if (it != EventTargets.end()) {
+        if (InDispatch.load()) {
+            it->Deleted = true;
+            PurgePending.store(true);
+        } else {
+            EventTargets.erase(it);
+        }
+    }
+    UpdateNotifyNeed(0);
+}
+
+void TBaseDispatcher::UpdateNotifyNeed(std::int32_t action) {
+    std::lock_guard<std::recursive_mutex> guard(ControlLock);
+    const bool others = WindowTargets.size() > 1 || !ProcTargets.empty() || !EventTargets.empty();
+    switch (action) {
+    case 0:
+        NotifyNeeded.store(others || ComponentWants.load());
+        break;
+    case 1:
+        ComponentWants.store(true);
+        NotifyNeeded.store(true);
+        break;
+    case 2:
+        ComponentWants.store(false);
+        NotifyNeeded.store(others);
+        break;
+    default:
+        break;
+    }
+}
+
+void TBaseDispatcher::SetAvailThreshold(std::uint32_t count) {
+    {
+        std::lock_guard<std::recursive_mutex> guard(ControlLock);
+        AvailThreshold = count;
+    }
+    AddLogEntry(9, 16, count, nullptr, 0);
+}
+
+std::uint32_t TBaseDispatcher::AvailThresholdValue() {
+    std::lock_guard<std::recursive_mutex> guard(ControlLock);
+    return AvailThreshold;
+}
+
+// ---- Trigger tables --------------------------------------------------------------------------
+
+void TBaseDispatcher::ClearTriggers() {
+    std::lock_guard<std::recursive_mutex> guard(ControlLock);
+    AvailThreshold = 0;
+    TimerTriggers.clear();
+    DataTriggers.clear();
+    StatusTriggers.clear();
+}
+
+void TBaseDispatcher::ResetDataMatches() {
+    std::lock_guard<std::recursive_mutex> guard(ControlLock);
+    for (DataTrigger& trigger : DataTriggers)
+        trigger.Counters.fill(0);
+}
+
+void TBaseDispatcher::SaveTriggers(TriggerSnapshot& snapshot) {
+    std::lock_guard<std::recursive_mutex> guard(ControlLock);
+    snapshot.Threshold = AvailThreshold;
+    snapshot.Timers = TimerTriggers;
+    snapshot.Data = DataTriggers;
+    snapshot.Status = StatusTriggers;
+}
+
+void TBaseDispatcher::RestoreTriggers(const TriggerSnapshot& snapshot) {
+    std::lock_guard<std::recursive_mutex> guard(ControlLock);
+    AvailThreshold = snapshot.Threshold;
+    TimerTriggers = snapshot.Timers;
+    DataTriggers = snapshot.Data;
+    StatusTriggers = snapshot.Status;
+}
+
+std::int32_t TBaseDispatcher::NewTriggerHandle(std::int32_t tag) {
+    // Handles travel as 16-bit values: the serial number takes the upper thirteen bits.
+    if (NextTriggerSerial >= 8192)
+        NextTriggerSerial = 1;
+    return (NextTriggerSerial++ << 3) | tag;
+}
+
+std::int32_t TBaseDispatcher::AddTimerTrigger() {
+    std::lock_guard<std::recursive_mutex> guard(ControlLock);
+    if (TimerTriggers.size() >= kMaxTriggersPerTable)
+        return ecNoMoreTriggers;
+    TimerTrigger trigger;
+    trigger.Handle = NewTriggerHandle(kTimerTag);
+    TimerTriggers.push_back(trigger);
+    return trigger.Handle;
+}
+
+std::int32_t TBaseDispatcher::SetTimerTrigger(std::int32_t handle, std::uint32_t ticks,
+                                              bool activate) {
+    std::lock_guard<std::recursive_mutex> guard(ControlLock);
+    const auto it = FindByHandle(TimerTriggers, handle);
+    if (it == TimerTriggers.end())
+        return ecBadTriggerHandle;
+    if (activate)
+        ArmTickTimer(it->Timer, ticks);
+    it->Armed = activate ? 1 : 0;
+    return ecOK;
+}
+
+std::int32_t TBaseDispatcher::AddDataTrigger(const std::string& pattern, bool ignoreCase) {
+    if (pattern.empty())
+        return ecBadArgument;
+    if (pattern.size() > static_cast<std::size_t>(kMaxDataTriggerLength))
+        return ecTriggerTooLong;
+    std::lock_guard<std::recursive_mutex> guard(ControlLock);
+    if (DataTriggers.size() >= kMaxTriggersPerTable)
+        return ecNoMoreTriggers;
+    DataTrigger trigger;
+    trigger.Handle = NewTriggerHandle(kDataTag);
+    trigger.Length = static_cast<std::int32_t>(pattern.size());
+    trigger.IgnoreCase = ignoreCase ? 1 : 0;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const auto b = static_cast<std::uint8_t>(pattern[i]);
+        trigger.Pattern[i] = ignoreCase ? static_cast<std::uint8_t>(std::toupper(b)) : b;
+    }
+    DataTriggers.push_back(trigger);
+    return trigger.Handle;
+}
+
+std::int32_t TBaseDispatcher::AddStatusTrigger(std::int32_t kind) {
+    if (kind < kTriggerModemStatus || kind > kTriggerOutSent)
+        return ecBadArgument;
+    std::lock_guard<std::recursive_mutex> guard(ControlLock);
+    if (StatusTriggers.size() >= kMaxTriggersPerTable)
+        return ecNoMoreTriggers;
+    StatusTrigger trigger;
+    trigger.Handle = NewTriggerHandle(kind);
+    trigger.Kind = kind;
+    StatusTriggers.push_back(trigger);
+    return trigger.Handle;
+}
+
+std::int32_t TBaseDispatcher::SetStatusTrigger(std::int32_t handle, std::uint16_t value,
+                                               bool activate) {
+    std::lock_guard<std::recursive_mutex> guard(ControlLock);
+    const auto it = FindByHandle(StatusTriggers, handle);
+    if (it == StatusTriggers.end())
+        return ecBadTriggerHandle;
+    it->Value = value;
+    it->Armed = activate ? 1 : 0;
+    return ecOK;
+}
+
+std::int32_t TBaseDispatcher::RemoveTrigger(std::int32_t handle) {
+    std::lock_guard<std::recursive_mutex> guard(ControlLock);
+    const auto removeFrom = [handle](auto& table) {
+        const auto it = FindByHandle(table, handle);
+        if (it == table.end())
+            return false;
+        table.erase(it);
+        return true;
+    };
+    const std::int32_t tag = handle & 7;
+    const bool removed = tag == kTimerTag  ? removeFrom(TimerTriggers)
+                         : tag == kDataTag ? removeFrom(DataTriggers)
+                                           : removeFrom(StatusTriggers);
+    return removed ? ecOK : ecBadTriggerHandle;
+}
+
+} // namespace mbus::serial
