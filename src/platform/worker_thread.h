@@ -64,5 +64,6 @@ private:
 // Whether the calling thread is the process's main thread (the one that ran static
 // initialisation, normally main()'s thread).
 bool IsMainThread();
+std::thread::id MainThreadId();
 
 } // namespace mbus::platform

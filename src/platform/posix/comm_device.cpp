@@ -1,0 +1,242 @@
+#include "platform/comm_device.h"
+
+#include "platform/port_map.h"
+#include "platform/posix/dcb_termios.h"
+#include "platform/posix/tty_device.h"
+#include "platform/system_error.h"
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <sys/stat.h>
+#include <unordered_map>
+
+namespace mbus::platform {
+namespace {
+
+using posix::TtyDevice;
+
+// Open devices by handle. A handle is never given out twice, so a stale one finds nothing; an
+// operation holds its device while it runs, so a close on another thread cannot pull it away.
+class DeviceTable {
+public:
+    CommHandle Add(std::shared_ptr<TtyDevice> device) {
+        std::lock_guard lock(Lock_);
+        const CommHandle handle = Next_++;
+        Devices_.emplace(handle, std::move(device));
+        return handle;
+    }
+
+    std::shared_ptr<TtyDevice> Find(CommHandle handle) {
+        std::lock_guard lock(Lock_);
+        const auto found = Devices_.find(handle);
+        return found == Devices_.end() ? nullptr : found->second;
+    }
+
+    std::shared_ptr<TtyDevice> Remove(CommHandle handle) {
+        std::lock_guard lock(Lock_);
+        const auto found = Devices_.find(handle);
+        if (found == Devices_.end())
+            return nullptr;
+        auto device = std::move(found->second);
+        Devices_.erase(found);
+        return device;
+    }
+
+private:
+    std::mutex Lock_;
+    std::unordered_map<CommHandle, std::shared_ptr<TtyDevice>> Devices_;
+    CommHandle Next_ = 1; // 0 stays free: the serial component reads it as "never opened"
+};
+
+// Never destroyed: a worker thread may still close its device while the process ends.
+DeviceTable& Devices() {
+    static DeviceTable& table = *new DeviceTable;
+    return table;
+}
+
+// Runs `operation` on the device of `handle`, or fails with ERROR_INVALID_HANDLE.
+template <typename Operation> bool OnDevice(CommHandle handle, Operation operation) {
+    const auto device = Devices().Find(handle);
+    if (!device) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    return operation(*device);
+}
+
+// The device path a name stands for: COM names through the port map, others as they are.
+std::optional<std::string> DevicePathOf(std::string_view name) {
+    auto path = ResolveDeviceName(name);
+    if (!path || path->empty()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return std::nullopt;
+    }
+    return path;
+}
+
+} // namespace
+
+CommHandle CreateFile(std::string_view name) {
+    const auto path = DevicePathOf(name);
+    if (!path)
+        return INVALID_HANDLE_VALUE;
+    std::shared_ptr<TtyDevice> device = TtyDevice::Open(*path, CurrentKernelInterface());
+    if (!device)
+        return INVALID_HANDLE_VALUE;
+    return Devices().Add(std::move(device));
+}
+
+bool CloseHandle(CommHandle handle) {
+    const auto device = Devices().Remove(handle);
+    if (!device) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    device->Close();
+    return true;
+}
+
+bool GetCommState(CommHandle handle, DCB* dcb) {
+    if (dcb == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    return OnDevice(handle, [&](TtyDevice& device) { return device.GetState(*dcb); });
+}
+
+bool SetCommState(CommHandle handle, const DCB* dcb) {
+    if (dcb == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    return OnDevice(handle, [&](TtyDevice& device) { return device.SetState(*dcb); });
+}
+
+bool SetupComm(CommHandle handle, std::uint32_t inQueue, std::uint32_t outQueue) {
+    return OnDevice(handle, [&](TtyDevice& device) { return device.Setup(inQueue, outQueue); });
+}
+
+bool GetCommTimeouts(CommHandle handle, COMMTIMEOUTS* timeouts) {
+    if (timeouts == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    return OnDevice(handle, [&](TtyDevice& device) { return device.GetTimeouts(*timeouts); });
+}
+
+bool SetCommTimeouts(CommHandle handle, const COMMTIMEOUTS* timeouts) {
+    if (timeouts == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    return OnDevice(handle, [&](TtyDevice& device) { return device.SetTimeouts(*timeouts); });
+}
+
+bool SetCommMask(CommHandle handle, std::uint32_t mask) {
+    return OnDevice(handle, [&](TtyDevice& device) { return device.SetMask(mask); });
+}
+
+bool GetCommMask(CommHandle handle, std::uint32_t* mask) {
+    if (mask == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    return OnDevice(handle, [&](TtyDevice& device) { return device.GetMask(*mask); });
+}
+
+bool WaitCommEvent(CommHandle handle, std::uint32_t* events, Overlapped* overlapped) {
+    return OnDevice(handle,
+                    [&](TtyDevice& device) { return device.WaitEvent(events, overlapped); });
+}
+
+bool ReadFile(CommHandle handle, void* buffer, std::uint32_t count, std::uint32_t* read,
+              Overlapped* overlapped) {
+    return OnDevice(
+        handle, [&](TtyDevice& device) { return device.Read(buffer, count, read, overlapped); });
+}
+
+bool WriteFile(CommHandle handle, const void* buffer, std::uint32_t count, std::uint32_t* written,
+               Overlapped* overlapped) {
+    return OnDevice(handle, [&](TtyDevice& device) {
+        return device.Write(buffer, count, written, overlapped);
+    });
+}
+
+bool GetOverlappedResult(CommHandle /*handle*/, Overlapped* overlapped, std::uint32_t* transferred,
+                         bool wait) {
+    // The record alone tells the outcome, so a result can be taken after the device has been
+    // closed (it then reports ERROR_INVALID_HANDLE).
+    if (overlapped == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    std::uint32_t status = overlapped->Internal.load(std::memory_order_acquire);
+    if (status == ERROR_IO_PENDING) {
+        if (!wait) {
+            SetLastError(ERROR_IO_INCOMPLETE);
+            return false;
+        }
+        if (overlapped->hEvent == nullptr) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return false;
+        }
+        while ((status = overlapped->Internal.load(std::memory_order_acquire)) == ERROR_IO_PENDING)
+            WaitOne(*overlapped->hEvent, INFINITE);
+    }
+    if (transferred)
+        *transferred = overlapped->InternalHigh.load(std::memory_order_relaxed);
+    if (status != ERROR_SUCCESS) {
+        SetLastError(status);
+        return false;
+    }
+    return true;
+}
+
+bool PurgeComm(CommHandle handle, std::uint32_t flags) {
+    return OnDevice(handle, [&](TtyDevice& device) { return device.Purge(flags); });
+}
+
+bool ClearCommError(CommHandle handle, std::uint32_t* errors, COMSTAT* status) {
+    return OnDevice(handle, [&](TtyDevice& device) { return device.ClearError(errors, status); });
+}
+
+bool EscapeCommFunction(CommHandle handle, std::uint32_t function) {
+    return OnDevice(handle, [&](TtyDevice& device) { return device.Escape(function); });
+}
+
+bool GetCommModemStatus(CommHandle handle, std::uint32_t* status) {
+    return OnDevice(handle, [&](TtyDevice& device) { return device.ModemStatus(status); });
+}
+
+bool GetDefaultCommConfig(std::string_view name, COMMCONFIG* config, std::uint32_t* size) {
+    if (size == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    if (*size < sizeof(COMMCONFIG)) {
+        *size = sizeof(COMMCONFIG);
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return false;
+    }
+    if (config == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    const auto path = DevicePathOf(name);
+    if (!path)
+        return false;
+    // The device is not opened: one that another program holds counts as present.
+    struct stat node {};
+    if (::stat(path->c_str(), &node) != 0 || !S_ISCHR(node.st_mode)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    *config = COMMCONFIG{};
+    config->dcb = posix::DefaultDcb();
+    config->dwProviderSubType = 1; // an RS-232 port
+    *size = sizeof(COMMCONFIG);
+    return true;
+}
+
+} // namespace mbus::platform
