@@ -51,7 +51,8 @@ std::uint32_t ResolveBaud(std::uint32_t code) {
     return code;
 }
 
-TBaseDispatcher::TBaseDispatcher(TComponent* owner) : OwnerPort_(owner) {
+TBaseDispatcher::TBaseDispatcher(TComponent* owner)
+    : OwnerPort_(owner), NtFamily(platform::IsNtFamily()) {
     RegistryHandle_ = RegisterDispatcher(this);
 }
 
@@ -442,7 +443,7 @@ std::int32_t TBaseDispatcher::SetHardwareFlow(std::uint32_t full, std::uint32_t 
     } else if (RtsOn) {
         flags |= platform::DCB_RTS_CONTROL_ENABLE;
     }
-    if (RS485On && platform::IsNtFamily()) {
+    if (RS485On && NtFamily) {
         flags = (flags & ~platform::DCB_RTS_CONTROL_MASK) | platform::DCB_RTS_CONTROL_TOGGLE;
         RtsByFlow = true;
     }
@@ -665,7 +666,7 @@ std::int32_t TBaseDispatcher::QueueBlock(const std::uint8_t* data, std::int32_t 
             return ecOutputBufferTooSmall;
         if (count == room)
             OutFull = true;
-        if (!platform::IsNtFamily() && RS485On) {
+        if (!NtFamily && RS485On) {
             if (UartBase == 0)
                 return ecBaseAddressNotSet;
             DriveRTS(true);

@@ -350,6 +350,9 @@ public:
     std::atomic<bool> Closing{false};
     std::atomic<std::uint32_t> LastSystemError{0};
     std::string DeviceName_;
+    // Whether the platform behaves as the NT family (see platform_info.h); a field so tests can
+    // exercise the other family's paths.
+    bool NtFamily;
 
     // Serialises deliveries: the dispatcher thread makes them, and an I/O thread that fails
     // checks the status triggers once from its own thread.

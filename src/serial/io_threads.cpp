@@ -1,0 +1,289 @@
+#include "serial/io_threads.h"
+
+#include "platform/system_error.h"
+#include "serial/exceptions.h"
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace mbus::serial {
+
+using platform::LastError;
+
+namespace {
+
+constexpr std::uint32_t kPollMs = 100;
+constexpr std::int32_t kChunkSize = 256;
+constexpr std::uint32_t kLineEvents = 0x21F8; // every watched event but EV_RXCHAR
+
+// A new 256-byte data buffer, or none when it cannot be made.
+std::unique_ptr<TDataBuffer> NewChunk() {
+    try {
+        return std::make_unique<TDataBuffer>(kChunkSize);
+    } catch (const Exception&) {
+        return nullptr;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+} // namespace
+
+// ---- Common to the three threads ---------------------------------------------------------------
+
+bool TWin32Thread::Stopping() const { return Terminated() || Dispatcher().StopThreads.load(); }
+
+std::int32_t TWin32Thread::AwaitOverlapped(platform::Overlapped& overlapped) {
+    std::uint32_t wait;
+    do {
+        wait = platform::WaitOne(*overlapped.hEvent, kPollMs);
+    } while (wait == platform::WAIT_TIMEOUT && !Stopping());
+
+    if (wait == platform::WAIT_OBJECT_0) {
+        std::uint32_t transferred = 0;
+        if (!platform::GetOverlappedResult(Dispatcher().DeviceHandle(), &overlapped, &transferred,
+                                           true))
+            return ecDeviceRead;
+        overlapped.hEvent->Reset();
+        return static_cast<std::int32_t>(transferred);
+    }
+    if (wait == platform::WAIT_TIMEOUT)
+        return 0;
+    return ecDeviceRead;
+}
+
+// ---- Status thread ---------------------------------------------------------------------------------
+
+std::int32_t TStatusThread::AwaitLineEvent(std::uint32_t& events) {
+    TWin32Dispatcher& d = Owner();
+    events = 0;
+    bool done = platform::WaitCommEvent(d.DeviceHandle(), &events, &Record);
+    if (!done && LastError() == platform::ERROR_INVALID_PARAMETER &&
+        (WatchMask & EV_RING_TRAILING)) {
+        // The driver does not know the ring's trailing edge: watch without it from now on.
+        WatchMask &= ~EV_RING_TRAILING;
+        platform::SetCommMask(d.DeviceHandle(), WatchMask);
+        done = platform::WaitCommEvent(d.DeviceHandle(), &events, &Record);
+    }
+    if (done)
+        return 0;
+    if (LastError() == platform::ERROR_IO_PENDING)
+        return TWin32Thread::AwaitOverlapped(Record);
+    d.LastSystemError.store(LastError());
+    return ecDeviceRead;
+}
+
+void TStatusThread::Execute() {
+    TWin32Dispatcher& d = Owner();
+    d.NoteThreadStarted();
+    Record.hEvent = &OverlappedEvent;
+    WatchMask = d.NtFamily ? 0x01F9 : 0x01F9 | EV_RING_TRAILING;
+    platform::SetCommMask(d.DeviceHandle(), WatchMask);
+    ResultCode = 0;
+
+    while (!Stopping()) {
+        std::uint32_t events = 0;
+        const std::int32_t r = AwaitLineEvent(events);
+        if (r < 0) {
+            if (LastError() != platform::ERROR_INVALID_HANDLE)
+                ResultCode = r;
+            d.StopThreads.store(true);
+            continue;
+        }
+        if (events & platform::EV_RXCHAR)
+            d.ReceiveSignal.Set();
+        if ((events & kLineEvents) == 0)
+            continue;
+        try {
+            d.ReceiveQueue.Append(std::make_unique<TStatusBuffer>(events));
+        } catch (const std::bad_alloc&) {
+            ResultCode = ecNoMem;
+            d.StopThreads.store(true);
+        }
+    }
+    d.NoteThreadFinished(this, ResultCode);
+}
+
+// ---- Read thread -----------------------------------------------------------------------------------
+
+std::int32_t TReadThread::ReadChunk(std::uint8_t* storage, std::uint32_t size) {
+    TWin32Dispatcher& d = Owner();
+    std::uint32_t read = 0;
+    if (platform::ReadFile(d.DeviceHandle(), storage, size, &read, &Record))
+        return static_cast<std::int32_t>(read);
+    if (LastError() != platform::ERROR_IO_PENDING) {
+        d.LastSystemError.store(LastError());
+        return ecDeviceRead;
+    }
+    const std::int32_t r = AwaitOverlapped(Record);
+    if (r >= 0)
+        return r;
+    if (LastError() == platform::ERROR_OPERATION_ABORTED)
+        return 0; // a purge aborted the read
+    d.LastSystemError.store(LastError());
+    return r;
+}
+
+void TReadThread::Execute() {
+    TWin32Dispatcher& d = Owner();
+    d.NoteThreadStarted();
+    Record.hEvent = &OverlappedEvent;
+    platform::COMMTIMEOUTS timeouts;
+    timeouts.ReadIntervalTimeout = platform::MAXDWORD;
+    platform::SetCommTimeouts(d.DeviceHandle(), &timeouts);
+    ResultCode = 0;
+
+    std::unique_ptr<TDataBuffer> current;
+    while (!Stopping()) {
+        const std::uint32_t wait = platform::WaitOne(d.ReceiveSignal, 50);
+        if (wait != platform::WAIT_OBJECT_0 && wait != platform::WAIT_TIMEOUT) {
+            d.LastSystemError.store(LastError());
+            ResultCode = ecDeviceRead;
+            d.StopThreads.store(true);
+            continue;
+        }
+        if (!current && !(current = NewChunk())) {
+            ResultCode = ecNoMem;
+            d.StopThreads.store(true);
+            continue;
+        }
+
+        std::int32_t n = ReadChunk(current->Bytes(), kChunkSize);
+        while (n > 0) {
+            current->Filled = n;
+            d.ReceiveQueue.Append(std::move(current));
+            if (!(current = NewChunk())) {
+                ResultCode = ecNoMem;
+                d.StopThreads.store(true);
+                break;
+            }
+            n = ReadChunk(current->Bytes(), kChunkSize);
+        }
+        if (n < 0) {
+            if (LastError() != platform::ERROR_INVALID_HANDLE) {
+                d.LastSystemError.store(LastError());
+                ResultCode = ecDeviceRead;
+            }
+            d.StopThreads.store(true);
+        }
+    }
+    d.NoteThreadFinished(this, ResultCode);
+}
+
+// ---- Write thread ----------------------------------------------------------------------------------
+
+std::int32_t TWriteThread::AwaitOverlapped(platform::Overlapped& overlapped) {
+    TWin32Dispatcher& d = Owner();
+    std::uint32_t wait;
+    do {
+        wait = platform::WaitAny({overlapped.hEvent, &d.FlushRequest}, kPollMs);
+    } while (wait == platform::WAIT_TIMEOUT && !Stopping());
+
+    if (wait == platform::WAIT_OBJECT_0) {
+        std::uint32_t written = 0;
+        if (platform::GetOverlappedResult(d.DeviceHandle(), &overlapped, &written, true)) {
+            overlapped.hEvent->Reset();
+            return static_cast<std::int32_t>(written);
+        }
+        d.LastSystemError.store(LastError());
+        return ecDeviceWrite;
+    }
+    if (wait == platform::WAIT_OBJECT_0 + 1)
+        return -1;
+    // A stop noticed while the write is pending counts as a write failure.
+    d.LastSystemError.store(LastError());
+    return ecDeviceWrite;
+}
+
+bool TWriteThread::OutputWaiting() {
+    TWin32Dispatcher& d = Owner();
+    std::lock_guard<std::recursive_mutex> guard(d.OutputLock);
+    return d.OutRing && (d.OutFull || d.OutHead != d.OutTail);
+}
+
+std::int32_t TWriteThread::DrainOutput() {
+    TWin32Dispatcher& d = Owner();
+    while (OutputWaiting()) {
+        std::vector<std::uint8_t> block;
+        {
+            std::lock_guard<std::recursive_mutex> guard(d.OutputLock);
+            if (!d.OutRing)
+                return 0;
+            const std::uint8_t* ring = d.OutRing.get();
+            if (d.OutHead > d.OutTail) {
+                block.assign(ring + d.OutTail, ring + d.OutHead);
+            } else {
+                block.assign(ring + d.OutTail, ring + d.OutRingSize);
+                block.insert(block.end(), ring, ring + d.OutHead);
+            }
+            d.OutHead = 0;
+            d.OutTail = 0;
+            d.OutFull = false;
+        }
+
+        std::size_t sent = 0;
+        while (sent < block.size()) {
+            std::uint32_t written = 0;
+            const auto rest = static_cast<std::uint32_t>(block.size() - sent);
+            if (platform::WriteFile(d.DeviceHandle(), block.data() + sent, rest, &written,
+                                    &Record)) {
+                sent += written;
+                continue;
+            }
+            if (LastError() != platform::ERROR_IO_PENDING) {
+                d.LastSystemError.store(LastError());
+                return ecDeviceWrite;
+            }
+            const std::int32_t r = AwaitOverlapped(Record);
+            if (r == -1) {
+                // A flush: the rest of the block is dropped.
+                d.AckEvent.Set();
+                return 0;
+            }
+            if (r == ecDeviceWrite) {
+                if (LastError() == platform::ERROR_OPERATION_ABORTED)
+                    return 0; // a purge aborted the write
+                d.LastSystemError.store(LastError());
+                return ecDeviceWrite;
+            }
+            sent += static_cast<std::size_t>(r);
+        }
+        // RS-485 on the older platform family would poll the UART's transmitter-empty bit here
+        // and then drop RTS. This platform layer has no port input, so output in that mode is
+        // refused before it reaches the ring (QueueBlock reports "Base address not set").
+    }
+    return 0;
+}
+
+void TWriteThread::Execute() {
+    TWin32Dispatcher& d = Owner();
+    d.NoteThreadStarted();
+    Record.hEvent = &OverlappedEvent;
+    ResultCode = 0;
+
+    while (!Stopping()) {
+        const std::uint32_t wait = platform::WaitAny({&d.OutputReady, &d.FlushRequest}, kPollMs);
+        if (wait == platform::WAIT_OBJECT_0) {
+            if (d.StopThreads.load())
+                continue;
+            if (DrainOutput() != 0) {
+                const std::uint32_t error = LastError();
+                if (error != platform::ERROR_INVALID_HANDLE) {
+                    d.LastSystemError.store(error);
+                    ResultCode = ecDeviceWrite;
+                }
+                d.StopThreads.store(true);
+            }
+        } else if (wait == platform::WAIT_OBJECT_0 + 1) {
+            d.AckEvent.Set();
+        } else if (wait != platform::WAIT_TIMEOUT) {
+            d.LastSystemError.store(LastError());
+            ResultCode = ecDeviceWrite;
+            d.StopThreads.store(true);
+        }
+    }
+    d.NoteThreadFinished(this, ResultCode);
+}
+
+} // namespace mbus::serial
