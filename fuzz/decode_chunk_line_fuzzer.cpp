@@ -1,0 +1,54 @@
+// The `mbus decode` input path: one line of hex text to one output line, plain or JSON.
+#include "fuzz_check.h"
+#include "protocol/response_decoder.h"
+#include "tools/decode_command.h"
+#include "util/string_c.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+using mbus::fuzz::Check;
+namespace util = mbus::util;
+
+namespace {
+
+// Consumes `prefix` from the front of `text`; false when it is not there.
+bool Take(std::string_view& text, std::string_view prefix) {
+    if (!text.starts_with(prefix))
+        return false;
+    text.remove_prefix(prefix.size());
+    return true;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    const std::string bytes = util::HexToBytes(input);
+    const std::string expected = mbus::protocol::DecodeMeterData(util::AsBytes(bytes));
+
+    bool decoded = false;
+    const std::string plain = mbus::tools::DecodeChunkLine(input, false, decoded);
+    Check(plain == expected, "plain line is the decoded text");
+    Check(decoded == !plain.empty(), "decoded exactly when there is text");
+
+    bool jsonDecoded = !decoded;
+    const std::string json = mbus::tools::DecodeChunkLine(input, true, jsonDecoded);
+    Check(jsonDecoded == decoded, "both forms agree on decoding");
+    Check(json.find('\n') == std::string::npos, "one line");
+
+    std::string hex = util::BytesToHex(util::AsBytes(bytes));
+    if (!hex.empty())
+        hex.pop_back();
+    std::string_view rest = json;
+    Check(Take(rest, "{\"hex\": \"") && Take(rest, hex) && Take(rest, "\", \"decoded\": \"") &&
+              Take(rest, plain) && Take(rest, "\", \"layout\": "),
+          "JSON object with hex and decoded text");
+    if (decoded)
+        Check(rest == "\"water\"}" || rest == "\"heat\"}", "layout named when decoded");
+    else
+        Check(rest == "null}", "layout null when not decoded");
+    return 0;
+}

@@ -1,0 +1,53 @@
+// DecodeMeterData on arbitrary chunks: never reads outside the chunk (libFuzzer hands over an
+// exactly sized heap copy), gives the empty text or a line of labelled fields ending in ';', and
+// ignores wake-up bytes in front and zero bytes behind.
+#include "fuzz_check.h"
+#include "protocol/response_decoder.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using mbus::fuzz::Check;
+namespace protocol = mbus::protocol;
+
+namespace {
+
+bool StartsWith(const std::string& text, std::string_view prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::span<const std::uint8_t> chunk(data, size);
+    const protocol::DecodedReply reply = protocol::DecodeReply(chunk);
+    const std::string& text = reply.Text;
+
+    Check(protocol::DecodeMeterData(chunk) == text, "DecodeMeterData gives the reply's text");
+    Check(text.empty() == (reply.Layout == protocol::ReplyLayout::None),
+          "a layout exactly when there is text");
+    Check(text.empty() || text.back() == ';', "the line ends with ';'");
+    Check(text.find(' ') == std::string::npos, "no blank in the line");
+    if (reply.Layout == protocol::ReplyLayout::Water)
+        Check(StartsWith(text, "当前累积流量:"), "water line starts with the flow");
+    if (reply.Layout == protocol::ReplyLayout::Heat)
+        Check(StartsWith(text, "结算日热量:"), "heat line starts with the settlement heat");
+
+    // Wake-up bytes in front neither create nor hide a reply (0xFE is no identifier byte and
+    // never 0x81, so an identifier at position 0 or 1 still has no control code before it).
+    std::vector<std::uint8_t> woken{0xFE, 0xFE};
+    woken.insert(woken.end(), chunk.begin(), chunk.end());
+    Check(protocol::DecodeReply(woken).Text == text, "wake-up bytes change nothing");
+
+    // Zero bytes behind a decoded reply create no identifier and change nothing.
+    if (!text.empty()) {
+        std::vector<std::uint8_t> padded(chunk.begin(), chunk.end());
+        padded.insert(padded.end(), 3, 0x00);
+        Check(protocol::DecodeReply(padded).Text == text, "trailing bytes change nothing");
+    }
+    return 0;
+}
