@@ -158,9 +158,11 @@ std::int32_t TBaseDispatcher::OpenPort(const std::string& deviceName, std::int32
         std::lock_guard<std::recursive_mutex> guard(InputLock);
         InHead = 0;
         InTail = 0;
+        Unscanned = 0;
         PeekMode = false;
     }
     NotifyPos = 0;
+    ScannedSinceNotify = false;
     ResetStatusHits();
     {
         std::lock_guard<std::recursive_mutex> guard(ControlLock);
@@ -206,6 +208,7 @@ void TBaseDispatcher::ReleaseBuffers() {
         InBuffer.reset();
         InHead = 0;
         InTail = 0;
+        Unscanned = 0;
         InputFull = false;
     }
     {
@@ -628,6 +631,7 @@ bool TBaseDispatcher::FillInputBuffer() {
         if (Logging())
             AddLogEntry(1, 1, static_cast<std::uint32_t>(got), destination, got);
         InHead += got;
+        Unscanned += got;
         return got;
     };
 

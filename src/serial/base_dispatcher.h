@@ -282,6 +282,11 @@ public:
     std::uint32_t AvailThreshold = 0;
     std::int32_t ScanPos = 0;   // dispatcher thread
     std::int32_t NotifyPos = 0; // dispatcher thread
+    // Bytes stored but not yet scanned (InputLock), and whether bytes were scanned since the last
+    // data-available notification (dispatcher thread). Positions alone cannot tell a buffer that
+    // filled all the way round (8192 new bytes) from one with nothing new.
+    std::int32_t Unscanned = 0;
+    bool ScannedSinceNotify = false;
     std::atomic<bool> StatusHit{false};
     std::int32_t NextTargetHandle = 1;
     std::int32_t NextTriggerSerial = 1;

@@ -120,10 +120,12 @@ bool TBaseDispatcher::CheckDataTriggers() {
         std::uint8_t byte;
         {
             std::lock_guard<std::recursive_mutex> guard(InputLock);
-            if (!InBuffer || ScanPos == InHead)
+            if (!InBuffer || Unscanned <= 0)
                 break;
             byte = InBuffer[static_cast<std::size_t>(ScanPos)];
+            --Unscanned;
         }
+        ScannedSinceNotify = true;
 
         std::int32_t longest = 0;
         {
@@ -145,7 +147,7 @@ bool TBaseDispatcher::CheckDataTriggers() {
 
         bool result = true;
         const std::uint32_t threshold = AvailThresholdValue();
-        if (threshold != 0 && NotifyPos != ScanPos) {
+        if (threshold != 0 && ScannedSinceNotify) {
             // Unread bytes in front of the pattern's first byte.
             std::int32_t count;
             {
@@ -159,6 +161,7 @@ bool TBaseDispatcher::CheckDataTriggers() {
                 AddLogEntry(2, 5, static_cast<std::uint32_t>(count), nullptr, 0);
                 result = DeliverEvent(MsgTriggerAvail, static_cast<std::uint32_t>(count), 0);
                 NotifyPos = ScanPos;
+                ScannedSinceNotify = false;
             }
         }
 
@@ -177,16 +180,19 @@ bool TBaseDispatcher::CheckDataTriggers() {
             result = DeliverEvent(MsgTriggerData, static_cast<std::uint32_t>(handle),
                                   static_cast<std::uint32_t>(length));
         }
+        // The matched byte was noted before it was passed: it counts as scanned since.
         ScanPos = Wrap(ScanPos + 1);
+        ScannedSinceNotify = true;
         return result;
     }
 
     const std::int32_t count = InputCount();
     const std::uint32_t threshold = AvailThresholdValue();
-    if (threshold != 0 && NotifyPos != ScanPos && count >= static_cast<std::int32_t>(threshold)) {
+    if (threshold != 0 && ScannedSinceNotify && count >= static_cast<std::int32_t>(threshold)) {
         AddLogEntry(2, 5, static_cast<std::uint32_t>(count), nullptr, 0);
         const bool result = DeliverEvent(MsgTriggerAvail, static_cast<std::uint32_t>(count), 0);
         NotifyPos = ScanPos;
+        ScannedSinceNotify = false;
         return result;
     }
     return false;

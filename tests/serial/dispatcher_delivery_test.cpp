@@ -275,6 +275,39 @@ TEST_F(Delivery, LogRecordsReadsNotificationsAndTargets) {
     EXPECT_TRUE(sawAvail);
 }
 
+// After everything announced was taken, a burst that fills the whole input buffer (8192 new
+// bytes, so the write position comes round to where the last notification was) is still
+// announced: the dispatcher must not mistake it for "nothing new" and stall.
+TEST(DeliveryPass, AFullTurnOfNewBytesIsAnnounced) {
+    FakeDispatcher d;
+    d.PrepareBuffers();
+    RecordingWindow window;
+    std::size_t taken = 0;
+    window.OnMessage = [&](std::uint32_t msg, std::uintptr_t count, std::intptr_t) {
+        for (std::uintptr_t i = 0; msg == MsgTriggerAvail && i < count; ++i) {
+            std::uint8_t byte;
+            if (d.TakeByte(byte) == ecOK)
+                ++taken;
+        }
+    };
+    d.AddNotifyWindow(window.Handle);
+    d.UpdateNotifyNeed(1);
+    d.SetAvailThreshold(1);
+
+    d.Receive("hello");
+    ASSERT_TRUE(d.FillInputBuffer());
+    EXPECT_TRUE(d.CheckDataTriggers());
+    EXPECT_EQ(taken, 5u);
+
+    d.Receive(std::string(kInBufferSize, 'x'));
+    ASSERT_TRUE(d.FillInputBuffer());
+    EXPECT_EQ(d.InputCount(), kInBufferSize);
+    EXPECT_TRUE(d.CheckDataTriggers());
+    ASSERT_EQ(window.Messages.size(), 2u);
+    EXPECT_EQ(window.Messages[1].WParam, static_cast<std::uintptr_t>(kInBufferSize));
+    EXPECT_EQ(taken, 5u + kInBufferSize);
+}
+
 // A producer feeding the receive queue as fast as it can while the window thread takes every
 // announced byte: nothing lost, nothing doubled, order kept.
 TEST_F(Delivery, EveryByteExactlyOnceInOrderUnderLoad) {
