@@ -2,6 +2,7 @@
 
 #include "platform/port_map.h"
 #include "platform/posix/dcb_termios.h"
+#include "platform/posix/overlapped_record.h"
 #include "platform/posix/tty_device.h"
 #include "platform/system_error.h"
 
@@ -171,21 +172,18 @@ bool GetOverlappedResult(CommHandle /*handle*/, Overlapped* overlapped, std::uin
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    std::uint32_t status = overlapped->Internal.load(std::memory_order_acquire);
+    if (wait && overlapped->hEvent == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    std::uint32_t count = 0;
+    const std::uint32_t status = posix::RecordResult(*overlapped, wait, count);
     if (status == ERROR_IO_PENDING) {
-        if (!wait) {
-            SetLastError(ERROR_IO_INCOMPLETE);
-            return false;
-        }
-        if (overlapped->hEvent == nullptr) {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return false;
-        }
-        while ((status = overlapped->Internal.load(std::memory_order_acquire)) == ERROR_IO_PENDING)
-            WaitOne(*overlapped->hEvent, INFINITE);
+        SetLastError(ERROR_IO_INCOMPLETE);
+        return false;
     }
     if (transferred)
-        *transferred = overlapped->InternalHigh.load(std::memory_order_relaxed);
+        *transferred = count;
     if (status != ERROR_SUCCESS) {
         SetLastError(status);
         return false;

@@ -1,6 +1,7 @@
 #include "platform/posix/tty_device.h"
 
 #include "platform/posix/dcb_termios.h"
+#include "platform/posix/overlapped_record.h"
 #include "platform/system_error.h"
 
 #include <cerrno>
@@ -25,20 +26,6 @@ constexpr std::uint32_t kPurgeFlags = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCL
 
 // What the GetOverlappedResult of a completed event wait reports as transferred.
 constexpr std::uint32_t kEventWaitBytes = sizeof(std::uint32_t);
-
-void StartPending(Overlapped& record) {
-    record.hEvent->Reset();
-    record.InternalHigh.store(0, std::memory_order_relaxed);
-    record.Internal.store(ERROR_IO_PENDING, std::memory_order_release);
-}
-
-// Completes a record: the caller may reuse or free it (and its buffer) as soon as the event is
-// set, so nothing touches it afterwards.
-void Complete(Overlapped& record, std::uint32_t error, std::uint32_t transferred) {
-    record.InternalHigh.store(transferred, std::memory_order_relaxed);
-    record.Internal.store(error, std::memory_order_release);
-    record.hEvent->Set();
-}
 
 // The open's error for an errno: a node without a device behind it is no such device.
 std::uint32_t OpenError(int errnoValue) {
@@ -184,13 +171,13 @@ void TtyDevice::WakeService() {
 
 void TtyDevice::FailAll(std::uint32_t error) {
     for (const PendingRead& read : Reads_)
-        Complete(*read.Record, error, 0);
+        CompleteRecord(*read.Record, error, 0);
     Reads_.clear();
     for (const PendingWrite& write : Writes_)
-        Complete(*write.Record, error, write.Done);
+        CompleteRecord(*write.Record, error, write.Done);
     Writes_.clear();
     if (Wait_) {
-        Complete(*Wait_->Record, error, 0);
+        CompleteRecord(*Wait_->Record, error, 0);
         Wait_.reset();
     }
 }
@@ -352,7 +339,7 @@ bool TtyDevice::WaitEvent(std::uint32_t* events, Overlapped* overlapped) {
     if (const std::uint32_t seen = History_ & Mask_; seen != 0) {
         History_ &= ~seen;
         *events = seen;
-        Complete(*overlapped, ERROR_SUCCESS, kEventWaitBytes);
+        CompleteRecord(*overlapped, ERROR_SUCCESS, kEventWaitBytes);
         return true;
     }
     *events = 0;
@@ -382,14 +369,14 @@ bool TtyDevice::Read(void* buffer, std::uint32_t count, std::uint32_t* read,
     }
     auto* bytes = static_cast<std::uint8_t*>(buffer);
     if (count == 0) {
-        Complete(*overlapped, ERROR_SUCCESS, 0);
+        CompleteRecord(*overlapped, ERROR_SUCCESS, 0);
         return true;
     }
     if (Reads_.empty() || ReadsReturnAtOnce()) { // otherwise it queues behind the pending reads
         for (;;) {
             const ssize_t got = Kernel_.Read(Fd_, bytes, count);
             if (got > 0) {
-                Complete(*overlapped, ERROR_SUCCESS, static_cast<std::uint32_t>(got));
+                CompleteRecord(*overlapped, ERROR_SUCCESS, static_cast<std::uint32_t>(got));
                 if (read)
                     *read = static_cast<std::uint32_t>(got);
                 return true;
@@ -410,7 +397,7 @@ bool TtyDevice::Read(void* buffer, std::uint32_t count, std::uint32_t* read,
             return false;
         }
         if (ReadsReturnAtOnce()) {
-            Complete(*overlapped, ERROR_SUCCESS, 0);
+            CompleteRecord(*overlapped, ERROR_SUCCESS, 0);
             return true;
         }
     }
@@ -451,7 +438,7 @@ bool TtyDevice::Write(const void* buffer, std::uint32_t count, std::uint32_t* wr
             return false;
         }
         if (done == count) {
-            Complete(*overlapped, ERROR_SUCCESS, count);
+            CompleteRecord(*overlapped, ERROR_SUCCESS, count);
             if (written)
                 *written = count;
             return true;
@@ -476,12 +463,12 @@ bool TtyDevice::Purge(std::uint32_t flags) {
     }
     if (flags & PURGE_TXABORT) {
         for (const PendingWrite& write : Writes_)
-            Complete(*write.Record, ERROR_OPERATION_ABORTED, write.Done);
+            CompleteRecord(*write.Record, ERROR_OPERATION_ABORTED, write.Done);
         Writes_.clear();
     }
     if (flags & PURGE_RXABORT) {
         for (const PendingRead& read : Reads_)
-            Complete(*read.Record, ERROR_OPERATION_ABORTED, 0);
+            CompleteRecord(*read.Record, ERROR_OPERATION_ABORTED, 0);
         Reads_.clear();
     }
     int queues = -1;
@@ -606,7 +593,7 @@ bool TtyDevice::ModemStatus(std::uint32_t* status) {
 }
 
 void TtyDevice::SampleModemLines() {
-    if (!HasModemLines_ || DeviceError_ != 0 || (Mask_ & kModemEvents) == 0)
+    if (!HasModemLines_ || DeviceError_ != 0)
         return;
     int lines = 0;
     if (Kernel_.Ioctl(Fd_, TIOCMGET, &lines) != 0) {
@@ -677,7 +664,7 @@ bool TtyDevice::SamplingNeeded() const {
 void TtyDevice::CompleteWait(std::uint32_t events) {
     History_ &= ~events;
     *Wait_->Events = events;
-    Complete(*Wait_->Record, ERROR_SUCCESS, kEventWaitBytes);
+    CompleteRecord(*Wait_->Record, ERROR_SUCCESS, kEventWaitBytes);
     Wait_.reset();
 }
 
@@ -686,7 +673,7 @@ void TtyDevice::ServeReads() {
         const PendingRead& read = Reads_.front();
         const ssize_t got = Kernel_.Read(Fd_, read.Buffer, read.Count);
         if (got > 0) {
-            Complete(*read.Record, ERROR_SUCCESS, static_cast<std::uint32_t>(got));
+            CompleteRecord(*read.Record, ERROR_SUCCESS, static_cast<std::uint32_t>(got));
             Reads_.pop_front();
             continue;
         }
@@ -699,7 +686,7 @@ void TtyDevice::ServeReads() {
             continue;
         if (error == EAGAIN || KernelError(error))
             return;
-        Complete(*read.Record, ErrorFromErrno(error), 0);
+        CompleteRecord(*read.Record, ErrorFromErrno(error), 0);
         Reads_.pop_front();
     }
 }
@@ -711,7 +698,7 @@ void TtyDevice::ServeWrites() {
         if (put > 0) {
             write.Done += static_cast<std::uint32_t>(put);
             if (write.Done == write.Count) {
-                Complete(*write.Record, ERROR_SUCCESS, write.Count);
+                CompleteRecord(*write.Record, ERROR_SUCCESS, write.Count);
                 Writes_.pop_front();
             }
             continue;
@@ -721,7 +708,7 @@ void TtyDevice::ServeWrites() {
             return;
         if (error == EINTR)
             continue;
-        Complete(*write.Record, ErrorFromErrno(error), write.Done);
+        CompleteRecord(*write.Record, ErrorFromErrno(error), write.Done);
         Writes_.pop_front();
     }
 }

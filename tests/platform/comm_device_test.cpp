@@ -1,0 +1,571 @@
+// The comm device on real pseudo-terminal pairs: opening (existing only, exclusive across
+// processes), raw transfers, the device control block, comm events, overlapped reads and writes,
+// purging, errors and status, escape functions, closing with operations pending, hang-ups and
+// the default configuration probe, also by COM name through the port map.
+#include "platform/comm_device.h"
+#include "platform/port_map.h"
+#include "platform/system_error.h"
+#include "pty_pair.h"
+#include "temp_config_home.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace mbus::platform {
+namespace {
+
+using testing::PtyPair;
+using testing::WaitFor;
+using Bytes = std::vector<std::uint8_t>;
+
+// An overlapped record with its own manual-reset event.
+struct Operation {
+    Event Done{true};
+    Overlapped Record;
+    Operation() { Record.hEvent = &Done; }
+    bool Wait(std::uint32_t ms = 5000) { return WaitOne(Done, ms) == WAIT_OBJECT_0; }
+    // GetOverlappedResult without waiting: true/false and the last error.
+    std::pair<bool, std::uint32_t> Result(std::uint32_t* transferred = nullptr) {
+        std::uint32_t count = 0;
+        const bool ok = GetOverlappedResult(0, &Record, transferred ? transferred : &count, false);
+        return {ok, ok ? 0u : LastError()};
+    }
+};
+
+// The comm open probe in a process of its own (see comm_open_probe.cpp).
+class ProbeProcess {
+public:
+    ProbeProcess(const std::string& device, bool hold) {
+        int in[2];
+        int out[2];
+        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
+            throw std::runtime_error("pipe");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        const char* probe = std::getenv("MBUS_COMM_OPEN_PROBE");
+        if (probe == nullptr)
+            throw std::runtime_error("MBUS_COMM_OPEN_PROBE is not set");
+        std::vector<char*> argv{const_cast<char*>(probe), const_cast<char*>(device.c_str())};
+        if (hold)
+            argv.push_back(const_cast<char*>("--hold"));
+        argv.push_back(nullptr);
+        if (posix_spawn(&Pid_, probe, &actions, nullptr, argv.data(), environ) != 0)
+            throw std::runtime_error("cannot start the probe");
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(in[0]);
+        ::close(out[1]);
+        Stdin_ = in[1];
+        Stdout_ = out[0];
+    }
+    ~ProbeProcess() { Finish(); }
+
+    // The error number the probe printed, or -1 when it printed nothing in time.
+    long OpenResult() {
+        std::string line;
+        char c = 0;
+        pollfd fd{Stdout_, POLLIN, 0};
+        while (::poll(&fd, 1, 10000) > 0 && ::read(Stdout_, &c, 1) == 1 && c != '\n')
+            line.push_back(c);
+        return line.empty() ? -1 : std::stol(line);
+    }
+
+    void Finish() {
+        if (Pid_ <= 0)
+            return;
+        ::close(Stdin_);
+        ::close(Stdout_);
+        int status = 0;
+        ::waitpid(Pid_, &status, 0);
+        Pid_ = -1;
+    }
+
+private:
+    pid_t Pid_ = -1;
+    int Stdin_ = -1;
+    int Stdout_ = -1;
+};
+
+class CommDeviceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Handle = CreateFile(Pty.SlavePath());
+        ASSERT_NE(Handle, INVALID_HANDLE_VALUE) << LastError();
+        COMMTIMEOUTS atOnce;
+        atOnce.ReadIntervalTimeout = MAXDWORD;
+        ASSERT_TRUE(SetCommTimeouts(Handle, &atOnce));
+    }
+    void TearDown() override {
+        if (Handle != INVALID_HANDLE_VALUE)
+            CloseHandle(Handle);
+    }
+
+    // Everything the device reads until `count` bytes came, with immediate reads.
+    Bytes ReadAll(std::size_t count) {
+        Bytes got;
+        Operation read;
+        WaitFor([&] {
+            std::uint8_t chunk[256];
+            std::uint32_t n = 0;
+            if (ReadFile(Handle, chunk, sizeof chunk, &n, &read.Record))
+                got.insert(got.end(), chunk, chunk + n);
+            return got.size() >= count;
+        });
+        return got;
+    }
+
+    void FillTheLine(Bytes& block, Operation& write) {
+        // Nobody reads the master side: the pseudo-terminal's buffers fill and the write waits.
+        block.assign(1 << 20, 0x55);
+        std::uint32_t written = 0;
+        ASSERT_FALSE(WriteFile(Handle, block.data(), static_cast<std::uint32_t>(block.size()),
+                               &written, &write.Record));
+        ASSERT_EQ(LastError(), ERROR_IO_PENDING);
+    }
+
+    PtyPair Pty;
+    CommHandle Handle = INVALID_HANDLE_VALUE;
+};
+
+TEST(CommOpenTest, MissingDevicesAndOtherFilesDoNotOpen) {
+    EXPECT_EQ(CreateFile("/dev/no-such-tty-here"), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(LastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(CreateFile("/etc/hostname/tty"), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(LastError(), ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(CreateFile("/dev/null"), INVALID_HANDLE_VALUE); // a device, but no serial one
+    EXPECT_EQ(LastError(), ERROR_FILE_NOT_FOUND);
+}
+
+TEST(CommOpenTest, AnOpenDeviceIsExclusiveAcrossOpensAndProcesses) {
+    PtyPair pty;
+    const CommHandle first = CreateFile(pty.SlavePath());
+    ASSERT_NE(first, INVALID_HANDLE_VALUE);
+    EXPECT_GT(first, 0);
+    EXPECT_EQ(CreateFile(pty.SlavePath()), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(LastError(), ERROR_ACCESS_DENIED);
+    {
+        ProbeProcess other(pty.SlavePath(), false); // root too: the lock keeps it out
+        EXPECT_EQ(other.OpenResult(), ERROR_ACCESS_DENIED);
+    }
+    ASSERT_TRUE(CloseHandle(first));
+    EXPECT_FALSE(CloseHandle(first));
+    EXPECT_EQ(LastError(), ERROR_INVALID_HANDLE);
+
+    ProbeProcess holder(pty.SlavePath(), true);
+    ASSERT_EQ(holder.OpenResult(), 0);
+    EXPECT_EQ(CreateFile(pty.SlavePath()), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(LastError(), ERROR_ACCESS_DENIED);
+    holder.Finish();
+    const CommHandle again = CreateFile(pty.SlavePath());
+    ASSERT_NE(again, INVALID_HANDLE_VALUE);
+    EXPECT_NE(again, first); // handles are not given out twice
+    CloseHandle(again);
+}
+
+TEST(CommOpenTest, OperationsOnAnUnknownHandleFail) {
+    DCB dcb;
+    std::uint32_t value = 0;
+    Operation op;
+    SetLastError(0);
+    EXPECT_FALSE(GetCommState(12345678, &dcb));
+    EXPECT_EQ(LastError(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(SetCommMask(12345678, EV_RXCHAR));
+    EXPECT_FALSE(ReadFile(12345678, &value, 1, &value, &op.Record));
+    EXPECT_EQ(LastError(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(PurgeComm(INVALID_HANDLE_VALUE, PURGE_RXCLEAR));
+    EXPECT_EQ(LastError(), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(CommDeviceTest, BytesPassUnchangedBothWays) {
+    Bytes all(256);
+    for (int i = 0; i < 256; ++i)
+        all[i] = static_cast<std::uint8_t>(i); // line ends, XON/XOFF, interrupt keys, 0x00, 0xFF
+    Pty.WriteToDevice(all);
+    EXPECT_EQ(ReadAll(all.size()), all);
+
+    Operation write;
+    std::uint32_t written = 0;
+    ASSERT_TRUE(WriteFile(Handle, all.data(), 256, &written, &write.Record));
+    EXPECT_EQ(written, 256u);
+    EXPECT_TRUE(write.Wait(0)); // a transfer done at once also completes its record
+    EXPECT_EQ(Pty.ReadFromDevice(256, std::chrono::seconds(5)), all);
+}
+
+TEST_F(CommDeviceTest, ImmediateReadReturnsAtOnceWithNothing) {
+    Operation read;
+    std::uint8_t byte = 0;
+    std::uint32_t n = 99;
+    ASSERT_TRUE(ReadFile(Handle, &byte, 1, &n, &read.Record));
+    EXPECT_EQ(n, 0u);
+    std::uint32_t transferred = 99;
+    EXPECT_TRUE(GetOverlappedResult(Handle, &read.Record, &transferred, true));
+    EXPECT_EQ(transferred, 0u);
+    ASSERT_TRUE(ReadFile(Handle, nullptr, 0, &n, &read.Record));
+}
+
+TEST_F(CommDeviceTest, CommStateReadsBackWhatWasSet) {
+    DCB dcb;
+    ASSERT_TRUE(GetCommState(Handle, &dcb));
+    EXPECT_EQ(dcb.ByteSize, 8);
+    EXPECT_NE(dcb.Flags & DCB_BINARY, 0u);
+    EXPECT_EQ(dcb.Flags & (DCB_OUTX | DCB_INX | DCB_OUTX_CTS_FLOW), 0u); // opened without flow
+
+    dcb.BaudRate = 2400;
+    dcb.StopBits = TWOSTOPBITS;
+    dcb.Flags = DCB_BINARY | DCB_OUTX_CTS_FLOW | DCB_RTS_CONTROL_HANDSHAKE |
+                DCB_DTR_CONTROL_HANDSHAKE | DCB_DSR_SENSITIVITY | DCB_OUTX | DCB_INX |
+                DCB_TX_CONTINUE_ON_XOFF | DCB_NULL;
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    dcb.XonLim = 406;
+    dcb.XoffLim = 410;
+    ASSERT_TRUE(SetCommState(Handle, &dcb));
+    DCB back;
+    ASSERT_TRUE(GetCommState(Handle, &back));
+    EXPECT_EQ(back.BaudRate, 2400u);
+    EXPECT_EQ(back.ByteSize, 8);
+    EXPECT_EQ(back.Parity, NOPARITY);
+    EXPECT_EQ(back.StopBits, TWOSTOPBITS);
+    EXPECT_EQ(back.Flags, dcb.Flags);
+    EXPECT_EQ(back.XonLim, 406);
+    EXPECT_EQ(back.XoffLim, 410);
+    EXPECT_EQ(back.XonChar, 0x11);
+    EXPECT_EQ(back.XoffChar, 0x13);
+
+    // Any rate goes through; a pseudo-terminal forces 8 data bits without parity.
+    dcb.BaudRate = 12345;
+    dcb.ByteSize = 7;
+    dcb.Parity = EVENPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.Flags = DCB_BINARY;
+    ASSERT_TRUE(SetCommState(Handle, &dcb));
+    ASSERT_TRUE(GetCommState(Handle, &back));
+    EXPECT_EQ(back.BaudRate, 12345u);
+    EXPECT_EQ(back.ByteSize, 8);
+    EXPECT_EQ(back.Parity, NOPARITY);
+    EXPECT_EQ(back.StopBits, ONESTOPBIT);
+}
+
+TEST_F(CommDeviceTest, InvalidCommStateIsRefusedAndChangesNothing) {
+    DCB good;
+    ASSERT_TRUE(GetCommState(Handle, &good));
+    DCB bad = good;
+    bad.ByteSize = 9;
+    EXPECT_FALSE(SetCommState(Handle, &bad));
+    EXPECT_EQ(LastError(), ERROR_INVALID_PARAMETER);
+    bad = good;
+    bad.StopBits = ONE5STOPBITS; // 1.5 with 8 data bits
+    EXPECT_FALSE(SetCommState(Handle, &bad));
+    EXPECT_FALSE(SetCommState(Handle, nullptr));
+    EXPECT_EQ(LastError(), ERROR_INVALID_PARAMETER);
+    DCB back;
+    ASSERT_TRUE(GetCommState(Handle, &back));
+    EXPECT_EQ(back.StopBits, good.StopBits);
+}
+
+TEST_F(CommDeviceTest, QueueSizesAndTimeoutsAreAccepted) {
+    EXPECT_TRUE(SetupComm(Handle, 4096, 2048));
+    COMMTIMEOUTS set{10, 20, 30, 40, 50};
+    ASSERT_TRUE(SetCommTimeouts(Handle, &set));
+    COMMTIMEOUTS got;
+    ASSERT_TRUE(GetCommTimeouts(Handle, &got));
+    EXPECT_EQ(got.ReadIntervalTimeout, 10u);
+    EXPECT_EQ(got.WriteTotalTimeoutConstant, 50u);
+}
+
+TEST_F(CommDeviceTest, EventMaskRefusesUnsupportedBits) {
+    EXPECT_FALSE(SetCommMask(Handle, 0x21F9)); // the ring trailing edge of the older family
+    EXPECT_EQ(LastError(), ERROR_INVALID_PARAMETER);
+    std::uint32_t mask = 99;
+    ASSERT_TRUE(GetCommMask(Handle, &mask));
+    EXPECT_EQ(mask, 0u);
+    Operation wait;
+    std::uint32_t events = 0;
+    EXPECT_FALSE(WaitCommEvent(Handle, &events, &wait.Record)); // nothing to wait for
+    EXPECT_EQ(LastError(), ERROR_INVALID_PARAMETER);
+    ASSERT_TRUE(SetCommMask(Handle, 0x01F9));
+    ASSERT_TRUE(GetCommMask(Handle, &mask));
+    EXPECT_EQ(mask, 0x01F9u);
+}
+
+TEST_F(CommDeviceTest, ReceivedBytesCompleteAnEventWait) {
+    ASSERT_TRUE(SetCommMask(Handle, 0x01F9));
+    Operation wait;
+    std::uint32_t events = 0;
+    ASSERT_FALSE(WaitCommEvent(Handle, &events, &wait.Record));
+    ASSERT_EQ(LastError(), ERROR_IO_PENDING);
+    EXPECT_EQ(wait.Result(), std::make_pair(false, ERROR_IO_INCOMPLETE));
+    Operation second;
+    std::uint32_t secondEvents = 0;
+    EXPECT_FALSE(WaitCommEvent(Handle, &secondEvents, &second.Record)); // one wait at a time
+    EXPECT_EQ(LastError(), ERROR_INVALID_PARAMETER);
+
+    Pty.WriteToDevice({1, 2, 3});
+    ASSERT_TRUE(wait.Wait());
+    std::uint32_t transferred = 0;
+    EXPECT_TRUE(GetOverlappedResult(Handle, &wait.Record, &transferred, true));
+    EXPECT_EQ(events, EV_RXCHAR);
+}
+
+TEST_F(CommDeviceTest, UnreadBytesAreReportedOnceUntilTheNextRead) {
+    ASSERT_TRUE(SetCommMask(Handle, EV_RXCHAR));
+    Operation wait;
+    std::uint32_t events = 0;
+    Pty.WriteToDevice({1, 2, 3});
+    if (!WaitCommEvent(Handle, &events, &wait.Record)) {
+        ASSERT_TRUE(wait.Wait());
+    }
+    EXPECT_EQ(events, EV_RXCHAR);
+
+    // The bytes are still there, unread: no new report (no spinning on them).
+    events = 0;
+    ASSERT_FALSE(WaitCommEvent(Handle, &events, &wait.Record));
+    EXPECT_FALSE(wait.Wait(100));
+
+    // A read that leaves bytes behind re-arms the report.
+    Operation read;
+    std::uint8_t byte = 0;
+    std::uint32_t n = 0;
+    ASSERT_TRUE(ReadFile(Handle, &byte, 1, &n, &read.Record));
+    ASSERT_EQ(n, 1u);
+    ASSERT_TRUE(wait.Wait());
+    EXPECT_EQ(events, EV_RXCHAR);
+
+    // After everything is read only new bytes are reported.
+    EXPECT_EQ(ReadAll(2), (Bytes{2, 3}));
+    ASSERT_FALSE(WaitCommEvent(Handle, &events, &wait.Record));
+    EXPECT_FALSE(wait.Wait(50));
+    Pty.WriteToDevice({4});
+    ASSERT_TRUE(wait.Wait());
+    EXPECT_EQ(events, EV_RXCHAR);
+}
+
+TEST_F(CommDeviceTest, SettingTheMaskCompletesAPendingWait) {
+    ASSERT_TRUE(SetCommMask(Handle, EV_RXCHAR | EV_CTS));
+    Operation wait;
+    std::uint32_t events = 99;
+    ASSERT_FALSE(WaitCommEvent(Handle, &events, &wait.Record));
+    ASSERT_TRUE(SetCommMask(Handle, 0));
+    ASSERT_TRUE(wait.Wait());
+    EXPECT_EQ(wait.Result().first, true);
+    EXPECT_EQ(events, 0u);
+}
+
+TEST_F(CommDeviceTest, PendingWriteCompletesWhenTheLineDrains) {
+    Bytes block;
+    Operation write;
+    ASSERT_NO_FATAL_FAILURE(FillTheLine(block, write));
+    EXPECT_EQ(write.Result(), std::make_pair(false, ERROR_IO_INCOMPLETE));
+    COMSTAT status;
+    std::uint32_t errors = 99;
+    ASSERT_TRUE(ClearCommError(Handle, &errors, &status));
+    EXPECT_EQ(errors, 0u);
+    EXPECT_GT(status.cbOutQue, 0u);
+
+    // A second write queues behind the first.
+    Operation tail;
+    const Bytes end{0xAA, 0xBB};
+    std::uint32_t written = 0;
+    ASSERT_FALSE(WriteFile(Handle, end.data(), 2, &written, &tail.Record));
+    EXPECT_EQ(LastError(), ERROR_IO_PENDING);
+
+    Bytes got = Pty.ReadFromDevice(block.size() + 2, std::chrono::seconds(20));
+    ASSERT_EQ(got.size(), block.size() + 2);
+    EXPECT_EQ(got[block.size()], 0xAA);
+    EXPECT_EQ(got[block.size() + 1], 0xBB);
+    ASSERT_TRUE(write.Wait());
+    std::uint32_t transferred = 0;
+    EXPECT_TRUE(GetOverlappedResult(Handle, &write.Record, &transferred, true));
+    EXPECT_EQ(transferred, block.size());
+    EXPECT_TRUE(GetOverlappedResult(Handle, &tail.Record, &transferred, true));
+    EXPECT_EQ(transferred, 2u);
+}
+
+TEST_F(CommDeviceTest, PurgeAbortsPendingTransfersAndClearsQueues) {
+    Bytes block;
+    Operation write;
+    ASSERT_NO_FATAL_FAILURE(FillTheLine(block, write));
+
+    COMMTIMEOUTS waitForBytes{}; // all zero: a read with nothing to read goes pending
+    ASSERT_TRUE(SetCommTimeouts(Handle, &waitForBytes));
+    Operation read;
+    std::uint8_t buffer[16];
+    std::uint32_t n = 0;
+    ASSERT_FALSE(ReadFile(Handle, buffer, sizeof buffer, &n, &read.Record));
+    ASSERT_EQ(LastError(), ERROR_IO_PENDING);
+
+    ASSERT_TRUE(PurgeComm(Handle, PURGE_TXABORT | PURGE_TXCLEAR));
+    ASSERT_TRUE(write.Wait());
+    std::uint32_t transferred = 0;
+    EXPECT_FALSE(GetOverlappedResult(Handle, &write.Record, &transferred, true));
+    EXPECT_EQ(LastError(), ERROR_OPERATION_ABORTED);
+    EXPECT_LT(transferred, block.size());
+    EXPECT_EQ(read.Result(), std::make_pair(false, ERROR_IO_INCOMPLETE)); // not aborted
+
+    ASSERT_TRUE(PurgeComm(Handle, PURGE_RXABORT));
+    ASSERT_TRUE(read.Wait());
+    EXPECT_EQ(read.Result(), std::make_pair(false, ERROR_OPERATION_ABORTED));
+
+    // Received bytes are counted and cleared.
+    Pty.WriteToDevice({1, 2, 3, 4, 5});
+    COMSTAT status;
+    EXPECT_TRUE(
+        WaitFor([&] { return ClearCommError(Handle, nullptr, &status) && status.cbInQue == 5; }));
+    ASSERT_TRUE(PurgeComm(Handle, PURGE_RXCLEAR));
+    ASSERT_TRUE(ClearCommError(Handle, nullptr, &status));
+    EXPECT_EQ(status.cbInQue, 0u);
+    EXPECT_FALSE(PurgeComm(Handle, 0x10));
+    EXPECT_EQ(LastError(), ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(CommDeviceTest, PendingReadCompletesWithArrivingBytes) {
+    COMMTIMEOUTS waitForBytes{};
+    ASSERT_TRUE(SetCommTimeouts(Handle, &waitForBytes));
+    Operation read;
+    std::uint8_t buffer[16] = {};
+    std::uint32_t n = 0;
+    ASSERT_FALSE(ReadFile(Handle, buffer, sizeof buffer, &n, &read.Record));
+    ASSERT_EQ(LastError(), ERROR_IO_PENDING);
+    Pty.WriteToDevice({7, 8, 9});
+    std::uint32_t transferred = 0;
+    ASSERT_TRUE(GetOverlappedResult(Handle, &read.Record, &transferred, true));
+    ASSERT_GE(transferred, 1u);
+    EXPECT_EQ(buffer[0], 7);
+}
+
+TEST_F(CommDeviceTest, EscapeFunctionsAndModemStatusOnALineWithoutModemLines) {
+    for (std::uint32_t function :
+         {SETDTR, CLRDTR, SETRTS, CLRRTS, SETBREAK, CLRBREAK, SETXOFF, SETXON})
+        EXPECT_TRUE(EscapeCommFunction(Handle, function)) << function;
+    EXPECT_FALSE(EscapeCommFunction(Handle, 7));
+    EXPECT_EQ(LastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_FALSE(EscapeCommFunction(Handle, 10)); // no UART base address to report here
+    std::uint32_t status = 99;
+    ASSERT_TRUE(GetCommModemStatus(Handle, &status));
+    EXPECT_EQ(status, 0u);
+    std::uint32_t errors = 99;
+    ASSERT_TRUE(ClearCommError(Handle, &errors, nullptr));
+    EXPECT_EQ(errors, 0u);
+}
+
+TEST_F(CommDeviceTest, CloseCompletesPendingOperationsWithInvalidHandle) {
+    ASSERT_TRUE(SetCommMask(Handle, EV_RXCHAR));
+    Operation wait;
+    std::uint32_t events = 0;
+    ASSERT_FALSE(WaitCommEvent(Handle, &events, &wait.Record));
+    Bytes block;
+    Operation write;
+    ASSERT_NO_FATAL_FAILURE(FillTheLine(block, write));
+
+    // A thread blocked in a waiting GetOverlappedResult is released too.
+    std::atomic<std::uint32_t> waiterError{0};
+    std::thread waiter([&] {
+        std::uint32_t transferred = 0;
+        if (!GetOverlappedResult(Handle, &wait.Record, &transferred, true))
+            waiterError = LastError();
+    });
+    ASSERT_TRUE(CloseHandle(Handle));
+    waiter.join();
+    EXPECT_EQ(waiterError, ERROR_INVALID_HANDLE);
+    EXPECT_EQ(write.Result(), std::make_pair(false, ERROR_INVALID_HANDLE));
+
+    Operation read;
+    std::uint8_t byte = 0;
+    EXPECT_FALSE(ReadFile(Handle, &byte, 1, nullptr, &read.Record));
+    EXPECT_EQ(LastError(), ERROR_INVALID_HANDLE);
+    Handle = INVALID_HANDLE_VALUE;
+}
+
+TEST_F(CommDeviceTest, HangUpFailsTransfersInsteadOfReadingNothingForEver) {
+    ASSERT_TRUE(SetCommMask(Handle, 0x01F9));
+    Operation wait;
+    std::uint32_t events = 0;
+    ASSERT_FALSE(WaitCommEvent(Handle, &events, &wait.Record));
+    Pty.CloseMaster();
+    ASSERT_TRUE(wait.Wait());
+    EXPECT_EQ(wait.Result(), std::make_pair(false, ERROR_DEVICE_NOT_CONNECTED));
+
+    Operation read;
+    std::uint8_t byte = 0;
+    std::uint32_t n = 0;
+    EXPECT_FALSE(ReadFile(Handle, &byte, 1, &n, &read.Record));
+    EXPECT_EQ(LastError(), ERROR_DEVICE_NOT_CONNECTED);
+    EXPECT_FALSE(WriteFile(Handle, &byte, 1, &n, &read.Record));
+    EXPECT_EQ(LastError(), ERROR_DEVICE_NOT_CONNECTED);
+    EXPECT_FALSE(WaitCommEvent(Handle, &events, &wait.Record));
+    EXPECT_EQ(LastError(), ERROR_DEVICE_NOT_CONNECTED);
+    EXPECT_TRUE(CloseHandle(Handle));
+    Handle = INVALID_HANDLE_VALUE;
+}
+
+TEST_F(CommDeviceTest, HangUpIsNoticedByAReadWithNothingPending) {
+    Pty.CloseMaster();
+    Operation read;
+    std::uint8_t byte = 0;
+    std::uint32_t n = 0;
+    EXPECT_FALSE(ReadFile(Handle, &byte, 1, &n, &read.Record));
+    EXPECT_EQ(LastError(), ERROR_DEVICE_NOT_CONNECTED);
+}
+
+TEST(CommConfigTest, DefaultConfigurationProbesWithoutOpening) {
+    PtyPair pty;
+    COMMCONFIG config;
+    std::uint32_t size = sizeof config;
+    ASSERT_TRUE(GetDefaultCommConfig(pty.SlavePath(), &config, &size));
+    EXPECT_EQ(size, 52u);
+    EXPECT_EQ(config.dwSize, 52u);
+    EXPECT_EQ(config.dcb.BaudRate, 9600u);
+
+    const CommHandle held = CreateFile(pty.SlavePath()); // a port in use is still present
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(GetDefaultCommConfig(pty.SlavePath(), &config, &size));
+    CloseHandle(held);
+
+    size = 20;
+    EXPECT_FALSE(GetDefaultCommConfig(pty.SlavePath(), &config, &size));
+    EXPECT_EQ(LastError(), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(size, 52u);
+    EXPECT_FALSE(GetDefaultCommConfig("/dev/no-such-tty-here", &config, &size));
+    EXPECT_EQ(LastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(GetDefaultCommConfig("/etc/hostname", &config, &size)); // not a device
+}
+
+TEST(CommConfigTest, ComNamesResolveThroughThePortMap) {
+    testing::TempConfigHome home;
+    PtyPair pty;
+    std::string error;
+    ASSERT_TRUE(AddPortLink(7, pty.SlavePath(), error)) << error;
+    COMMCONFIG config;
+    std::uint32_t size = sizeof config;
+    EXPECT_TRUE(GetDefaultCommConfig("COM7", &config, &size));
+    EXPECT_TRUE(GetDefaultCommConfig("\\\\.\\COM7", &config, &size));
+    EXPECT_FALSE(GetDefaultCommConfig("COM8", &config, &size));
+    EXPECT_EQ(LastError(), ERROR_FILE_NOT_FOUND);
+
+    const CommHandle handle = CreateFile("\\\\.\\COM7");
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE) << LastError();
+    Operation write;
+    const std::uint8_t byte = 0x68;
+    std::uint32_t written = 0;
+    EXPECT_TRUE(WriteFile(handle, &byte, 1, &written, &write.Record));
+    EXPECT_EQ(pty.ReadFromDevice(1, std::chrono::seconds(5)), Bytes{0x68});
+    EXPECT_EQ(CreateFile("COM7"), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(LastError(), ERROR_ACCESS_DENIED);
+    CloseHandle(handle);
+    EXPECT_EQ(CreateFile("COM8"), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(LastError(), ERROR_FILE_NOT_FOUND);
+    RemovePortLink(7, pty.SlavePath());
+}
+
+} // namespace
+} // namespace mbus::platform

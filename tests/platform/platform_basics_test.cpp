@@ -1,0 +1,67 @@
+// Errors and their texts, the millisecond clock and the platform facts.
+#include "platform/clock.h"
+#include "platform/platform_info.h"
+#include "platform/system_error.h"
+
+#include <cerrno>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace mbus::platform {
+namespace {
+
+TEST(SystemErrorTest, MessagesOfTheNumbersTheLayerProduces) {
+    EXPECT_EQ(SystemMessage(2), "The system cannot find the file specified.");
+    EXPECT_EQ(SystemMessage(5), "Access is denied.");
+    EXPECT_EQ(SystemMessage(87), "The parameter is incorrect.");
+    EXPECT_EQ(SystemMessage(995), "The I/O operation has been aborted because of either a "
+                                  "thread exit or an application request.");
+    EXPECT_EQ(SystemMessage(1167), "The device is not connected.");
+    EXPECT_EQ(SystemMessage(12345), "Unknown error 12345.");
+    for (std::uint32_t code : {0u, 3u, 6u, 122u, 234u, 258u, 259u, 996u, 997u, 1460u})
+        EXPECT_EQ(SystemMessage(code).find("Unknown"), std::string::npos) << code;
+}
+
+TEST(SystemErrorTest, ErrnoValuesMapOntoPlatformNumbers) {
+    EXPECT_EQ(ErrorFromErrno(ENOENT), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(ErrorFromErrno(ENOTDIR), ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(ErrorFromErrno(EACCES), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(ErrorFromErrno(EBUSY), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(ErrorFromErrno(EWOULDBLOCK), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(ErrorFromErrno(EBADF), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(ErrorFromErrno(ENOMEM), ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(ErrorFromErrno(EINVAL), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(ErrorFromErrno(EIO), ERROR_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(ErrorFromErrno(ENOTTY), ERROR_NOT_SUPPORTED);
+    EXPECT_EQ(ErrorFromErrno(EXDEV), ERROR_GEN_FAILURE);
+}
+
+TEST(SystemErrorTest, LastErrorBelongsToTheCallingThread) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    std::uint32_t seenThere = 1;
+    std::thread([&] {
+        seenThere = LastError();
+        SetLastError(ERROR_INVALID_HANDLE);
+    }).join();
+    EXPECT_EQ(seenThere, ERROR_SUCCESS);
+    EXPECT_EQ(LastError(), ERROR_ACCESS_DENIED);
+}
+
+TEST(ClockTest, TickCountAdvancesAtLeastBySleptTime) {
+    const std::uint32_t start = TickCount();
+    Sleep(20);
+    const std::uint32_t elapsed = TickCount() - start; // unsigned: right across a wrap too
+    EXPECT_GE(elapsed, 20u);
+    Sleep(0); // only yields
+}
+
+TEST(PlatformInfoTest, DescribesLinuxAndTheCompiler) {
+    EXPECT_TRUE(IsNtFamily());
+    EXPECT_EQ(SystemDescription().rfind("Linux ", 0), 0u) << SystemDescription();
+    const std::string compiler = CompilerDescription();
+    EXPECT_TRUE(compiler.rfind("GCC ", 0) == 0 || compiler.rfind("Clang ", 0) == 0) << compiler;
+    EXPECT_NE(compiler.back(), ' ');
+}
+
+} // namespace
+} // namespace mbus::platform
