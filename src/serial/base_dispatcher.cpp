@@ -100,6 +100,7 @@ std::int32_t TBaseDispatcher::OpenPort(const std::string& deviceName, std::int32
     EventsCreated.store(true);
 
     const platform::CommHandle handle = OpenDevice(deviceName, inSize, outSize);
+    DeviceHandle_.store(handle);
     if (handle < 0) {
         const std::int32_t result =
             handle == ecOutOfMemory ? ecOutOfMemory

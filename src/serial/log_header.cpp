@@ -3,14 +3,9 @@
 namespace mbus::serial {
 namespace {
 
-// The service text's second character after trimming, or 0.
+// The service text's second character, blanks trimmed away (" B " marks the second release).
 char ServiceMark(const std::string& servicePack) {
-    const auto first = servicePack.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return 0;
-    const auto last = servicePack.find_last_not_of(" \t");
-    const std::string trimmed = servicePack.substr(first, last - first + 1);
-    return trimmed.size() >= 2 ? trimmed[1] : 0;
+    return servicePack.size() >= 2 && servicePack[1] != ' ' ? servicePack[1] : 0;
 }
 
 std::string NtName(const OsVersionInfo& info) {
