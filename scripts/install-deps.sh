@@ -10,6 +10,8 @@ packages=(
     clang libclang-rt-14-dev
     # Qt 6 Widgets for the console and the port selection dialog
     qt6-base-dev libgl-dev
+    # SVG artwork of the console
+    qt6-svg-dev
     # tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
     # GUI tests and the screenshot: a virtual display and fonts with Chinese glyphs

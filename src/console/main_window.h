@@ -1,0 +1,121 @@
+// The console's main window TForm1 and its one instance Form1. The window builds every control
+// at its designed place with its designed starting state; control names (objectName and member
+// name alike) are the ones the console's routines and tests use. Handlers are methods named
+// after control and event; each runs through the application's error box.
+#pragma once
+
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+class QToolBar;
+class QToolButton;
+
+namespace mbus::console {
+
+class ImageButton;
+class ImageList;
+class PictureView;
+class StatusBar;
+
+// The window caption, which is also the application title.
+inline constexpr char kFormCaption[] = "M-bus测试工具";
+
+// Images of the port button for its two display states.
+inline constexpr int kImagePortOpen = 6;
+inline constexpr int kImagePortClosed = 7;
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    // Builds the window and its controls and starts tmr1. Makes itself Form1.
+    TForm1();
+    ~TForm1() override;
+
+    // The creation handler: the port list, then the default request in edtCMD. Runs once,
+    // before the window is first shown.
+    void FormCreate(QObject* Sender);
+
+    // Command composition.
+    void edtAddrChange(QObject* Sender);
+    void cmbTypeChange(QObject* Sender);
+    void cmbDIChange(QObject* Sender);
+
+    // Port control, sending, receiving, clear, save and about.
+    void btnComPortEnClick(QObject* Sender);
+    void cmbSoftPortChange(QObject* Sender);
+    void cmbSoftBautChange(QObject* Sender);
+    void cbbParityChange(QObject* Sender);
+    void btnSendClick(QObject* Sender);
+    void ckbAutoSendClick(QObject* Sender);
+    void Timer1Timer(QObject* Sender);
+    void tmr1Timer(QObject* Sender);
+    void sButton1Click(QObject* Sender);
+    void btnSaveComRecClick(QObject* Sender);
+    void ToolButton2Click(QObject* Sender);
+
+    // Controls, owned by the window through Qt's parent links.
+    ImageList* slphmglst1;
+    QToolBar* sToolBar1;
+    QToolButton* ToolButton2;
+    StatusBar* sStatusBar1;
+
+    PictureView* sImage2;
+    PictureView* sImage1;
+    QGroupBox* sGroupBox1;
+    QLabel* sLabel35;
+    QComboBox* cmbSoftPort;
+    QLabel* sLabel36;
+    QComboBox* cmbSoftBaut;
+    QLabel* lbl1;
+    QComboBox* cbbParity;
+    ImageButton* btnComPortEn;
+
+    QGroupBox* sGroupBox2;
+    QLabel* sLabel1;
+    QLineEdit* edtAddr;
+    QLabel* sLabel2;
+    QComboBox* cmbDI;
+    QLabel* sLabel3;
+    QComboBox* cmbType;
+    QLabel* sLabel4;
+    QLineEdit* edtCMD;
+    QCheckBox* ckbAutoSend;
+    QLineEdit* edtAutoSendInteval;
+    QLabel* sLabel6;
+    QPushButton* btnSend;
+    QLabel* sLabel5;
+    QPlainTextEdit* redtComRechex;
+    QCheckBox* ckbLR;
+    QPushButton* btnSaveComRec;
+    QPushButton* sButton1;
+
+    QGroupBox* sGroupBox3;
+    QPlainTextEdit* redtDecode;
+
+    QTimer* tmr1;
+    QTimer* Timer1;
+    QFileDialog* sSaveDialog1;
+
+protected:
+    // The tool bar follows the window's width and the status bar its bottom edge; everything
+    // else keeps its designed place.
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void CreateControls();
+    void ConnectHandlers();
+};
+
+// The one main window while it exists (not owned here), else nullptr. The console's routines
+// reach the controls through it.
+extern TForm1* Form1;
+
+} // namespace mbus::console

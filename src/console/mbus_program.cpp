@@ -1,0 +1,27 @@
+#include "console/mbus_program.h"
+
+#include "console/error_box.h"
+#include "console/gui_message_pump.h"
+#include "console/main_window.h"
+#include "console/message_box.h"
+
+#include <QApplication>
+
+namespace mbus::console {
+
+std::unique_ptr<TForm1> CreateMainWindow() {
+    auto form = std::make_unique<TForm1>();
+    RunGuarded([&] { form->FormCreate(form.get()); });
+    return form;
+}
+
+int Mbus(int& argc, char** argv) {
+    QApplication application(argc, argv);
+    SetApplicationTitle(QString::fromUtf8(kFormCaption));
+    const GuiMessagePump messagePump;
+    const std::unique_ptr<TForm1> form = CreateMainWindow();
+    form->show();
+    return application.exec();
+}
+
+} // namespace mbus::console

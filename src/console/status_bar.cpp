@@ -1,0 +1,30 @@
+#include "console/status_bar.h"
+
+#include <QLabel>
+
+namespace mbus::console {
+
+StatusBar::StatusBar(std::initializer_list<int> panelWidths, QWidget* parent) : QStatusBar(parent) {
+    for (const int width : panelWidths) {
+        auto* panel = new QLabel(this);
+        panel->setObjectName(QStringLiteral("Panel%1").arg(Panels_.size()));
+        panel->setFixedWidth(width);
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setTextFormat(Qt::PlainText);
+        addWidget(panel);
+        Panels_.push_back(panel);
+    }
+}
+
+QString StatusBar::PanelText(int index) const {
+    if (index < 0 || index >= PanelCount())
+        return {};
+    return Panels_[static_cast<std::size_t>(index)]->text();
+}
+
+void StatusBar::SetPanelText(int index, const QString& text) {
+    if (index >= 0 && index < PanelCount())
+        Panels_[static_cast<std::size_t>(index)]->setText(text);
+}
+
+} // namespace mbus::console

@@ -1,0 +1,82 @@
+#include "console_test.h"
+
+#include "console/serial_port_list.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+
+#include <filesystem>
+#include <fstream>
+
+namespace mbus::console {
+namespace {
+
+QStringList Items(const QComboBox* combo) {
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i)
+        items << combo->itemText(i);
+    return items;
+}
+
+QStringList DesignedPorts() {
+    QStringList ports;
+    for (int i = 1; i <= 20; ++i)
+        ports << QStringLiteral("COM%1").arg(i);
+    return ports;
+}
+
+using SerialPortListTest = ConsoleTest;
+
+TEST_F(SerialPortListTest, PortsAreSortedAsTextAndReplaceTheDesignedItems) {
+    const std::string com3 = Home.AddFakePort(3);
+    Home.AddFakePort(10);
+    Home.AddFakePort(1);
+    EXPECT_EQ(ListSerialPorts(), QStringList({"COM1", "COM10", "COM3"}));
+
+    const auto form = MakeForm();
+    EXPECT_EQ(PortList, QStringList({"COM1", "COM10", "COM3"}));
+    EXPECT_EQ(Items(form->cmbSoftPort), QStringList({"COM1", "COM10", "COM3"}));
+    EXPECT_EQ(form->cmbSoftPort->currentText(), "COM1");
+    // Each port shows the device it stands for.
+    EXPECT_EQ(form->cmbSoftPort->itemData(2, Qt::ToolTipRole).toString().toStdString(), com3);
+    EXPECT_TRUE(Boxes.empty());
+}
+
+TEST_F(SerialPortListTest, ASinglePortIsTheOnlyItem) {
+    Home.AddFakePort(7);
+    const auto form = MakeForm();
+    EXPECT_EQ(Items(form->cmbSoftPort), QStringList({"COM7"}));
+    EXPECT_EQ(form->cmbSoftPort->currentText(), "COM7");
+}
+
+TEST_F(SerialPortListTest, WithoutTheRegistryKeyOneMessageAndTheDesignedItems) {
+    const auto form = MakeForm();
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, "打开串口列表的注册表项出错");
+    EXPECT_EQ(Boxes[0].Caption, "M-bus测试工具");
+    EXPECT_EQ(Boxes[0].Icon, QMessageBox::NoIcon);
+    EXPECT_EQ(Boxes[0].Buttons, QMessageBox::Ok);
+    EXPECT_TRUE(PortList.isEmpty());
+    EXPECT_EQ(Items(form->cmbSoftPort), DesignedPorts());
+    EXPECT_EQ(form->cmbSoftPort->currentText(), "COM1");
+    EXPECT_EQ(form->edtCMD->text(), "FE FE 68 10 AA AA AA AA AA AA AA 01 03 1F 90 00 D1 16 ")
+        << "start-up goes on after the message";
+}
+
+TEST_F(SerialPortListTest, AValueThatCannotBeReadStopsTheListWithAMessage) {
+    // COM2's value name (its device path) does not fit the 256-character buffer.
+    Home.AddFakePort(1);
+    const std::filesystem::path deep = Home.Root() / std::string(120, 'd') / std::string(120, 'e');
+    std::filesystem::create_directories(deep);
+    const std::filesystem::path device = deep / std::string(60, 'f');
+    std::ofstream(device).put('x');
+    std::filesystem::create_symlink(device, Home.PortsDirectory() / "COM2");
+    Home.AddFakePort(3);
+
+    EXPECT_EQ(ListSerialPorts(), QStringList({"COM1"}));
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, "打开串口列表的注册表项出错");
+}
+
+} // namespace
+} // namespace mbus::console
