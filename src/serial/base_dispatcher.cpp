@@ -388,8 +388,12 @@ void TBaseDispatcher::RefreshModemDeltas() {
 }
 
 void TBaseDispatcher::RefreshLineErrors() {
+    // Taking the errors reads the output ring (OutputLock), which must never be entered while
+    // ControlLock is held; the record and the bits are updated afterwards.
+    platform::COMSTAT status;
+    const std::int32_t bits = TakeLineErrors(status);
     std::lock_guard<std::recursive_mutex> guard(ControlLock);
-    const std::int32_t bits = TakeLineErrors(LineStatusRecord);
+    LineStatusRecord = status;
     LineErrorBits |= bits & 0x1F;
 }
 
