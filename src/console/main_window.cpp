@@ -59,10 +59,9 @@ void SetTextColor(QWidget* widget, QPalette::ColorRole role) {
 }
 
 QLabel* MakeLabel(QWidget* parent, const char* name, QRect geometry, const char* text) {
-    static const QFont font =
-        DesignFont({QStringLiteral("微软雅黑"), QStringLiteral("Microsoft YaHei"),
-                    QStringLiteral("WenQuanYi Zen Hei")},
-                   16);
+    const QFont font = DesignFont({QStringLiteral("微软雅黑"), QStringLiteral("Microsoft YaHei"),
+                                   QStringLiteral("WenQuanYi Zen Hei")},
+                                  16);
     auto* label = Place(new QLabel(QString::fromUtf8(text), parent), name, geometry);
     label->setFont(font);
     label->setTextFormat(Qt::PlainText);
@@ -101,7 +100,7 @@ QGroupBox* MakeGroupBox(QWidget* parent, const char* name, QRect geometry, const
 // A read-only, plain-text, word-wrapping traffic view that keeps its selection visible without
 // focus.
 QPlainTextEdit* MakeTextView(QWidget* parent, const char* name, QRect geometry) {
-    static const QFont font =
+    const QFont font =
         DesignFont({QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif")}, 12);
     auto* view = Place(new QPlainTextEdit(parent), name, geometry);
     view->setReadOnly(true);
