@@ -3,6 +3,7 @@
 #include "tools/decode_command.h"
 #include "tools/frame_command.h"
 #include "tools/ports_command.h"
+#include "tools/sim_command.h"
 
 #include <ostream>
 #include <string_view>
@@ -21,6 +22,7 @@ constexpr Subcommand kSubcommands[] = {
      RunFrameCommand},
     {"decode", "decode received chunks given as hex text", RunDecodeCommand},
     {"ports", "list the serial ports and the device behind each COM name", RunPortsCommand},
+    {"sim", "run a simulated meter on a pseudo-terminal registered as a COM port", RunSimCommand},
 };
 
 void PrintHelp(std::ostream& out) {

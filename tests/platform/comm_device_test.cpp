@@ -2,6 +2,7 @@
 // processes), raw transfers, the device control block, comm events, overlapped reads and writes,
 // purging, errors and status, escape functions, closing with operations pending, hang-ups and
 // the default configuration probe, also by COM name through the port map.
+#include "child_process.h"
 #include "platform/comm_device.h"
 #include "platform/port_map.h"
 #include "platform/system_error.h"
@@ -9,16 +10,8 @@
 #include "temp_config_home.h"
 
 #include <atomic>
-#include <cstdlib>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace mbus::platform {
 namespace {
@@ -41,60 +34,19 @@ struct Operation {
     }
 };
 
-// The comm open probe in a process of its own (see comm_open_probe.cpp).
-class ProbeProcess {
-public:
-    ProbeProcess(const std::string& device, bool hold) {
-        int in[2];
-        int out[2];
-        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
-            throw std::runtime_error("pipe");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        const char* probe = std::getenv("MBUS_COMM_OPEN_PROBE");
-        if (probe == nullptr)
-            throw std::runtime_error("MBUS_COMM_OPEN_PROBE is not set");
-        std::vector<char*> argv{const_cast<char*>(probe), const_cast<char*>(device.c_str())};
-        if (hold)
-            argv.push_back(const_cast<char*>("--hold"));
-        argv.push_back(nullptr);
-        if (posix_spawn(&Pid_, probe, &actions, nullptr, argv.data(), environ) != 0)
-            throw std::runtime_error("cannot start the probe");
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(in[0]);
-        ::close(out[1]);
-        Stdin_ = in[1];
-        Stdout_ = out[0];
-    }
-    ~ProbeProcess() { Finish(); }
+// The comm open probe (comm_open_probe.cpp) in a process of its own: the error number of its
+// open, or -1 when it printed none in time.
+long ProbeOpen(testing::ChildProcess& probe) {
+    const auto line = probe.ReadLine(std::chrono::seconds(10));
+    return line && !line->empty() ? std::stol(*line) : -1;
+}
 
-    // The error number the probe printed, or -1 when it printed nothing in time.
-    long OpenResult() {
-        std::string line;
-        char c = 0;
-        pollfd fd{Stdout_, POLLIN, 0};
-        while (::poll(&fd, 1, 10000) > 0 && ::read(Stdout_, &c, 1) == 1 && c != '\n')
-            line.push_back(c);
-        return line.empty() ? -1 : std::stol(line);
-    }
-
-    void Finish() {
-        if (Pid_ <= 0)
-            return;
-        ::close(Stdin_);
-        ::close(Stdout_);
-        int status = 0;
-        ::waitpid(Pid_, &status, 0);
-        Pid_ = -1;
-    }
-
-private:
-    pid_t Pid_ = -1;
-    int Stdin_ = -1;
-    int Stdout_ = -1;
-};
+std::vector<std::string> ProbeCommand(const std::string& device, bool hold) {
+    std::vector<std::string> argv{testing::ProgramFromEnvironment("MBUS_COMM_OPEN_PROBE"), device};
+    if (hold)
+        argv.push_back("--hold");
+    return argv;
+}
 
 class CommDeviceTest : public ::testing::Test {
 protected:
@@ -154,18 +106,19 @@ TEST(CommOpenTest, AnOpenDeviceIsExclusiveAcrossOpensAndProcesses) {
     EXPECT_EQ(CreateFile(pty.SlavePath()), INVALID_HANDLE_VALUE);
     EXPECT_EQ(LastError(), ERROR_ACCESS_DENIED);
     {
-        ProbeProcess other(pty.SlavePath(), false); // root too: the lock keeps it out
-        EXPECT_EQ(other.OpenResult(), ERROR_ACCESS_DENIED);
+        testing::ChildProcess other(ProbeCommand(pty.SlavePath(), false));
+        EXPECT_EQ(ProbeOpen(other), ERROR_ACCESS_DENIED); // root too: the lock keeps it out
     }
     ASSERT_TRUE(CloseHandle(first));
     EXPECT_FALSE(CloseHandle(first));
     EXPECT_EQ(LastError(), ERROR_INVALID_HANDLE);
 
-    ProbeProcess holder(pty.SlavePath(), true);
-    ASSERT_EQ(holder.OpenResult(), 0);
+    testing::ChildProcess holder(ProbeCommand(pty.SlavePath(), true));
+    ASSERT_EQ(ProbeOpen(holder), 0);
     EXPECT_EQ(CreateFile(pty.SlavePath()), INVALID_HANDLE_VALUE);
     EXPECT_EQ(LastError(), ERROR_ACCESS_DENIED);
-    holder.Finish();
+    holder.CloseInput();
+    ASSERT_EQ(holder.Wait(std::chrono::seconds(10)), 0);
     const CommHandle again = CreateFile(pty.SlavePath());
     ASSERT_NE(again, INVALID_HANDLE_VALUE);
     EXPECT_NE(again, first); // handles are not given out twice

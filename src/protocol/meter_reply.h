@@ -1,0 +1,97 @@
+// The meter's side of the read-data exchange: finding a read-data request in received bytes and
+// building the read-data replies of water and gas meters (data length 0x16) and heat meters
+// (0x2E), laid out exactly as the reply decoder reads them. The simulated meter (`mbus sim`)
+// answers with these; tests use them as known-good replies.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace mbus::protocol {
+
+// Seven address bytes as they travel, least significant byte first.
+using LineAddress = std::array<std::uint8_t, 7>;
+using DataIdentifier = std::array<std::uint8_t, 2>;
+
+struct ReadRequest {
+    std::uint8_t TypeCode = 0;
+    LineAddress Address{};
+    DataIdentifier DataId{};
+    std::uint8_t Sequence = 0;
+};
+
+struct RequestScan {
+    std::optional<ReadRequest> Request; // the first complete, valid request
+    std::size_t Consumed = 0; // bytes up to the request's end byte, or bytes that cannot begin one
+};
+
+// Looks for 0x68, type, address, control 0x01, length 0x03, identifier, sequence, the 8-bit sum
+// from 0x68 to the sequence, end 0x16. Bytes before it (wake-up bytes, noise) are skipped. Without
+// a request, `Consumed` keeps back every byte from the first start byte that a later byte may
+// still complete.
+RequestScan ScanReadRequest(std::span<const std::uint8_t> bytes);
+
+struct MeterClock {
+    int Year = 2000;
+    int Month = 1;
+    int Day = 1;
+    int Hour = 0;
+    int Minute = 0;
+    int Second = 0;
+};
+
+// What the reply's fields carry, in the smallest step each shows: quantities with two decimals
+// in hundredths, the flow rate in ten-thousandths, the working time in whole hours. Values too
+// large for their digits roll over as a meter counter does.
+struct WaterReading {
+    std::uint32_t CurrentFlow = 0;    // m³ × 100, 6 + 2 digits
+    std::uint32_t SettlementFlow = 0; // m³ × 100
+    std::uint8_t FlowUnit = 0x2C;     // m³
+    MeterClock Clock;
+    std::array<std::uint8_t, 2> Status{}; // sent as given
+};
+
+struct HeatReading {
+    std::uint32_t SettlementHeat = 0;    // kWh × 100, 6 + 2 digits
+    std::uint32_t CurrentHeat = 0;       // kWh × 100
+    std::uint32_t HeatPower = 0;         // kW × 100
+    std::uint32_t FlowRate = 0;          // m³/h × 10000, 4 + 4 digits
+    std::uint32_t CumulativeFlow = 0;    // m³ × 100
+    std::uint32_t SupplyTemperature = 0; // °C × 100, 4 + 2 digits
+    std::uint32_t ReturnTemperature = 0; // °C × 100
+    std::uint32_t WorkingHours = 0;      // 6 digits
+    std::uint8_t HeatUnit = 0x05;        // kWh
+    std::uint8_t PowerUnit = 0x17;       // kW
+    std::uint8_t FlowRateUnit = 0x35;    // m³/h
+    std::uint8_t FlowUnit = 0x2C;        // m³
+    MeterClock Clock;
+    std::array<std::uint8_t, 2> Status{};
+};
+
+// Who answers: the meter's own type and address, the request's identifier (in the byte order it
+// came) and sequence number, and the wake-up bytes to send first.
+struct ReplyHeader {
+    std::uint8_t TypeCode = 0;
+    LineAddress Address{};
+    DataIdentifier DataId{0x1F, 0x90};
+    std::uint8_t Sequence = 0;
+    std::size_t Preamble = 2; // 0xFE bytes
+};
+
+inline constexpr std::uint8_t kControlReadReply = 0x81;
+inline constexpr std::uint8_t kWaterDataLength = 0x16;
+inline constexpr std::uint8_t kHeatDataLength = 0x2E;
+
+// The preamble, 0x68, type, address, 0x81, data length, identifier, sequence, fields, the 8-bit
+// sum from 0x68 to the last field byte, 0x16.
+std::vector<std::uint8_t> BuildWaterReply(const ReplyHeader& header, const WaterReading& reading);
+std::vector<std::uint8_t> BuildHeatReply(const ReplyHeader& header, const HeatReading& reading);
+
+// Writes `value` as BCD, its two lowest digits in the first byte; digits beyond the bytes drop.
+void PutBcd(std::uint64_t value, std::span<std::uint8_t> out);
+
+} // namespace mbus::protocol

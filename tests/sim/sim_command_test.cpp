@@ -1,0 +1,218 @@
+// `mbus sim` as a program: it registers its pseudo-terminal as a COM port, a program opens that
+// COM name through the comm device, sends the console's default request and reads back a reply
+// that `mbus decode` decodes; the link goes when the simulator is stopped.
+#include "child_process.h"
+#include "platform/comm_device.h"
+#include "platform/port_map.h"
+#include "platform/system_error.h"
+#include "protocol/read_frame.h"
+#include "protocol/response_decoder.h"
+#include "pty_pair.h"
+#include "temp_config_home.h"
+#include "util/string_c.h"
+
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace mbus::tools {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ChildProcess;
+using Bytes = std::vector<std::uint8_t>;
+
+std::string Mbus() {
+    return testing::ProgramFromEnvironment("MBUS_PROGRAM");
+}
+
+// A running simulator and the COM name and device it printed.
+struct RunningSim {
+    explicit RunningSim(std::vector<std::string> options) : Process(Command(std::move(options))) {
+        const auto line = Process.ReadLine(10s);
+        if (line) {
+            std::istringstream words(*line);
+            words >> ComName >> DevicePath;
+        }
+    }
+    static std::vector<std::string> Command(std::vector<std::string> options) {
+        options.insert(options.begin(), {Mbus(), "sim"});
+        return options;
+    }
+    int Number() const { return ComName.size() > 3 ? std::stoi(ComName.substr(3)) : 0; }
+    int Stop(int signal = SIGTERM) {
+        Process.Signal(signal);
+        return Process.Wait(10s).value_or(-1);
+    }
+
+    ChildProcess Process;
+    std::string ComName;
+    std::string DevicePath;
+};
+
+// A port opened through the comm device by name, with immediate reads.
+class Port {
+public:
+    explicit Port(const std::string& name) : Handle_(platform::CreateFile(name)) {
+        Read_.hEvent = &ReadDone_;
+        Write_.hEvent = &WriteDone_;
+        platform::COMMTIMEOUTS atOnce;
+        atOnce.ReadIntervalTimeout = platform::MAXDWORD;
+        if (Handle_ != platform::INVALID_HANDLE_VALUE)
+            platform::SetCommTimeouts(Handle_, &atOnce);
+    }
+    ~Port() {
+        if (Handle_ != platform::INVALID_HANDLE_VALUE)
+            platform::CloseHandle(Handle_);
+    }
+    bool IsOpen() const { return Handle_ != platform::INVALID_HANDLE_VALUE; }
+
+    bool Send(const Bytes& bytes) {
+        std::uint32_t written = 0;
+        if (platform::WriteFile(Handle_, bytes.data(), static_cast<std::uint32_t>(bytes.size()),
+                                &written, &Write_))
+            return written == bytes.size();
+        return platform::LastError() == platform::ERROR_IO_PENDING &&
+               platform::GetOverlappedResult(Handle_, &Write_, &written, true) &&
+               written == bytes.size();
+    }
+
+    // Reads until `complete` holds for what came, or the time-out passes.
+    Bytes Receive(const std::function<bool(const Bytes&)>& complete,
+                  std::chrono::milliseconds timeout = 10s) {
+        Bytes got;
+        testing::WaitFor(
+            [&] {
+                std::uint8_t chunk[256];
+                std::uint32_t n = 0;
+                if (platform::ReadFile(Handle_, chunk, sizeof chunk, &n, &Read_))
+                    got.insert(got.end(), chunk, chunk + n);
+                return complete(got);
+            },
+            timeout);
+        return got;
+    }
+
+private:
+    platform::CommHandle Handle_;
+    platform::Event ReadDone_{true};
+    platform::Event WriteDone_{true};
+    platform::Overlapped Read_;
+    platform::Overlapped Write_;
+};
+
+Bytes DefaultRequest() {
+    protocol::ReadFrameBuffer frame{};
+    const std::array<std::uint8_t, 7> address{0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
+    protocol::BuildReadFrame(frame, address, 0x10, protocol::kControlRead, {{0x1F, 0x90}});
+    return {frame.begin(), frame.end()};
+}
+
+bool Decodes(const Bytes& bytes) {
+    return protocol::DecodeReply(bytes).Layout != protocol::ReplyLayout::None;
+}
+
+class SimCommandTest : public ::testing::Test {
+protected:
+    testing::TempConfigHome Home;
+};
+
+TEST_F(SimCommandTest, AnsweredRequestDecodesAndTheLinkGoesAtTheEnd) {
+    RunningSim sim({});
+    ASSERT_EQ(sim.ComName, "COM1");
+    ASSERT_EQ(sim.DevicePath.rfind("/dev/pts/", 0), 0u) << sim.DevicePath;
+    EXPECT_EQ(platform::ResolveDeviceName("COM1"), sim.DevicePath);
+
+    Bytes reply;
+    {
+        Port port("\\\\.\\COM1");
+        ASSERT_TRUE(port.IsOpen()) << platform::LastError();
+        ASSERT_TRUE(port.Send(DefaultRequest()));
+        reply = port.Receive(Decodes);
+    }
+    std::string hex = util::BytesToHex(reply);
+    ChildProcess decode({Mbus(), "decode", hex});
+    const auto line = decode.ReadLine(10s);
+    EXPECT_EQ(decode.Wait(10s), 0);
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->rfind("当前累积流量:000012.34;结算日累积流量:000010.00;实时时间:", 0), 0u)
+        << *line;
+
+    // The console may close and open the port again: the simulator's line stays up.
+    {
+        Port again("COM1");
+        ASSERT_TRUE(again.IsOpen()) << platform::LastError();
+        ASSERT_TRUE(again.Send(DefaultRequest()));
+        const std::string second = protocol::DecodeMeterData(again.Receive(Decodes));
+        EXPECT_EQ(second.rfind("当前累积流量:000012.51;", 0), 0u) << second;
+    }
+    EXPECT_EQ(sim.Stop(), 0);
+    EXPECT_FALSE(platform::ResolveDeviceName("COM1"));
+}
+
+TEST_F(SimCommandTest, SeveralSimulatorsTakeTheLowestFreeNumbersOrTheOneAsked) {
+    RunningSim first({});
+    RunningSim second({"--com", "5", "--meter", "4:12345678901234", "--preamble", "0"});
+    RunningSim third({});
+    EXPECT_EQ(first.ComName, "COM1");
+    EXPECT_EQ(second.ComName, "COM5");
+    EXPECT_EQ(third.ComName, "COM2");
+
+    ChildProcess taken({Mbus(), "sim", "--com", "5"});
+    EXPECT_EQ(taken.Wait(10s), 1);
+    EXPECT_NE(taken.ReadErrors(10s).find("COM5"), std::string::npos);
+
+    Port heat("COM5");
+    ASSERT_TRUE(heat.IsOpen());
+    protocol::ReadFrameBuffer frame{};
+    const std::array<std::uint8_t, 7> address{0x12, 0x34, 0x56, 0x78, 0x90, 0x12, 0x34};
+    protocol::BuildReadFrame(frame, address, 0x20, protocol::kControlRead, {{0x90, 0x1F}});
+    ASSERT_TRUE(heat.Send({frame.begin(), frame.end()}));
+    const Bytes reply = heat.Receive(Decodes);
+    ASSERT_FALSE(reply.empty());
+    EXPECT_EQ(reply[0], 0x68); // no wake-up bytes
+    EXPECT_EQ(protocol::DecodeReply(reply).Layout, protocol::ReplyLayout::Heat);
+
+    EXPECT_EQ(first.Stop(SIGINT), 0);
+    EXPECT_EQ(third.Stop(), 0);
+    EXPECT_FALSE(platform::ResolveDeviceName("COM1"));
+    EXPECT_FALSE(platform::ResolveDeviceName("COM2"));
+    EXPECT_TRUE(platform::ResolveDeviceName("COM5"));
+}
+
+TEST_F(SimCommandTest, SilentMeterAnswersNothing) {
+    RunningSim sim({"--silent"});
+    Port port(sim.ComName);
+    ASSERT_TRUE(port.IsOpen());
+    ASSERT_TRUE(port.Send(DefaultRequest()));
+    EXPECT_TRUE(port.Receive(Decodes, 300ms).empty());
+}
+
+TEST_F(SimCommandTest, HelpAndBadOptions) {
+    ChildProcess help({Mbus(), "sim", "--help"});
+    std::string text;
+    while (const auto line = help.ReadLine(10s))
+        text += *line + "\n";
+    EXPECT_EQ(help.Wait(10s), 0);
+    for (const char* option : {"--meter", "--com", "--preamble", "--delay", "--split", "--echo",
+                               "--corrupt-checksum", "--silent", "--noise"})
+        EXPECT_NE(text.find(option), std::string::npos) << option;
+
+    for (std::vector<std::string> bad : {std::vector<std::string>{"--com", "0"},
+                                         {"--meter", "0:12"},
+                                         {"--split", "2"},
+                                         {"--delay", "-1"},
+                                         {"--loud"},
+                                         {"extra"}}) {
+        bad.insert(bad.begin(), {Mbus(), "sim"});
+        ChildProcess run(bad);
+        EXPECT_EQ(run.Wait(10s), 2) << bad[2];
+        const std::string errors = run.ReadErrors(10s);
+        EXPECT_EQ(errors.rfind("mbus sim: ", 0), 0u) << errors;
+        EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    }
+}
+
+} // namespace
+} // namespace mbus::tools
