@@ -1,0 +1,409 @@
+// The port component against pseudo-terminals registered as COM ports in a throw-away port map:
+// the test holds each master side and plays the meter.
+#include "platform/clock.h"
+#include "platform/comm_device.h"
+#include "platform/message_window.h"
+#include "platform/port_map.h"
+#include "pty_pair.h"
+#include "serial/application_errors.h"
+#include "serial/com_port.h"
+#include "serial/exceptions.h"
+#include "serial/port_prompt.h"
+#include "temp_config_home.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mbus::serial {
+namespace {
+
+using mbus::testing::PtyPair;
+using mbus::testing::TempConfigHome;
+
+bool PumpUntil(const std::function<bool()>& done, std::uint32_t timeoutMs = 5000) {
+    const std::uint32_t start = platform::TickCount();
+    while (!done()) {
+        if (platform::TickCount() - start > timeoutMs)
+            return false;
+        if (!platform::PumpOneMessage())
+            platform::WaitForMessage(5);
+    }
+    return true;
+}
+
+std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+class ComPortTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(platform::AddPortLink(3, Pty.SlavePath(), error)) << error;
+        Port.SetComNumber(3);
+        Port.SetBaud(2400);
+        Port.SetParity(pEven);
+    }
+    void TearDown() override { SetPortPrompt(nullptr); }
+
+    // A handler that takes `perEvent` bytes (all announced ones when negative) into Received.
+    void TakeBytes(int perEvent = -1) {
+        Port.SetOnTriggerAvail([this, perEvent](TComponent*, std::uint16_t count) {
+            Counts.push_back(count);
+            const int take = perEvent < 0 ? count : perEvent;
+            for (int i = 0; i < take; ++i)
+                Received.push_back(Port.ReadChar());
+        });
+    }
+
+    TempConfigHome Home;
+    PtyPair Pty;
+    TComPort Port;
+    std::string Received;
+    std::vector<std::uint16_t> Counts;
+};
+
+TEST_F(ComPortTest, DefaultsAreThePublishedOnes) {
+    TComPort fresh;
+    EXPECT_EQ(fresh.ComNumber(), 0);
+    EXPECT_EQ(fresh.Baud(), 19200);
+    EXPECT_EQ(fresh.Parity(), pNone);
+    EXPECT_EQ(fresh.DataBits(), 8);
+    EXPECT_EQ(fresh.StopBits(), 1);
+    EXPECT_EQ(fresh.InSize(), 4096);
+    EXPECT_EQ(fresh.OutSize(), 4096);
+    EXPECT_TRUE(fresh.AutoOpen());
+    EXPECT_TRUE(fresh.PromptForPort());
+    EXPECT_FALSE(fresh.Open());
+    EXPECT_TRUE(fresh.DTR());
+    EXPECT_TRUE(fresh.RTS());
+    EXPECT_EQ(fresh.XOnChar(), 17);
+    EXPECT_EQ(fresh.XOffChar(), 19);
+    EXPECT_EQ(fresh.TraceSize(), 10000u);
+    EXPECT_EQ(fresh.TraceName(), "COMPORT.TRC");
+    EXPECT_EQ(fresh.LogName(), "COMPORT.LOG");
+    EXPECT_EQ(fresh.TapiMode(), tmAuto);
+    EXPECT_EQ(fresh.CommNotificationLevel(), 10);
+    EXPECT_EQ(fresh.AvailThreshold(), 1);
+    EXPECT_EQ(fresh.Version(), "v5.00");
+    fresh.SetVersion("v9");
+    EXPECT_EQ(fresh.Version(), "v5.00");
+    fresh.SetUseMSRShadow(false);
+    EXPECT_TRUE(fresh.UseMSRShadow());
+    fresh.SetDeviceLayer(dlWinsock);
+    EXPECT_EQ(fresh.DeviceLayer(), dlWin32);
+}
+
+TEST_F(ComPortTest, OpensSendsAndReceivesTheMetersReply) {
+    TakeBytes();
+    Port.SetOpen(true);
+    ASSERT_TRUE(Port.Open());
+    Port.SetOpen(true); // already open: nothing happens
+
+    const std::string request = "\xFE\xFE\x68\x10\xAA\xAA\xAA\xAA\xAA\xAA\xAA\x01\x03\x1F\x90\x00\xD1\x16";
+    Port.SendString(request);
+    EXPECT_EQ(Pty.ReadFromDevice(request.size(), std::chrono::seconds(5)), Bytes(request));
+
+    Pty.WriteToDevice(Bytes("reply bytes"));
+    ASSERT_TRUE(PumpUntil([&] { return Received.size() == 11; }));
+    EXPECT_EQ(Received, "reply bytes");
+    for (std::uint16_t count : Counts)
+        EXPECT_GE(count, 1);
+
+    Port.SetOpen(false);
+    EXPECT_FALSE(Port.Open());
+    EXPECT_EQ(Port.PortState(), psClosed);
+    Port.SetOpen(false);
+}
+
+TEST_F(ComPortTest, EveryByteOnceInOrderAcrossManyNotifications) {
+    TakeBytes();
+    Port.SetOpen(true);
+    std::string sent;
+    for (int i = 0; i < 200; ++i) {
+        std::string chunk(1 + (i * 37) % 300, '\0');
+        for (std::size_t k = 0; k < chunk.size(); ++k)
+            chunk[k] = static_cast<char>(sent.size() + k);
+        Pty.WriteToDevice(Bytes(chunk));
+        sent += chunk;
+    }
+    ASSERT_TRUE(PumpUntil([&] { return Received.size() >= sent.size(); }, 20000));
+    EXPECT_EQ(Received, sent);
+    for (std::uint16_t count : Counts) {
+        EXPECT_GE(count, 1);
+        EXPECT_LE(count, 8192);
+    }
+}
+
+TEST_F(ComPortTest, UntakenBytesAreAnnouncedAgainWithTheNextOnes) {
+    TakeBytes(2);
+    Port.SetOpen(true);
+    Pty.WriteToDevice(Bytes("abcde"));
+    ASSERT_TRUE(PumpUntil([&] { return Received.size() == 2; }));
+    Pty.WriteToDevice(Bytes("f"));
+    ASSERT_TRUE(PumpUntil([&] { return Received.size() == 4; }));
+    EXPECT_EQ(Received, "abcd");
+    ASSERT_GE(Counts.size(), 2u);
+    EXPECT_EQ(Counts.back(), 4); // "cde" left over, and "f"
+}
+
+TEST_F(ComPortTest, ReadCharWithNothingLeftRaises) {
+    Port.SetOpen(true);
+    EXPECT_THROW(Port.ReadChar(), EBufferIsEmpty);
+    try {
+        Port.ReadChar();
+    } catch (const ECommException& e) {
+        EXPECT_STREQ(e.what(), "Buffer is empty");
+        EXPECT_EQ(e.Code(), -3007);
+    }
+}
+
+TEST_F(ComPortTest, SendStringIsAllOrNothing) {
+    Port.SetOpen(true);
+    const std::string exact(4096, 'x');
+    Port.SendString(exact); // exactly the free room
+    EXPECT_EQ(Pty.ReadFromDevice(4096, std::chrono::seconds(5)).size(), 4096u);
+    ASSERT_TRUE(PumpUntil([&] { return Port.RequireDispatcher()->OutputInUse() == 0; }));
+
+    EXPECT_THROW(Port.SendString(std::string(4097, 'y')), EOutputBufferTooSmall);
+    EXPECT_TRUE(Pty.ReadFromDevice(1, std::chrono::milliseconds(200)).empty());
+    Port.SendString(""); // nothing to send on an open port
+}
+
+TEST_F(ComPortTest, OperationsOpenAClosedPortOnDemand) {
+    Port.SendString("hi");
+    EXPECT_TRUE(Port.Open());
+    EXPECT_EQ(Pty.ReadFromDevice(2, std::chrono::seconds(5)), Bytes("hi"));
+    Port.SetOpen(false);
+
+    EXPECT_THROW(Port.ReadChar(), EBufferIsEmpty); // opened first, then nothing to read
+    EXPECT_TRUE(Port.Open());
+    Port.SetOpen(false);
+
+    Port.SetAutoOpen(false);
+    EXPECT_THROW(Port.SendString("x"), ECommNotOpen);
+    EXPECT_THROW(Port.ReadChar(), ECommNotOpen);
+    EXPECT_FALSE(Port.Open());
+}
+
+TEST_F(ComPortTest, OpenFailuresRaiseTheNamedExceptions) {
+    Port.SetComNumber(9); // no such port
+    try {
+        Port.SetOpen(true);
+        FAIL();
+    } catch (const EBadId& e) {
+        EXPECT_STREQ(e.what(), "ie_BadId - Specified comport doesn't exist");
+    }
+    EXPECT_FALSE(Port.Open());
+    EXPECT_EQ(Port.PortState(), psClosed);
+
+    Port.SetComNumber(3);
+    const platform::CommHandle held = platform::CreateFile(Pty.SlavePath());
+    ASSERT_NE(held, platform::INVALID_HANDLE_VALUE);
+    try {
+        Port.SetOpen(true);
+        FAIL();
+    } catch (const EAlreadyOpen& e) {
+        EXPECT_STREQ(e.what(), "ie_Open - device already open");
+    }
+    EXPECT_FALSE(Port.Open());
+    platform::CloseHandle(held);
+    Port.SetOpen(true);
+    EXPECT_TRUE(Port.Open());
+}
+
+TEST_F(ComPortTest, PortNumberZeroAsksOrRefuses) {
+    TComPort port;
+    port.SetPromptForPort(false);
+    EXPECT_THROW(port.SetOpen(true), ENoPortSelected);
+
+    port.SetPromptForPort(true);
+    int asked = 0;
+    SetPortPrompt([&]() -> std::optional<int> {
+        ++asked;
+        return std::nullopt;
+    });
+    try {
+        port.SendString("x");
+        FAIL();
+    } catch (const ENoPortSelected& e) {
+        EXPECT_STREQ(e.what(), "The ComNumber property of the TComPort has not been set");
+    }
+    EXPECT_EQ(asked, 1);
+
+    SetPortPrompt([]() -> std::optional<int> { return 3; });
+    port.SetOpen(true);
+    EXPECT_TRUE(port.Open());
+    EXPECT_EQ(port.ComNumber(), 3);
+}
+
+TEST_F(ComPortTest, TelephonyModeFailsWithoutAHandle) {
+    Port.SetTapiMode(tmOn);
+    EXPECT_THROW(Port.SetOpen(true), ENotOpenedByTapi);
+    EXPECT_FALSE(Port.Open());
+}
+
+TEST_F(ComPortTest, LineSettingsChangeWhileOpenWithoutReopening) {
+    Port.SetOpen(true);
+    TBaseDispatcher* before = Port.RequireDispatcher();
+    Port.SetBaud(57600);
+    EXPECT_EQ(Port.RequireDispatcher(), before);
+    EXPECT_EQ(before->AppliedBaud, 57600u);
+    Port.SetParity(pOdd);
+    EXPECT_EQ(before->QueryLine().Baud, 57600);
+    Port.SetOpen(false);
+    Port.SetBaud(9600); // closed: only stored
+    EXPECT_EQ(Port.Baud(), 9600);
+}
+
+TEST_F(ComPortTest, ComNumberWhileOpenMovesToTheOtherPort) {
+    PtyPair other;
+    std::string error;
+    ASSERT_TRUE(platform::AddPortLink(4, other.SlavePath(), error));
+    Port.SetOpen(true);
+    Port.RequireDispatcher()->AddDataTrigger("OK", false);
+    Port.SetComNumber(4);
+    EXPECT_TRUE(Port.Open());
+    EXPECT_EQ(Port.RequireDispatcher()->DataTriggers.size(), 1u);
+    Port.SendString("z");
+    EXPECT_EQ(other.ReadFromDevice(1, std::chrono::seconds(5)), Bytes("z"));
+}
+
+TEST_F(ComPortTest, FlowThresholdsFollowTheirRules) {
+    TComPort port;
+    port.SetBufferFull(5000);
+    EXPECT_EQ(port.BufferFull(), 4500);
+    port.SetBufferFull(3686);
+    port.SetBufferResume(4000);
+    EXPECT_EQ(port.BufferResume(), 368);
+
+    TComPort flow;
+    flow.SetHWFlowOptions(FlowOption(hwfUseRTS));
+    EXPECT_EQ(flow.BufferFull(), 3686);
+    EXPECT_EQ(flow.BufferResume(), 409);
+    flow.SetBufferFull(5000);
+    EXPECT_EQ(flow.BufferFull(), 3686);
+
+    TComPort software;
+    software.SetSWFlowOptions(swfBoth);
+    EXPECT_EQ(software.BufferFull(), 3072);
+    EXPECT_EQ(software.BufferResume(), 1024);
+
+    TComPort rs485;
+    rs485.SetHWFlowOptions(FlowOption(hwfUseRTS) | FlowOption(hwfUseDTR));
+    rs485.SetRS485Mode(true);
+    EXPECT_EQ(rs485.HWFlowOptions(), FlowOption(hwfUseDTR));
+    EXPECT_FALSE(rs485.RTS());
+    rs485.SetHWFlowOptions(FlowOption(hwfRequireCTS));
+    EXPECT_FALSE(rs485.RS485Mode());
+}
+
+TEST_F(ComPortTest, TraceAndLogCommands) {
+    Port.SetTracing(tlDump); // closed: anything above "on" is stored as off
+    EXPECT_EQ(Port.Tracing(), tlOff);
+    Port.SetTracing(tlOn);
+    Port.SetTraceName(Home.Root().string() + "/trace.trc");
+    Port.SetOpen(true);
+    EXPECT_TRUE(Port.RequireDispatcher()->Tracing()); // started at open
+    Port.SendString("AB");
+    Port.SetTracing(tlPause);
+    EXPECT_EQ(Port.Tracing(), tlPause);
+    Port.SetTraceSize(5000000); // capped; a paused trace ends up off
+    EXPECT_EQ(Port.TraceSize(), 4000000u);
+    EXPECT_EQ(Port.Tracing(), tlOff);
+
+    Port.SetTracing(tlOn);
+    Port.SendString("CD");
+    Port.SetOpen(false); // the close writes the trace
+    std::FILE* file = std::fopen(Port.TraceName().c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    char text[64] = {};
+    std::fread(text, 1, sizeof text - 1, file);
+    std::fclose(file);
+    EXPECT_STREQ(text, "Transmit: \r\nCD\r\n");
+    EXPECT_EQ(Port.Tracing(), tlOff);
+}
+
+TEST_F(ComPortTest, ClosingFromInsideTheHandlerIsFinishedLater) {
+    int closes = 0;
+    bool openDuring = false;
+    bool reopenIgnored = false;
+    Port.SetOnPortClose([&](TComponent*) { ++closes; });
+    Port.SetOnTriggerAvail([&](TComponent*, std::uint16_t) {
+        Port.SetOpen(false);
+        openDuring = Port.Open();
+        EXPECT_EQ(Port.ReadChar(), '\0'); // closing: nothing is taken
+        Port.SetOpen(true);
+        reopenIgnored = Port.PortState() == psClosing;
+    });
+    Port.SetOpen(true);
+    Pty.WriteToDevice(Bytes("x"));
+    ASSERT_TRUE(PumpUntil([&] { return closes == 1; }, 15000));
+    EXPECT_TRUE(openDuring);
+    EXPECT_TRUE(reopenIgnored);
+    ASSERT_TRUE(PumpUntil([&] { return !Port.Open(); }, 15000));
+    EXPECT_EQ(Port.PortState(), psClosed);
+    EXPECT_EQ(Port.NotifyWnd(), 0u);
+}
+
+TEST_F(ComPortTest, AHandlerExceptionIsReportedAndTheNextNotificationComes) {
+    std::vector<std::string> reported;
+    SetApplicationErrorReporter([&](const std::string& message) { reported.push_back(message); });
+    int calls = 0;
+    Port.SetOnTriggerAvail([&](TComponent*, std::uint16_t count) {
+        ++calls;
+        for (int i = 0; i < count; ++i)
+            Port.ReadChar();
+        if (calls == 1)
+            Port.ReadChar(); // one more than announced: EBufferIsEmpty escapes the handler
+    });
+    Port.SetOpen(true);
+    Pty.WriteToDevice(Bytes("1"));
+    ASSERT_TRUE(PumpUntil([&] { return calls == 1; }));
+    Pty.WriteToDevice(Bytes("2"));
+    ASSERT_TRUE(PumpUntil([&] { return calls == 2; }));
+    SetApplicationErrorReporter(nullptr);
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0], "Buffer is empty");
+}
+
+TEST_F(ComPortTest, OpenMetWhileLoadingHappensWhenLoadingEnds) {
+    TComPort port;
+    port.BeginLoading();
+    port.SetComNumber(3);
+    port.SetOpen(true);
+    EXPECT_TRUE(port.Open());
+    EXPECT_EQ(port.PortState(), psClosed);
+    port.Loaded();
+    EXPECT_EQ(port.PortState(), psOpen);
+
+    std::vector<std::string> reported;
+    SetApplicationErrorReporter([&](const std::string& message) { reported.push_back(message); });
+    TComPort failing;
+    failing.BeginLoading();
+    failing.SetComNumber(12);
+    failing.SetOpen(true);
+    failing.Loaded(); // the failure is reported, not raised
+    SetApplicationErrorReporter(nullptr);
+    EXPECT_FALSE(failing.Open());
+    ASSERT_EQ(reported.size(), 1u);
+}
+
+TEST_F(ComPortTest, AssignCopiesSettingsAndSnapshotsOpenTriggers) {
+    Port.SetOpen(true);
+    Port.RequireDispatcher()->AddDataTrigger("ZZ", false);
+    TComPort copy;
+    copy.Assign(Port);
+    EXPECT_FALSE(copy.Open());
+    EXPECT_EQ(copy.ComNumber(), 3);
+    EXPECT_EQ(copy.Baud(), 2400);
+    EXPECT_EQ(copy.Parity(), pEven);
+    Port.SetOpen(false);
+    copy.SetOpen(true);
+    EXPECT_EQ(copy.RequireDispatcher()->DataTriggers.size(), 1u);
+}
+
+} // namespace
+} // namespace mbus::serial
