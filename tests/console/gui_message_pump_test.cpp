@@ -81,19 +81,5 @@ TEST_F(GuiMessagePumpTest, PumpingOneMessageLetsQtProcessItsEvents) {
     EXPECT_TRUE(fired);
 }
 
-TEST_F(GuiMessagePumpTest, WithoutThePumpTheEventLoopLeavesTheQueueAlone) {
-    {
-        const GuiMessagePump pump;
-        platform::PostMessage(Window, kPosted, 0, 0);
-        QCoreApplication::processEvents();
-        EXPECT_EQ(Served.size(), 1u) << "served by the event loop while the pump exists";
-    }
-    platform::PostMessage(Window, kPosted, 0, 0);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(Served.size(), 1u);
-    platform::DrainMessages();
-    EXPECT_EQ(Served.size(), 2u);
-}
-
 } // namespace
 } // namespace mbus::console

@@ -22,10 +22,6 @@ protected:
     testing::TempConfigHome Home;
 };
 
-TEST_F(PortMapTest, PortsDirectoryFollowsXdgConfigHome) {
-    EXPECT_EQ(PortsDirectory(), Home.PortsDirectory().string());
-}
-
 TEST_F(PortMapTest, ExplicitLinksByNumberSkippingDanglingAndForeignNames) {
     const std::string com10 = Home.AddFakePort(10);
     const std::string com3 = Home.AddFakePort(3);
@@ -34,15 +30,14 @@ TEST_F(PortMapTest, ExplicitLinksByNumberSkippingDanglingAndForeignNames) {
     for (const char* name : {"com5", "COM05", "COM0", "COMx", "COM-1", "README"})
         fs::create_symlink(com3, Home.PortsDirectory() / name);
     std::ofstream(Home.PortsDirectory() / "COM6").put('x');
-
-    EXPECT_THAT(ReadPortMap(), ElementsAre(Entry(3, com3, true), Entry(10, com10, true)));
-}
-
-TEST_F(PortMapTest, RelativeLinkTargetIsTakenFromThePortsFolder) {
+    // A relative target is taken from the ports folder.
     std::ofstream(Home.PortsDirectory() / "device").put('x');
     fs::create_symlink("device", Home.PortsDirectory() / "COM2");
+
+    EXPECT_EQ(PortsDirectory(), Home.PortsDirectory().string());
     EXPECT_THAT(ReadPortMap(),
-                ElementsAre(Entry(2, (Home.PortsDirectory() / "device").string(), true)));
+                ElementsAre(Entry(2, (Home.PortsDirectory() / "device").string(), true),
+                            Entry(3, com3, true), Entry(10, com10, true)));
 }
 
 // A made-up /sys/class/tty and /dev, so discovery runs without touching the machine's ports.
@@ -120,12 +115,6 @@ TEST_F(DiscoveryTest, NoDiscoveryFileLeavesOnlyExplicitLinks) {
     EXPECT_THAT(Read(), ElementsAre(Entry(7, DevPath("ttyUSB0"), true)));
 }
 
-TEST_F(DiscoveryTest, MissingFoldersGiveAnEmptyMap) {
-    EXPECT_THAT(ReadPortMap({(Home.Root() / "none").string(), (Home.Root() / "no-sys").string(),
-                             (Home.Root() / "no-dev").string()}),
-                IsEmpty());
-}
-
 TEST(ComNumberOfNameTest, AcceptsComNamesInAnyCaseWithOrWithoutDevicePrefix) {
     EXPECT_EQ(ComNumberOfName("COM3"), 3);
     EXPECT_EQ(ComNumberOfName("com12"), 12);
@@ -158,30 +147,17 @@ TEST_F(PortMapTest, AddPortLinkReplacesADanglingLinkButNoLiveOne) {
     EXPECT_THAT(ReadPortMap(), ElementsAre(Entry(2, device, true), Entry(5, device, true)));
 }
 
-TEST_F(PortMapTest, AddPortLinkMakesTheFolder) {
-    fs::remove_all(Home.Root() / "mbus-console");
-    std::string error;
-    // Only the file system is looked at here: without "no-discovery" the map would list the
-    // machine's ports.
-    EXPECT_TRUE(AddPortLink(4, "/dev/pts/9", error)) << error;
-    EXPECT_EQ(fs::read_symlink(Home.PortsDirectory() / "COM4"), "/dev/pts/9");
-}
-
-TEST_F(PortMapTest, RemovePortLinkOnlyWhileItStillNamesTheDevice) {
-    const std::string device = Home.AddFakePort(1);
-    RemovePortLink(1, "/dev/other");
-    EXPECT_EQ(ReadPortMap().size(), 1u);
-    RemovePortLink(1, device);
-    EXPECT_THAT(ReadPortMap(), IsEmpty());
-}
-
-TEST_F(PortMapTest, LowestFreeComNumber) {
+TEST_F(PortMapTest, RemovePortLinkAndLowestFreeNumber) {
     EXPECT_EQ(LowestFreeComNumber(), 1);
-    Home.AddFakePort(1);
+    const std::string device = Home.AddFakePort(1);
     Home.AddFakePort(2);
     Home.AddFakePort(4);
     Home.AddDanglingLink(3);
     EXPECT_EQ(LowestFreeComNumber(), 3);
+    RemovePortLink(1, "/dev/other"); // it names another device: stays
+    EXPECT_EQ(LowestFreeComNumber(), 3);
+    RemovePortLink(1, device);
+    EXPECT_EQ(LowestFreeComNumber(), 1);
 }
 
 } // namespace

@@ -46,17 +46,11 @@ TEST_F(PortsCommandTest, JsonGivesOneObjectPerPort) {
     EXPECT_EQ(run.Out, "{\"name\": \"COM1\", \"device\": \"" + com1 + "\", \"explicit\": true}\n");
 }
 
-TEST_F(PortsCommandTest, NoPortIsSaidOnStandardErrorAndIsNoFailure) {
+TEST_F(PortsCommandTest, NoPortIsNoFailureAndBadArgumentsAreUsageErrors) {
     const CommandRun run = RunMbusPorts({});
     EXPECT_EQ(run.Status, kExitOk);
     EXPECT_EQ(run.Out, "");
     EXPECT_NE(run.Err.find(Home.PortsDirectory().string()), std::string::npos) << run.Err;
-}
-
-TEST_F(PortsCommandTest, HelpNamesThePortsFolderAndBadArgumentsAreUsageErrors) {
-    const CommandRun help = RunMbusPorts({"--help"});
-    EXPECT_EQ(help.Status, kExitOk);
-    EXPECT_NE(help.Out.find(Home.PortsDirectory().string()), std::string::npos);
     EXPECT_EQ(RunMbusPorts({"--bogus"}).Status, kExitUsage);
     EXPECT_EQ(RunMbusPorts({"COM1"}).Status, kExitUsage);
 }
