@@ -11,6 +11,8 @@
 #include "serial/port_prompt.h"
 #include "temp_config_home.h"
 
+#include "pump_until.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -21,19 +23,11 @@
 namespace mbus::serial {
 namespace {
 
+using testing::PumpFor;
+using testing::PumpUntil;
+
 using mbus::testing::PtyPair;
 using mbus::testing::TempConfigHome;
-
-bool PumpUntil(const std::function<bool()>& done, std::uint32_t timeoutMs = 5000) {
-    const std::uint32_t start = platform::TickCount();
-    while (!done()) {
-        if (platform::TickCount() - start > timeoutMs)
-            return false;
-        if (!platform::PumpOneMessage())
-            platform::WaitForMessage(5);
-    }
-    return true;
-}
 
 std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 

@@ -6,6 +6,8 @@
 #include "platform/message_window.h"
 #include "serial/notify_messages.h"
 
+#include "pump_until.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -15,6 +17,9 @@
 
 namespace mbus::serial {
 namespace {
+
+using testing::PumpFor;
+using testing::PumpUntil;
 
 using testing::FakeDispatcher;
 
@@ -42,23 +47,6 @@ public:
     std::vector<Message> Messages;
     std::function<void(std::uint32_t, std::uintptr_t, std::intptr_t)> OnMessage;
 };
-
-// Serves this thread's messages until `done` holds or `timeoutMs` passes.
-bool PumpUntil(const std::function<bool()>& done, std::uint32_t timeoutMs = 5000) {
-    const std::uint32_t start = platform::TickCount();
-    while (!done()) {
-        if (platform::TickCount() - start > timeoutMs)
-            return false;
-        if (!platform::PumpOneMessage())
-            platform::WaitForMessage(5);
-    }
-    return true;
-}
-
-// Serves messages for `ms` milliseconds (to see that nothing more arrives).
-void PumpFor(std::uint32_t ms) {
-    PumpUntil([] { return false; }, ms);
-}
 
 class Delivery : public ::testing::Test {
 protected:

@@ -1,7 +1,8 @@
 // A dispatcher whose device is a fake in memory: line settings, modem lines and line errors are
 // plain fields the tests set and read, received data is whatever the test appends to the
-// receive queue, and output lands in the ring. Only the dispatcher thread runs, so the dispatch
-// pass, the triggers and the deliveries are the real ones.
+// receive queue, and output stays in the ring. Only the dispatcher thread runs, so the dispatch
+// pass, the triggers and the deliveries are the real ones; the receive hand-over and the output
+// ring are the overlapped dispatcher's own.
 #pragma once
 
 #include <algorithm>
@@ -10,14 +11,14 @@
 #include <vector>
 
 #include "platform/message_window.h"
-#include "serial/base_dispatcher.h"
 #include "serial/dispatcher_thread.h"
+#include "serial/win32_dispatcher.h"
 
 namespace mbus::serial::testing {
 
-class FakeDispatcher : public TBaseDispatcher {
+class FakeDispatcher : public TWin32Dispatcher {
 public:
-    explicit FakeDispatcher(TComponent* owner = nullptr) : TBaseDispatcher(owner) {
+    explicit FakeDispatcher(TComponent* owner = nullptr) : TWin32Dispatcher(owner) {
         Device.BaudRate = 9600;
         Device.ByteSize = 8;
     }
@@ -76,61 +77,6 @@ public:
         ++ApplyCount;
         return 0;
     }
-    std::int32_t ReceivePending() override {
-        TIOBuffer* head = ReceiveQueue.ClaimHead();
-        if (head == nullptr)
-            return 0;
-        std::int32_t count = 0;
-        if (head->BufferKind() == TIOBuffer::Kind::Data) {
-            auto* data = static_cast<TDataBuffer*>(head);
-            count = data->Filled - data->Taken;
-        }
-        ReceiveQueue.ReleaseClaim(head);
-        return count;
-    }
-    std::int32_t TakeReceived(std::uint8_t* destination, std::int32_t wanted) override {
-        std::int32_t remaining = wanted;
-        while (remaining > 0) {
-            TIOBuffer* head = ReceiveQueue.ClaimHead();
-            if (head == nullptr)
-                break;
-            if (head->BufferKind() != TIOBuffer::Kind::Data) {
-                ReceiveQueue.ReleaseClaim(head);
-                break;
-            }
-            auto* data = static_cast<TDataBuffer*>(head);
-            const std::int32_t k = std::min(remaining, data->Filled - data->Taken);
-            std::memcpy(destination, data->Bytes() + data->Taken, static_cast<std::size_t>(k));
-            data->Taken += k;
-            destination += k;
-            remaining -= k;
-            if (data->Taken < data->Filled)
-                ReceiveQueue.ReleaseClaim(head);
-            else
-                ReceiveQueue.RemoveHead();
-        }
-        return wanted - remaining;
-    }
-    std::int32_t QueueOutput(const std::uint8_t* source, std::int32_t count) override {
-        std::lock_guard<std::recursive_mutex> guard(OutputLock);
-        for (std::int32_t i = 0; i < count; ++i) {
-            OutRing[OutHead] = source[i];
-            OutHead = (OutHead + 1) % OutRingSize;
-        }
-        return count;
-    }
-    std::int32_t OutputPending() override {
-        std::lock_guard<std::recursive_mutex> guard(OutputLock);
-        if (OutFull)
-            return static_cast<std::int32_t>(OutRingSize);
-        if (OutTail <= OutHead)
-            return static_cast<std::int32_t>(OutHead - OutTail);
-        return static_cast<std::int32_t>(OutRingSize - OutTail + OutHead);
-    }
-    bool PeekEventMask(std::uint32_t& mask) override {
-        mask = 0;
-        return true;
-    }
     bool SizeDriverQueues(std::uint32_t, std::uint32_t) override { return true; }
     void LaunchThreads() override {
         std::lock_guard<std::recursive_mutex> guard(ControlLock);
@@ -167,8 +113,6 @@ public:
         Closing.store(false);
         return 0;
     }
-    bool ProbeDevice(const std::string&) override { return true; }
-    std::int32_t YieldSlice() override { return 0; }
 
 protected:
     bool QueryModemStatus(std::uint32_t& status) override {

@@ -13,6 +13,8 @@
 #include "serial/tapi_dispatcher.h"
 #include "serial/win32_dispatcher.h"
 
+#include "pump_until.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -27,18 +29,10 @@
 namespace mbus::serial {
 namespace {
 
-using mbus::testing::PtyPair;
+using testing::PumpFor;
+using testing::PumpUntil;
 
-bool PumpUntil(const std::function<bool()>& done, std::uint32_t timeoutMs = 5000) {
-    const std::uint32_t start = platform::TickCount();
-    while (!done()) {
-        if (platform::TickCount() - start > timeoutMs)
-            return false;
-        if (!platform::PumpOneMessage())
-            platform::WaitForMessage(5);
-    }
-    return true;
-}
+using mbus::testing::PtyPair;
 
 std::vector<std::uint8_t> Sequence(std::size_t count, std::uint8_t seed = 0) {
     std::vector<std::uint8_t> bytes(count);
