@@ -26,10 +26,21 @@ template <class Widget> Widget* Place(Widget* widget, const char* name, QRect ge
     return widget;
 }
 
+// A label at its designed place that grows to show its whole text: the designed sizes fit the
+// dialog's font, and a stand-in font on another system may need a few pixels more.
+QLabel* PlaceLabel(QLabel* label, const char* name, QRect geometry) {
+    geometry.setSize(geometry.size().expandedTo(label->sizeHint()));
+    return Place(label, name, geometry);
+}
+
+// Where the dialog's font is missing, fonts of Arial's metrics come closest in width; the
+// labels' texts would not fit the dialog in a wider one.
 QFont DialogFont() {
     QFont font;
     font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("DejaVu Sans")});
+                      QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("Nimbus Sans")});
+    font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(11);
     return font;
 }
@@ -56,16 +67,17 @@ void TComSelectForm::CreateControls() {
     const QSize clientSize(220, 131);
     setFixedSize(clientSize);
     if (const QScreen* display = screen())
-        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, clientSize,
-                                        display->geometry()));
+        setGeometry(
+            QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, clientSize, display->geometry()));
 
     // The bevel comes first so that the labels lie on top of it.
     Bevel1 = Place(new QFrame(this), "Bevel1", QRect(8, 8, 201, 42));
     Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    Label1 = Place(new QLabel(QStringLiteral("The configured serial port is not valid."), this),
+    Label1 =
+        PlaceLabel(new QLabel(QStringLiteral("The configured serial port is not valid."), this),
                    "Label1", QRect(18, 14, 176, 13));
-    Label2 = Place(new QLabel(QStringLiteral("Please choose another port."), this), "Label2",
-                   QRect(18, 30, 133, 13));
+    Label2 = PlaceLabel(new QLabel(QStringLiteral("Please choose another port."), this), "Label2",
+                        QRect(18, 30, 133, 13));
 
     PortsComboBox = Place(new QComboBox(this), "PortsComboBox", QRect(8, 64, 201, 21));
     PortsComboBox->setEditable(false);
@@ -74,8 +86,8 @@ void TComSelectForm::CreateControls() {
     OkBtn->setDefault(true);
     connect(OkBtn, &QPushButton::clicked, this, &QDialog::accept);
 
-    AbortBtn = Place(new QPushButton(QStringLiteral("Cancel"), this), "AbortBtn",
-                     QRect(124, 95, 85, 27));
+    AbortBtn =
+        Place(new QPushButton(QStringLiteral("Cancel"), this), "AbortBtn", QRect(124, 95, 85, 27));
     connect(AbortBtn, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -84,7 +96,7 @@ void TComSelectForm::FormCreate(QObject* /*Sender*/) {
         if (PortExists(number))
             PortsComboBox->addItem(QStringLiteral("COM%1").arg(number));
     }
-    PortsComboBox->setCurrentIndex(PortsComboBox->count() > 0 ? 0 : -1);
+    PortsComboBox->setCurrentIndex(0); // with no entries, nothing is selected
 }
 
 bool TComSelectForm::PortExists(int number) {
@@ -96,8 +108,7 @@ bool TComSelectForm::PortExists(int number) {
 }
 
 std::optional<int> TComSelectForm::SelectedPort() const {
-    if (PortsComboBox->currentIndex() < 0)
-        return std::nullopt;
+    // Nothing selected: the text is empty, which is no number.
     const QString number = PortsComboBox->currentText().mid(kNumberStart, kNumberLength);
     return util::TryStrToInt(number.toStdString());
 }
