@@ -1,5 +1,5 @@
 // The port prompt of a Qt program: asks the user for a port with TComSelectForm whenever the port
-// component is to open without a port number. The console installs it at start-up.
+// component is to open without a port number. Installed once at start-up, after the QApplication.
 #pragma once
 
 namespace mbus::serial_ui {
