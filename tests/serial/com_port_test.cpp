@@ -23,13 +23,17 @@
 namespace mbus::serial {
 namespace {
 
+using namespace std::string_literals;
+
 using testing::PumpFor;
 using testing::PumpUntil;
 
 using mbus::testing::PtyPair;
 using mbus::testing::TempConfigHome;
 
-std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+std::vector<std::uint8_t> Bytes(const std::string& text) {
+    return {text.begin(), text.end()};
+}
 
 class ComPortTest : public ::testing::Test {
 protected:
@@ -96,7 +100,8 @@ TEST_F(ComPortTest, OpensSendsAndReceivesTheMetersReply) {
     ASSERT_TRUE(Port.Open());
     Port.SetOpen(true); // already open: nothing happens
 
-    const std::string request = "\xFE\xFE\x68\x10\xAA\xAA\xAA\xAA\xAA\xAA\xAA\x01\x03\x1F\x90\x00\xD1\x16";
+    const std::string request =
+        "\xFE\xFE\x68\x10\xAA\xAA\xAA\xAA\xAA\xAA\xAA\x01\x03\x1F\x90\x00\xD1\x16"s;
     Port.SendString(request);
     EXPECT_EQ(Pty.ReadFromDevice(request.size(), std::chrono::seconds(5)), Bytes(request));
 
