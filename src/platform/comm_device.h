@@ -105,7 +105,8 @@ inline constexpr std::uint32_t EV_BREAK = 0x0040;
 inline constexpr std::uint32_t EV_ERR = 0x0080;
 inline constexpr std::uint32_t EV_RING = 0x0100;
 // The events a device accepts in its mask; any other bit (0x2000, the ring trailing edge of
-// the older platform family, among them) is refused with ERROR_INVALID_PARAMETER.
+// the older platform family, among them) is refused with ERROR_INVALID_PARAMETER. On Linux
+// EV_RXFLAG and EV_TXEMPTY are accepted but never reported.
 inline constexpr std::uint32_t EV_SUPPORTED_MASK = 0x01FF;
 
 // Line errors (ClearCommError).
@@ -139,7 +140,9 @@ inline constexpr std::uint32_t MS_RLSD_ON = 0x0080;
 
 // The record of one overlapped operation. The caller owns it and its manual-reset event, keeps
 // both alive until the operation has completed, and passes the same record to
-// GetOverlappedResult. The device sets the event when the operation completes.
+// GetOverlappedResult. The device sets the event when the operation completes (also when it
+// completes at once). ReadFile, WriteFile and WaitCommEvent need a record with an event; without
+// one they fail with ERROR_INVALID_PARAMETER.
 struct Overlapped {
     Event* hEvent = nullptr;
     std::atomic<std::uint32_t> Internal{0};     // ERROR_IO_PENDING while pending, then the result
@@ -165,11 +168,18 @@ bool SetCommMask(CommHandle handle, std::uint32_t mask);
 bool GetCommMask(CommHandle handle, std::uint32_t* mask);
 
 // Waits for one of the masked events. Completes at once (true, *events set) or returns false with
-// ERROR_IO_PENDING; the device then writes *events and completes the record.
+// ERROR_IO_PENDING; the device then writes *events and completes the record. Fails with
+// ERROR_INVALID_PARAMETER while the mask is empty (also after a refused SetCommMask on a fresh
+// device) or while another wait is pending. Received bytes are reported (EV_RXCHAR) once; the
+// next report needs a ReadFile call in between, so bytes nobody reads do not keep waking waiters.
 bool WaitCommEvent(CommHandle handle, std::uint32_t* events, Overlapped* overlapped);
 
 // Overlapped transfers: true with the count when done at once, false with ERROR_IO_PENDING when
-// the record completes later, false with another last error on failure.
+// the record completes later, false with another last error on failure (ERROR_DEVICE_NOT_CONNECTED
+// once the device has gone away). With ReadIntervalTimeout MAXDWORD and both read totals 0 a read
+// completes at once with what is there, possibly nothing; with other time-outs on Linux a read
+// with nothing to read waits until at least one byte arrives (the totals are not applied). Write
+// time-outs are not applied.
 bool ReadFile(CommHandle handle, void* buffer, std::uint32_t count, std::uint32_t* read,
               Overlapped* overlapped);
 bool WriteFile(CommHandle handle, const void* buffer, std::uint32_t count, std::uint32_t* written,

@@ -42,7 +42,8 @@ std::uint32_t WaitOne(Event& event, std::uint32_t timeoutMs);
 
 // Waits until any of the events is signalled; when several are, the lowest index wins and only
 // its signal is consumed. 1..64 distinct events; WAIT_FAILED with ERROR_INVALID_PARAMETER for
-// none, a null entry or too many.
+// none, a null entry, the same event twice or too many. Events are never abandoned on Linux:
+// WAIT_ABANDONED_0 is not returned there.
 std::uint32_t WaitAny(std::initializer_list<Event*> events, std::uint32_t timeoutMs);
 
 } // namespace mbus::platform

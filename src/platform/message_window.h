@@ -33,7 +33,8 @@ bool PostMessage(WindowHandle window, std::uint32_t msg, std::uintptr_t wParam,
                  std::intptr_t lParam);
 
 // Sends a message and waits until the owner thread has handled it or `timeoutMs` has passed.
-// With SMTO_BLOCK the caller serves no messages of its own meanwhile. A send to a window of the
+// With SMTO_BLOCK the caller serves no messages of its own meanwhile (on Linux it never does,
+// whatever the flags). A send to a window of the
 // calling thread calls its procedure directly. Returns true and the procedure's result when it
 // was handled in time; false with last error ERROR_TIMEOUT (timed out) or
 // ERROR_INVALID_HANDLE (no such window, or destroyed meanwhile). A timed-out message that the
