@@ -86,7 +86,6 @@ std::unique_ptr<TtyDevice> TtyDevice::Open(const std::string& path, KernelInterf
         SetLastError(OpenError(errno)); // not a tty: no such serial device
         return nullptr;
     }
-    kernel.Ioctl(fd.Get(), TIOCEXCL, nullptr); // keeps out programs that do not lock
     MakeOpenState(tio);
     if (kernel.Ioctl(fd.Get(), TCSETS2, &tio) != 0) {
         SetLastError(OpenError(errno));
@@ -100,6 +99,8 @@ std::unique_ptr<TtyDevice> TtyDevice::Open(const std::string& path, KernelInterf
         SetLastError(ErrorFromErrno(errno));
         return nullptr;
     }
+    // Keeps out programs that do not lock; from here on Close clears it again.
+    kernel.Ioctl(fd.Get(), TIOCEXCL, nullptr);
     std::unique_ptr<TtyDevice> device(new TtyDevice(fd.Release(), wakeFd, kernel));
     {
         std::lock_guard lock(device->Lock_);
@@ -147,11 +148,17 @@ void TtyDevice::Close() {
     Fd_ = -1;
 }
 
-bool TtyDevice::Usable() {
+bool TtyDevice::NotClosed() {
     if (Closed_) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
+    return true;
+}
+
+bool TtyDevice::Usable() {
+    if (!NotClosed())
+        return false;
     if (DeviceError_ != 0) {
         SetLastError(DeviceError_);
         return false;
@@ -272,12 +279,12 @@ bool TtyDevice::SetState(const DCB& dcb) {
 bool TtyDevice::Setup(std::uint32_t /*inQueue*/, std::uint32_t /*outQueue*/) {
     // The kernel sizes a tty's queues itself; the sizes are accepted and have no effect.
     std::lock_guard lock(Lock_);
-    return Usable();
+    return NotClosed();
 }
 
 bool TtyDevice::GetTimeouts(COMMTIMEOUTS& timeouts) {
     std::lock_guard lock(Lock_);
-    if (!Usable())
+    if (!NotClosed())
         return false;
     timeouts = Timeouts_;
     return true;
@@ -285,7 +292,7 @@ bool TtyDevice::GetTimeouts(COMMTIMEOUTS& timeouts) {
 
 bool TtyDevice::SetTimeouts(const COMMTIMEOUTS& timeouts) {
     std::lock_guard lock(Lock_);
-    if (!Usable())
+    if (!NotClosed())
         return false;
     Timeouts_ = timeouts;
     return true;
@@ -293,10 +300,8 @@ bool TtyDevice::SetTimeouts(const COMMTIMEOUTS& timeouts) {
 
 bool TtyDevice::SetMask(std::uint32_t mask) {
     std::lock_guard lock(Lock_);
-    if (Closed_) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    if (!NotClosed())
         return false;
-    }
     if ((mask & ~EV_SUPPORTED_MASK) != 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
@@ -314,10 +319,8 @@ bool TtyDevice::SetMask(std::uint32_t mask) {
 
 bool TtyDevice::GetMask(std::uint32_t& mask) {
     std::lock_guard lock(Lock_);
-    if (Closed_) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    if (!NotClosed())
         return false;
-    }
     mask = Mask_;
     return true;
 }
@@ -453,10 +456,8 @@ bool TtyDevice::Write(const void* buffer, std::uint32_t count, std::uint32_t* wr
 
 bool TtyDevice::Purge(std::uint32_t flags) {
     std::lock_guard lock(Lock_);
-    if (Closed_) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    if (!NotClosed())
         return false;
-    }
     if ((flags & ~kPurgeFlags) != 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;

@@ -78,6 +78,7 @@ private:
     TtyDevice(int fd, int wakeFd, KernelInterface& kernel);
 
     // All below with Lock_ held.
+    bool NotClosed();                  // sets the last error when closed
     bool Usable();                     // open and not failed; sets the last error otherwise
     bool ReadsReturnAtOnce() const;    // the time-outs say "return at once with what is there"
     void WakeService();                // makes the service thread look at the state again
