@@ -471,9 +471,8 @@ bool MeasureLatency(Path path, std::vector<double>& all) {
     return !check.ReportFaults(static_cast<std::uint64_t>(count) * kBurstBytes) && !lost;
 }
 
-} // namespace
-
-int main() {
+// Runs every measurement; false when one found a fault.
+bool RunAll() {
     std::printf("pty_receive_bench: a peer on the pseudo-terminal master; the slave read through "
                 "the dispatcher (TakeByte in MsgTriggerAvail on the main thread) and by a plain "
                 "poll+read loop\n");
@@ -515,5 +514,16 @@ int main() {
     }
 
     std::printf("\nload average after: %s\n", LoadAverage().c_str());
-    return ok ? 0 : 1;
+    return ok;
+}
+
+} // namespace
+
+int main() {
+    try {
+        return RunAll() ? 0 : 1;
+    } catch (const std::exception& e) {
+        std::printf("cannot run: %s\n", e.what());
+        return 1;
+    }
 }
