@@ -3,6 +3,7 @@
 #include "tools/decode_command.h"
 #include "tools/frame_command.h"
 #include "tools/ports_command.h"
+#include "tools/read_command.h"
 #include "tools/sim_command.h"
 
 #include <ostream>
@@ -21,6 +22,7 @@ constexpr Subcommand kSubcommands[] = {
     {"frame", "print the read-data request for an address, meter type and identifier",
      RunFrameCommand},
     {"decode", "decode received chunks given as hex text", RunDecodeCommand},
+    {"read", "send requests through a serial port and decode the replies", RunReadCommand},
     {"ports", "list the serial ports and the device behind each COM name", RunPortsCommand},
     {"sim", "run a simulated meter on a pseudo-terminal registered as a COM port", RunSimCommand},
 };

@@ -1,0 +1,34 @@
+// The port that `mbus read --port` names, as the COM number the port component opens. "COM<n>"
+// and "\\.\COM<n>" are taken as they are. A device path goes through the COM number the port map
+// already gives that device; a device the map does not know gets a COM link of its own for the
+// run (the lowest free number), removed again when the object goes. Either way the component
+// opens a COM number, as the console does, and reports a missing device itself.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace mbus::tools {
+
+class PortTarget {
+public:
+    PortTarget() = default;
+    // Removes the link made for the run, if it still points at the device.
+    ~PortTarget();
+    PortTarget(const PortTarget&) = delete;
+    PortTarget& operator=(const PortTarget&) = delete;
+
+    // Chooses the COM number for `text`; false with `error` set when the text is a malformed COM
+    // name or no link can be made for a device path. Call once.
+    bool Select(const std::string& text, std::string& error);
+
+    std::uint16_t ComNumber() const { return ComNumber_; }
+    // The device a link was made for during the run, or empty.
+    const std::string& LinkedDevice() const { return LinkedDevice_; }
+
+private:
+    std::uint16_t ComNumber_ = 0;
+    std::string LinkedDevice_;
+};
+
+} // namespace mbus::tools

@@ -1,0 +1,311 @@
+#include "tools/read_command.h"
+
+#include "protocol/meter_type.h"
+#include "protocol/read_frame.h"
+#include "protocol/response_decoder.h"
+#include "tools/interrupt_flag.h"
+#include "tools/option_parser.h"
+#include "tools/port_target.h"
+#include "tools/read_report.h"
+#include "tools/reader_session.h"
+#include "tools/request_options.h"
+#include "util/integer_text.h"
+#include "util/string_c.h"
+
+#include <algorithm>
+#include <array>
+#include <ostream>
+
+namespace mbus::tools {
+namespace {
+
+using Clock = ReaderSession::Clock;
+
+constexpr const char* kDefaultAddress = "AA AA AA AA AA AA AA";
+// The console's AnalyseFrame copies a frame into a work buffer of this size before decoding it.
+constexpr std::size_t kAnalyseBufferSize = 1025;
+
+void PrintHelp(std::ostream& out) {
+    out << "usage: mbus read --port COM<n>|DEVICE [--baud N] [--parity NAME] [--addr TEXT]\n"
+           "                 [--type N|NAME] [--di TEXT] [--command HEX] [--count N]\n"
+           "                 [--interval MS] [--timeout MS] [--json]\n"
+           "\n"
+           "Sends the read-data request through the serial port as the console's send button\n"
+           "does, and collects what comes back as the console does: a frame is every byte\n"
+           "received until the line has been quiet for eleven ticks of 5 ms (some 55 ms).\n"
+           "For each request it prints \"TX <hex>\", then \"RX <hex>\" for each frame as the\n"
+           "console's traffic view shows it, and the decoded line after a frame that decodes.\n"
+           "Frames that come between two requests belong to the earlier one.\n"
+           "\n"
+           "  --port COM<n>|DEVICE  the port: a COM name of the port map (see `mbus ports`), or\n"
+           "                        a device path such as /dev/ttyUSB0, which is opened through\n"
+           "                        its COM number or, when the map has none, through a COM\n"
+           "                        link registered for the run and removed afterwards\n"
+           "  --baud N              bits per second; default 2400\n"
+           "  --parity NAME         none, odd, even, mark or space; default none\n"
+           "  --addr TEXT           meter address, 14 hex digits as typed, most significant\n"
+           "                        byte first; default \""
+        << kDefaultAddress
+        << "\". Replies are decoded\n"
+           "                        only while it gives exactly seven bytes, as in the console\n"
+           "  --type N|NAME         meter type by type list position or exact item text;\n"
+           "                        default 0\n"
+        << MeterTypeHelp()
+        << "  --di TEXT             data identifier, two bytes in the order sent; default\n"
+           "                        \"1F 90\"\n"
+           "  --command HEX         send these bytes instead of the request built from --addr,\n"
+           "                        --type and --di (hex digits are paired in order, anything\n"
+           "                        else is skipped); --addr still decides whether replies are\n"
+           "                        decoded\n"
+           "  --count N             requests to send (1..1000000); default 1\n"
+           "  --interval MS         from one request to the next (0..3600000), or longer when\n"
+           "                        the wait for a reply takes longer; default 1000\n"
+           "  --timeout MS          how long each request waits for a decoded reply, counted\n"
+           "                        to the end of its frame (1..3600000); default 2000\n"
+           "  --json                print one JSON object per request instead:\n"
+           "                        {\"tx\": HEX, \"rx\": [HEX, ...], \"decoded\": TEXT|null,\n"
+           "                        \"elapsed_ms\": N}; \"rx\" holds every byte of each frame,\n"
+           "                        \"decoded\" the reply decoded within the time-out and\n"
+           "                        \"elapsed_ms\" the time from sending to it (or to the end\n"
+           "                        of the wait)\n"
+           "\n"
+           "Exit status: 0 every request got a decoded reply within the time-out, 1 some did not\n"
+           "(or the run was interrupted), 2 bad option or the port could not be opened or used.\n";
+}
+
+struct ReadSettings {
+    std::string Port;
+    LineSettings Line;
+    std::string Command;                // the bytes of each request
+    bool AddressGivesSevenBytes = true; // the console's condition for decoding
+    std::uint32_t Count = 1;
+    Clock::duration Interval = std::chrono::milliseconds(1000);
+    Clock::duration Timeout = std::chrono::milliseconds(2000);
+    bool Json = false;
+};
+
+// A whole number within [low, high] of the option, by the console's integer conversion; the
+// default when the option is absent.
+std::optional<std::int32_t> NumberOption(const OptionParser& options, const char* name,
+                                         std::int32_t low, std::int32_t high, std::int32_t fallback,
+                                         std::string& error) {
+    const auto text = options.Value(name);
+    if (!text)
+        return fallback;
+    const auto value = util::TryStrToInt(*text);
+    if (!value || *value < low || *value > high) {
+        error = std::string("option ") + name + " takes a number from " + std::to_string(low) +
+                " to " + std::to_string(high) + ", not '" + *text + "'";
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<serial::TParity> ParityOfName(std::string_view name) {
+    constexpr std::pair<std::string_view, serial::TParity> kNames[] = {
+        {"none", serial::pNone}, {"odd", serial::pOdd},     {"even", serial::pEven},
+        {"mark", serial::pMark}, {"space", serial::pSpace},
+    };
+    for (const auto& [text, parity] : kNames) {
+        if (name == text)
+            return parity;
+    }
+    return std::nullopt;
+}
+
+// The request the console would put into its command field for these options.
+std::optional<std::string> BuiltRequest(const OptionParser& options, std::string& error) {
+    const auto address =
+        ParseMeterAddress(options.Value("--addr").value_or(kDefaultAddress), error);
+    const auto type =
+        address ? ParseMeterType(options.Value("--type").value_or("0"), error) : std::nullopt;
+    const auto dataId =
+        type ? ParseDataId(options.Value("--di").value_or("1F 90"), error) : std::nullopt;
+    if (!dataId)
+        return std::nullopt;
+    protocol::ReadFrameBuffer frame{};
+    protocol::BuildReadFrame(frame, *address, *protocol::MeterTypeCode(*type),
+                             protocol::kControlRead, *dataId);
+    return std::string(frame.begin(), frame.end());
+}
+
+bool ReadOptions(const OptionParser& options, ReadSettings& settings, std::string& error) {
+    const auto port = options.Value("--port");
+    if (!port) {
+        error = "option --port is required";
+        return false;
+    }
+    settings.Port = *port;
+
+    if (const auto command = options.Value("--command")) {
+        settings.Command = util::HexToBytes(*command);
+        if (settings.Command.empty()) {
+            error = "the command '" + *command + "' gives no bytes";
+            return false;
+        }
+        // The request options are checked all the same, so a typing error does not go unseen.
+        if (options.Has("--type") && !ParseMeterType(*options.Value("--type"), error))
+            return false;
+        if (options.Has("--di") && !ParseDataId(*options.Value("--di"), error))
+            return false;
+        settings.AddressGivesSevenBytes =
+            util::HexToBytes(options.Value("--addr").value_or(kDefaultAddress)).size() == 7;
+    } else {
+        const auto request = BuiltRequest(options, error);
+        if (!request)
+            return false;
+        settings.Command = *request;
+    }
+
+    const auto parityName = options.Value("--parity").value_or("none");
+    const auto parity = ParityOfName(parityName);
+    if (!parity) {
+        error = "option --parity takes none, odd, even, mark or space, not '" + parityName + "'";
+        return false;
+    }
+    settings.Line.Parity = *parity;
+
+    constexpr std::int32_t kLongestMs = 3600000;
+    const auto baud = NumberOption(options, "--baud", 1, INT32_MAX, 2400, error);
+    const auto count = baud ? NumberOption(options, "--count", 1, 1000000, 1, error) : std::nullopt;
+    const auto interval =
+        count ? NumberOption(options, "--interval", 0, kLongestMs, 1000, error) : std::nullopt;
+    const auto timeout =
+        interval ? NumberOption(options, "--timeout", 1, kLongestMs, 2000, error) : std::nullopt;
+    if (!timeout)
+        return false;
+    settings.Line.Baud = *baud;
+    settings.Count = static_cast<std::uint32_t>(*count);
+    settings.Interval = std::chrono::milliseconds(*interval);
+    settings.Timeout = std::chrono::milliseconds(*timeout);
+    settings.Json = options.Has("--json");
+    return true;
+}
+
+// The decoded line of a frame as the console's AnalyseFrame finds it: nothing unless the address
+// gives exactly seven bytes, and the frame as far as the work buffer holds it.
+std::string AnalyseFrame(const std::string& frame, bool addressGivesSevenBytes) {
+    if (!addressGivesSevenBytes)
+        return {};
+    const auto bytes = util::AsBytes(frame);
+    return protocol::DecodeReply(bytes.first(std::min(bytes.size(), kAnalyseBufferSize))).Text;
+}
+
+std::int64_t Milliseconds(Clock::duration duration) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(duration).count();
+}
+
+int Run(const ReadSettings& settings, CommandIo io) {
+    InterruptFlag interrupt;
+    const auto interrupted = [&] { return interrupt.Raised(); };
+
+    PortTarget target;
+    std::string error;
+    if (!target.Select(settings.Port, error)) {
+        io.Err << "mbus read: " << error << "\n";
+        return kExitUsage;
+    }
+    LineSettings line = settings.Line;
+    line.ComNumber = target.ComNumber();
+    std::optional<ReaderSession> session;
+    try {
+        session.emplace(line);
+    } catch (const std::exception& e) {
+        io.Err << "mbus read: " << settings.Port << ": " << e.what() << "\n";
+        return kExitUsage;
+    }
+
+    ReadReport report(io.Out, settings.Json);
+    const auto receive = [&](const ReaderSession::Frame& frame) {
+        const std::string decoded = AnalyseFrame(frame.Bytes, settings.AddressGivesSevenBytes);
+        report.Received(frame.Bytes, decoded);
+        return decoded;
+    };
+
+    bool everyReplyDecoded = true;
+    Clock::time_point nextSend = Clock::now();
+    for (std::uint32_t request = 0; request < settings.Count && !interrupted(); ++request) {
+        // Until the next request goes out, frames still belong to the one before.
+        while (const auto frame = session->NextFrame(nextSend, interrupted))
+            receive(*frame);
+        if (interrupted())
+            break;
+
+        Clock::time_point sentAt;
+        try {
+            sentAt = session->Send(settings.Command);
+        } catch (const std::exception& e) {
+            report.Finish();
+            io.Err << "mbus read: " << settings.Port << ": " << e.what() << "\n";
+            return kExitUsage;
+        }
+        report.Sent(settings.Command);
+        nextSend = sentAt + settings.Interval;
+
+        std::optional<std::string> decoded;
+        Clock::time_point settledAt;
+        while (!decoded) {
+            const auto frame = session->NextFrame(sentAt + settings.Timeout, interrupted);
+            if (!frame)
+                break;
+            if (std::string line = receive(*frame); !line.empty()) {
+                decoded = std::move(line);
+                settledAt = frame->CompletedAt;
+            }
+        }
+        if (!decoded) {
+            settledAt = Clock::now();
+            everyReplyDecoded = false;
+            if (!interrupted())
+                io.Err << "mbus read: request " << request + 1 << ": no decoded reply within "
+                       << Milliseconds(settings.Timeout) << " ms\n";
+        }
+        report.Settled(decoded, Milliseconds(settledAt - sentAt));
+    }
+
+    // Bytes still arriving make their frame when the line goes quiet, within one more time-out.
+    const Clock::time_point lastWait = Clock::now() + settings.Timeout;
+    while (session->Collected() > 0 && !interrupted()) {
+        const auto frame = session->NextFrame(lastWait, interrupted);
+        if (!frame)
+            break;
+        receive(*frame);
+    }
+    report.Finish();
+    if (interrupted()) {
+        io.Err << "mbus read: interrupted\n";
+        return kExitIncomplete;
+    }
+    if (const std::size_t left = session->Collected())
+        io.Err << "mbus read: " << left << " bytes still arriving at the end were not shown\n";
+    return everyReplyDecoded ? kExitOk : kExitIncomplete;
+}
+
+} // namespace
+
+int RunReadCommand(CommandArgs args, CommandIo io) {
+    OptionParser options({"--port", "--baud", "--parity", "--addr", "--type", "--di", "--command",
+                          "--count", "--interval", "--timeout"},
+                         {"--json"});
+    if (!options.Parse(args)) {
+        io.Err << "mbus read: " << options.Error() << "\n";
+        return kExitUsage;
+    }
+    if (options.Has("--help")) {
+        PrintHelp(io.Out);
+        return kExitOk;
+    }
+    if (!options.Positional().empty()) {
+        io.Err << "mbus read: unexpected argument '" << options.Positional().front() << "'\n";
+        return kExitUsage;
+    }
+    ReadSettings settings;
+    std::string error;
+    if (!ReadOptions(options, settings, error)) {
+        io.Err << "mbus read: " << error << "\n";
+        return kExitUsage;
+    }
+    return Run(settings, io);
+}
+
+} // namespace mbus::tools

@@ -1,0 +1,63 @@
+#include "tools/reader_session.h"
+
+#include "platform/message_window.h"
+
+#include <algorithm>
+
+namespace mbus::tools {
+
+ReaderSession::ReaderSession(const LineSettings& settings) {
+    Port_.SetPromptForPort(false);
+    Port_.SetComNumber(settings.ComNumber);
+    Port_.SetBaud(settings.Baud);
+    Port_.SetParity(settings.Parity);
+    Port_.SetOnTriggerAvail([this](serial::TComponent*, std::uint16_t count) {
+        for (std::uint16_t i = 0; i < count; ++i)
+            protocol::ReceiveByte(RxFrame_, Port_.ReadChar());
+    });
+    Port_.SetOpen(true);
+    NextTick_ = Clock::now() + kTickPeriod;
+}
+
+ReaderSession::Clock::time_point ReaderSession::Send(const std::string& bytes) {
+    const Clock::time_point sentAt = Clock::now();
+    Port_.SendString(bytes);
+    return sentAt;
+}
+
+std::optional<ReaderSession::Frame> ReaderSession::NextFrame(Clock::time_point deadline,
+                                                             const std::function<bool()>& stop) {
+    for (;;) {
+        ServeMessagesUntil(std::min(NextTick_, deadline));
+        const Clock::time_point now = Clock::now();
+        if (now >= NextTick_) {
+            // Like a timer, the tick does not catch up on periods it missed: one tick, then the
+            // next one a period later.
+            NextTick_ += kTickPeriod;
+            if (NextTick_ <= now)
+                NextTick_ = now + kTickPeriod;
+            if (protocol::IdleTick(RxFrame_)) {
+                Frame frame{std::move(RxFrame_.RecData), now};
+                RxFrame_.RecData.clear();
+                return frame;
+            }
+            if (stop && stop())
+                return std::nullopt;
+        }
+        if (now >= deadline)
+            return std::nullopt;
+    }
+}
+
+void ReaderSession::ServeMessagesUntil(Clock::time_point until) {
+    for (;;) {
+        while (Clock::now() < until && platform::PumpOneMessage()) {
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
+        if (left.count() <= 0)
+            return;
+        platform::WaitForMessage(static_cast<std::uint32_t>(left.count()));
+    }
+}
+
+} // namespace mbus::tools

@@ -1,0 +1,64 @@
+// The console's receive road without a window, for `mbus read`: one TComPort opened on the
+// calling thread, whose data events feed the quiet-gap framing, and the idle tick every 5 ms run
+// by a loop that serves the thread's window messages in between (the port's events arrive as
+// messages to that thread). The caller sends through the session and takes complete frames; the
+// port closes when the session goes.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "protocol/receive_framing.h"
+#include "serial/com_port.h"
+
+namespace mbus::tools {
+
+struct LineSettings {
+    std::uint16_t ComNumber = 0;
+    std::int32_t Baud = 2400;
+    serial::TParity Parity = serial::pNone;
+};
+
+class ReaderSession {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // The idle timer's period, as the console's tmr1.
+    static constexpr std::chrono::milliseconds kTickPeriod{5};
+
+    struct Frame {
+        std::string Bytes;
+        Clock::time_point CompletedAt; // the tick that completed it
+    };
+
+    // Opens the port with the settings; raises what TComPort raises when it cannot (EBadId,
+    // EAlreadyOpen, EInOutError, ...).
+    explicit ReaderSession(const LineSettings& settings);
+    ReaderSession(const ReaderSession&) = delete;
+    ReaderSession& operator=(const ReaderSession&) = delete;
+
+    // Hands the bytes to the port and returns the moment it took them; raises what SendString
+    // raises.
+    Clock::time_point Send(const std::string& bytes);
+
+    // Serves the port and ticks until a frame completes, `deadline` passes or `stop` holds
+    // (checked at every tick); none in the latter two cases.
+    std::optional<Frame> NextFrame(Clock::time_point deadline, const std::function<bool()>& stop);
+
+    // How many received bytes are waiting to become a frame.
+    std::size_t Collected() const { return RxFrame_.RecData.size(); }
+
+private:
+    // Serves window messages until `until`, waiting for them in between.
+    static void ServeMessagesUntil(Clock::time_point until);
+
+    // Declared before the port: the port's close, in its destructor, may still deliver bytes.
+    protocol::ComRec_Struct RxFrame_;
+    Clock::time_point NextTick_;
+    serial::TComPort Port_;
+};
+
+} // namespace mbus::tools

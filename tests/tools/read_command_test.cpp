@@ -1,0 +1,328 @@
+// `mbus read` against the simulated meter: `mbus sim` runs as a program on its pseudo-terminal
+// and the read runs in this process through RunMbus, so the port component's events are served by
+// the test thread as they are by the command. Every case works in a temporary XDG_CONFIG_HOME
+// without port discovery.
+#include "child_process.h"
+#include "serial/com_port.h"
+#include "temp_config_home.h"
+#include "tools/subcommands.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace mbus::tools {
+namespace {
+
+using namespace std::chrono_literals;
+using mbus::testing::ChildProcess;
+using mbus::testing::TempConfigHome;
+
+const std::string kDefaultRequest = "FE FE 68 10 AA AA AA AA AA AA AA 01 03 1F 90 00 D1 16";
+// The simulated cold-water meter 00000000000001 up to its identifier.
+const std::string kWaterReplyStart = "FE FE 68 10 01 00 00 00 00 00 00 81 16 1F 90";
+const std::string kFirstReading = "当前累积流量:000012.34;结算日累积流量:000010.00;实时时间:";
+const std::string kSecondReading = "当前累积流量:000012.51;";
+
+std::string Mbus() {
+    return mbus::testing::ProgramFromEnvironment("MBUS_PROGRAM");
+}
+
+// A running `mbus sim` and the COM name and device it printed; terminated at the end, so it
+// removes its link.
+struct RunningSim {
+    explicit RunningSim(std::vector<std::string> options) : Process(Command(std::move(options))) {
+        if (const auto line = Process.ReadLine(10s)) {
+            std::istringstream words(*line);
+            words >> ComName >> DevicePath;
+        }
+    }
+    ~RunningSim() {
+        Process.Signal(SIGTERM);
+        Process.Wait(10s);
+    }
+    static std::vector<std::string> Command(std::vector<std::string> options) {
+        options.insert(options.begin(), {Mbus(), "sim"});
+        return options;
+    }
+
+    ChildProcess Process;
+    std::string ComName;
+    std::string DevicePath;
+};
+
+struct Result {
+    int Status;
+    std::vector<std::string> Lines;
+    std::string Err;
+};
+
+Result Read(std::vector<std::string> args) {
+    args.insert(args.begin(), "read");
+    std::istringstream in;
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = RunMbus(args, CommandIo{in, out, err});
+    Result result{status, {}, err.str()};
+    std::istringstream text(out.str());
+    for (std::string line; std::getline(text, line);)
+        result.Lines.push_back(line);
+    return result;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+// The COM links left in a ports folder.
+std::vector<std::string> ComLinks(const std::filesystem::path& folder) {
+    std::vector<std::string> links;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (StartsWith(entry.path().filename().string(), "COM"))
+            links.push_back(entry.path().filename().string());
+    }
+    return links;
+}
+
+class ReadCommandTest : public ::testing::Test {
+protected:
+    // A simulator whose COM link lives in a configuration folder of its own, so its device is
+    // unknown to the port map the read uses.
+    std::unique_ptr<RunningSim> SimOutsideTheMap(std::vector<std::string> options) {
+        TempConfigHome simHome;
+        return std::make_unique<RunningSim>(std::move(options));
+    }
+
+    TempConfigHome Home;
+};
+
+TEST_F(ReadCommandTest, RequestsAreAnsweredAndDecodedOneAfterTheOther) {
+    RunningSim sim({});
+    ASSERT_EQ(sim.ComName, "COM1");
+    const Result r = Read({"--port", "COM1", "--count", "2", "--interval", "0"});
+    EXPECT_EQ(r.Status, kExitOk) << r.Err;
+    EXPECT_EQ(r.Err, "");
+    ASSERT_EQ(r.Lines.size(), 6u);
+    EXPECT_EQ(r.Lines[0], "TX " + kDefaultRequest);
+    EXPECT_TRUE(StartsWith(r.Lines[1], "RX " + kWaterReplyStart)) << r.Lines[1];
+    EXPECT_TRUE(StartsWith(r.Lines[2], kFirstReading)) << r.Lines[2];
+    EXPECT_EQ(r.Lines[3], "TX " + kDefaultRequest);
+    EXPECT_TRUE(StartsWith(r.Lines[4], "RX " + kWaterReplyStart)) << r.Lines[4];
+    EXPECT_TRUE(StartsWith(r.Lines[5], kSecondReading)) << r.Lines[5];
+}
+
+TEST_F(ReadCommandTest, BurstsAFewMillisecondsApartMakeOneFrameLongerGapsSplitIt) {
+    {
+        RunningSim sim({"--split", "4:5"});
+        const Result r = Read({"--port", sim.ComName});
+        EXPECT_EQ(r.Status, kExitOk) << r.Err;
+        ASSERT_EQ(r.Lines.size(), 3u);
+        EXPECT_TRUE(StartsWith(r.Lines[1], "RX " + kWaterReplyStart)) << r.Lines[1];
+        EXPECT_TRUE(StartsWith(r.Lines[2], kFirstReading)) << r.Lines[2];
+    }
+    {
+        // Gaps well beyond eleven ticks: three frames, none a whole reply.
+        RunningSim sim({"--split", "3:150"});
+        const Result r = Read({"--port", sim.ComName, "--timeout", "800"});
+        EXPECT_EQ(r.Status, kExitIncomplete);
+        ASSERT_EQ(r.Lines.size(), 4u);
+        for (std::size_t i = 1; i < 4; ++i)
+            EXPECT_TRUE(StartsWith(r.Lines[i], "RX ")) << r.Lines[i];
+        EXPECT_NE(r.Err.find("request 1: no decoded reply within 800 ms"), std::string::npos)
+            << r.Err;
+    }
+}
+
+TEST_F(ReadCommandTest, AnEchoJoinedToTheReplyHidesItAnEchoOnItsOwnDoesNot) {
+    {
+        // Echo and reply reach the line together and make one frame; the decoder examines the
+        // first identifier it finds, the echo's, whose control code is the request's.
+        RunningSim sim({"--echo"});
+        const Result r = Read({"--port", sim.ComName, "--timeout", "500"});
+        EXPECT_EQ(r.Status, kExitIncomplete);
+        ASSERT_EQ(r.Lines.size(), 2u);
+        EXPECT_TRUE(StartsWith(r.Lines[1], "RX " + kDefaultRequest + " " + kWaterReplyStart))
+            << r.Lines[1];
+    }
+    {
+        // With the reply later than the quiet gap, the echo is a frame of its own.
+        RunningSim sim({"--echo", "--delay", "200"});
+        const Result r = Read({"--port", sim.ComName});
+        EXPECT_EQ(r.Status, kExitOk) << r.Err;
+        ASSERT_EQ(r.Lines.size(), 4u);
+        EXPECT_EQ(r.Lines[1], "RX " + kDefaultRequest);
+        EXPECT_TRUE(StartsWith(r.Lines[2], "RX " + kWaterReplyStart)) << r.Lines[2];
+        EXPECT_TRUE(StartsWith(r.Lines[3], kFirstReading)) << r.Lines[3];
+    }
+}
+
+TEST_F(ReadCommandTest, DelayedRepliesCountOnlyWithinTheTimeout) {
+    {
+        RunningSim sim({"--delay", "300"});
+        const Result r = Read({"--port", sim.ComName, "--json"});
+        EXPECT_EQ(r.Status, kExitOk) << r.Err;
+        ASSERT_EQ(r.Lines.size(), 1u);
+        std::smatch match;
+        ASSERT_TRUE(std::regex_search(r.Lines[0], match, std::regex(R"("elapsed_ms": (\d+)\})")))
+            << r.Lines[0];
+        // The reply cannot be complete before the delay and the quiet gap have passed.
+        EXPECT_GE(std::stoi(match[1]), 300 + 50);
+    }
+    {
+        RunningSim sim({"--delay", "1500"});
+        const Result r = Read({"--port", sim.ComName, "--timeout", "300", "--json"});
+        EXPECT_EQ(r.Status, kExitIncomplete);
+        ASSERT_EQ(r.Lines.size(), 1u);
+        EXPECT_TRUE(std::regex_match(
+            r.Lines[0], std::regex(R"(\{"tx": "[0-9A-F ]+", "rx": \[\], "decoded": null, )"
+                                   R"("elapsed_ms": (3\d\d|[4-9]\d\d|\d{4,})\})")))
+            << r.Lines[0];
+        EXPECT_EQ(r.Err, "mbus read: request 1: no decoded reply within 300 ms\n");
+    }
+}
+
+TEST_F(ReadCommandTest, SilentMeterFailsEveryRequest) {
+    RunningSim sim({"--silent"});
+    const Result r =
+        Read({"--port", sim.ComName, "--count", "2", "--interval", "0", "--timeout", "200"});
+    EXPECT_EQ(r.Status, kExitIncomplete);
+    EXPECT_EQ(r.Lines,
+              (std::vector<std::string>{"TX " + kDefaultRequest, "TX " + kDefaultRequest}));
+    EXPECT_EQ(r.Err, "mbus read: request 1: no decoded reply within 200 ms\n"
+                     "mbus read: request 2: no decoded reply within 200 ms\n");
+}
+
+TEST_F(ReadCommandTest, JsonKeepsEveryByteTheTrafficViewLeavesOut) {
+    // The heat meter's type byte 0x20 follows 68, outside a double-byte pair and before any zero
+    // byte: the traffic view drops it.
+    RunningSim sim({"--meter", "4:00000000000001"});
+    const Result text = Read({"--port", sim.ComName, "--type", "4"});
+    EXPECT_EQ(text.Status, kExitOk) << text.Err;
+    ASSERT_EQ(text.Lines.size(), 3u);
+    EXPECT_EQ(text.Lines[0], "TX FE FE 68 20 AA AA AA AA AA AA AA 01 03 1F 90 00 E1 16");
+    EXPECT_TRUE(StartsWith(text.Lines[1], "RX FE FE 68 01 00 00 00 00 00 00 81 2E 1F 90"))
+        << text.Lines[1];
+    EXPECT_TRUE(StartsWith(text.Lines[2], "结算日热量:000123.45;当前热量:000234.56;"))
+        << text.Lines[2];
+
+    const Result json = Read({"--port", sim.ComName, "--type", "4", "--json"});
+    EXPECT_EQ(json.Status, kExitOk) << json.Err;
+    ASSERT_EQ(json.Lines.size(), 1u);
+    EXPECT_TRUE(std::regex_match(
+        json.Lines[0],
+        std::regex(R"(\{"tx": "FE FE 68 20 AA AA AA AA AA AA AA 01 03 1F 90 00 E1 16", )"
+                   R"("rx": \["FE FE 68 20 01 00 00 00 00 00 00 81 2E 1F 90 [0-9A-F ]+ 16"\], )"
+                   R"("decoded": "结算日热量:000123.45;当前热量:000235.79;[^"]+", )"
+                   R"("elapsed_ms": \d+\})")))
+        << json.Lines[0];
+}
+
+TEST_F(ReadCommandTest, CommandOverridesTheRequestAndTheAddressStillDecidesDecoding) {
+    RunningSim sim({});
+    // Lower case, without blanks: the same bytes as the default request.
+    const std::string command = "fefe6810aaaaaaaaaaaaaa01031f9000d116";
+    const Result decoded = Read({"--port", sim.ComName, "--command", command});
+    EXPECT_EQ(decoded.Status, kExitOk) << decoded.Err;
+    ASSERT_EQ(decoded.Lines.size(), 3u);
+    EXPECT_EQ(decoded.Lines[0], "TX " + kDefaultRequest);
+
+    const Result sixBytes =
+        Read({"--port", sim.ComName, "--command", command, "--addr", "AA AA AA AA AA AA"});
+    EXPECT_EQ(sixBytes.Status, kExitIncomplete);
+    ASSERT_EQ(sixBytes.Lines.size(), 2u); // shown, not decoded
+    EXPECT_TRUE(StartsWith(sixBytes.Lines[1], "RX " + kWaterReplyStart)) << sixBytes.Lines[1];
+}
+
+TEST_F(ReadCommandTest, DevicePathsAreOpenedThroughTheirComNumberOrALinkForTheRun) {
+    {
+        RunningSim sim({});
+        const Result r = Read({"--port", sim.DevicePath});
+        EXPECT_EQ(r.Status, kExitOk) << r.Err;
+        EXPECT_EQ(ComLinks(Home.PortsDirectory()), std::vector<std::string>{"COM1"});
+    }
+    const auto sim = SimOutsideTheMap({});
+    ASSERT_FALSE(sim->DevicePath.empty());
+    ASSERT_TRUE(ComLinks(Home.PortsDirectory()).empty());
+    const Result r = Read({"--port", sim->DevicePath});
+    EXPECT_EQ(r.Status, kExitOk) << r.Err;
+    ASSERT_EQ(r.Lines.size(), 3u);
+    EXPECT_TRUE(StartsWith(r.Lines[2], kFirstReading)) << r.Lines[2];
+    EXPECT_TRUE(ComLinks(Home.PortsDirectory()).empty());
+}
+
+TEST_F(ReadCommandTest, PortsThatCannotBeOpenedAreReportedWithTheComponentsMessage) {
+    const Result unmapped = Read({"--port", "COM9"});
+    EXPECT_EQ(unmapped.Status, kExitUsage);
+    EXPECT_TRUE(unmapped.Lines.empty());
+    EXPECT_EQ(unmapped.Err, "mbus read: COM9: ie_BadId - Specified comport doesn't exist\n");
+
+    const std::string missing = (Home.Root() / "no-such-tty").string();
+    const Result gone = Read({"--port", missing});
+    EXPECT_EQ(gone.Status, kExitUsage);
+    EXPECT_EQ(gone.Err, "mbus read: " + missing + ": ie_BadId - Specified comport doesn't exist\n");
+    EXPECT_TRUE(ComLinks(Home.PortsDirectory()).empty());
+
+    RunningSim sim({});
+    serial::TComPort holder;
+    holder.SetComNumber(1);
+    holder.SetOpen(true);
+    const Result held = Read({"--port", "COM1"});
+    EXPECT_EQ(held.Status, kExitUsage);
+    EXPECT_EQ(held.Err, "mbus read: COM1: ie_Open - device already open\n");
+}
+
+TEST_F(ReadCommandTest, InterruptedRunStopsAndRemovesItsLink) {
+    const auto sim = SimOutsideTheMap({"--silent"});
+    ChildProcess read({Mbus(), "read", "--port", sim->DevicePath, "--count", "1000", "--interval",
+                       "0", "--timeout", "100"});
+    ASSERT_EQ(read.ReadLine(10s), "TX " + kDefaultRequest);
+    EXPECT_EQ(ComLinks(Home.PortsDirectory()), std::vector<std::string>{"COM1"});
+    read.Signal(SIGINT);
+    EXPECT_EQ(read.Wait(10s), kExitIncomplete);
+    EXPECT_NE(read.ReadErrors(10s).find("mbus read: interrupted\n"), std::string::npos);
+    EXPECT_TRUE(ComLinks(Home.PortsDirectory()).empty());
+}
+
+TEST_F(ReadCommandTest, HelpAndBadOptions) {
+    const Result help = Read({"--help"});
+    EXPECT_EQ(help.Status, kExitOk);
+    std::string text;
+    for (const std::string& line : help.Lines)
+        text += line + "\n";
+    for (const char* option : {"--port", "--baud", "--parity", "--addr", "--type", "--di",
+                               "--command", "--count", "--interval", "--timeout", "--json"})
+        EXPECT_NE(text.find(option), std::string::npos) << option;
+
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"--port", "COM0"},
+        {"--port", "COM1", "--parity", "odd-ish"},
+        {"--port", "COM1", "--baud", "0"},
+        {"--port", "COM1", "--count", "0"},
+        {"--port", "COM1", "--timeout", "0"},
+        {"--port", "COM1", "--interval", "-1"},
+        {"--port", "COM1", "--command", "zz"},
+        {"--port", "COM1", "--command", "01", "--type", "9"},
+        {"--port", "COM1", "--addr", "AA AA"},
+        {"--port", "COM1", "--di", "1"},
+        {"--port", "COM1", "--loud"},
+        {"--port", "COM1", "extra"},
+    };
+    for (const auto& args : bad) {
+        const Result r = Read(args);
+        EXPECT_EQ(r.Status, kExitUsage) << ::testing::PrintToString(args);
+        EXPECT_TRUE(r.Lines.empty());
+        EXPECT_TRUE(StartsWith(r.Err, "mbus read: ")) << r.Err;
+        EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
+    }
+}
+
+} // namespace
+} // namespace mbus::tools
