@@ -5,10 +5,13 @@
 #include "console/image_button.h"
 #include "console/image_list.h"
 #include "console/picture_view.h"
+#include "console/rich_text_view.h"
 #include "console/serial_port_list.h"
 #include "console/status_bar.h"
+#include "console/traffic_view.h"
 #include "platform/port_map.h"
 #include "protocol/meter_type.h"
+#include "serial/com_port.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -16,7 +19,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -99,10 +101,10 @@ QGroupBox* MakeGroupBox(QWidget* parent, const char* name, QRect geometry, const
 
 // A read-only, plain-text, word-wrapping traffic view that keeps its selection visible without
 // focus.
-QPlainTextEdit* MakeTextView(QWidget* parent, const char* name, QRect geometry) {
+RichTextView* MakeTextView(QWidget* parent, const char* name, QRect geometry) {
     const QFont font =
         DesignFont({QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif")}, 12);
-    auto* view = Place(new QPlainTextEdit(parent), name, geometry);
+    auto* view = Place(new RichTextView(parent), name, geometry);
     view->setReadOnly(true);
     view->setUndoRedoEnabled(false);
     view->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -141,6 +143,16 @@ TForm1::TForm1() {
 }
 
 TForm1::~TForm1() {
+    // Closing the port serves messages: no tick and no data event may reach the window's
+    // routines on the way.
+    tmr1->stop();
+    Timer1->stop();
+    ComPort->SetOnTriggerAvail(nullptr);
+    try {
+        ComPort->SetOpen(false);
+    } catch (const std::exception&) {
+        // The window goes away; nothing is left to report a failed close to.
+    }
     if (Form1 == this)
         Form1 = nullptr;
 }
@@ -256,7 +268,18 @@ void TForm1::CreateControls() {
     sSaveDialog1->setObjectName(QStringLiteral("sSaveDialog1"));
     sSaveDialog1->setOption(QFileDialog::DontUseNativeDialog);
     sSaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
+    sSaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
     sSaveDialog1->setNameFilter(QStringLiteral("*.txt (*.txt)"));
+
+    // The port component with the window's settings; every other property keeps its default
+    // (no port number, no parity, 8 data bits, 1 stop bit, opening on demand, asking for a port).
+    ComPort = std::make_unique<serial::TComPort>();
+    ComPort->SetBaud(57600);
+    ComPort->SetBufferFull(3686);
+    ComPort->SetBufferResume(406);
+    ComPort->SetTraceName("COMPORT.TRC");
+    ComPort->SetLogName("COMPORT.LOG");
+    ComPort->SetTapiMode(serial::tmOff);
 }
 
 void TForm1::ConnectHandlers() {
@@ -286,6 +309,11 @@ void TForm1::ConnectHandlers() {
             handler(&TForm1::btnSaveComRecClick, btnSaveComRec));
     connect(ToolButton2, &QToolButton::clicked, this,
             handler(&TForm1::ToolButton2Click, ToolButton2));
+    ComPort->SetOnTriggerAvail([this](serial::TComponent* cp, std::uint16_t count) {
+        RunGuarded([&] { ComPortTriggerAvail(cp, count); });
+    });
+    connect(redtComRechex, &RichTextView::LinesRewrapped, this,
+            [] { RunGuarded(KeepInsertionPointAtEnd); });
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {
@@ -311,18 +339,5 @@ void TForm1::FormCreate(QObject* /*Sender*/) {
     }
     RefreshCommand();
 }
-
-// The behaviour of these controls rests on the serial port component.
-void TForm1::btnComPortEnClick(QObject* /*Sender*/) {}
-void TForm1::cmbSoftPortChange(QObject* /*Sender*/) {}
-void TForm1::cmbSoftBautChange(QObject* /*Sender*/) {}
-void TForm1::cbbParityChange(QObject* /*Sender*/) {}
-void TForm1::btnSendClick(QObject* /*Sender*/) {}
-void TForm1::ckbAutoSendClick(QObject* /*Sender*/) {}
-void TForm1::Timer1Timer(QObject* /*Sender*/) {}
-void TForm1::tmr1Timer(QObject* /*Sender*/) {}
-void TForm1::sButton1Click(QObject* /*Sender*/) {}
-void TForm1::btnSaveComRecClick(QObject* /*Sender*/) {}
-void TForm1::ToolButton2Click(QObject* /*Sender*/) {}
 
 } // namespace mbus::console

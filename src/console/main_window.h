@@ -6,23 +6,31 @@
 
 #include <QWidget>
 
+#include <cstdint>
+#include <memory>
+
 class QCheckBox;
 class QComboBox;
 class QFileDialog;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
 class QTimer;
 class QToolBar;
 class QToolButton;
+
+namespace mbus::serial {
+class TComPort;
+class TComponent;
+} // namespace mbus::serial
 
 namespace mbus::console {
 
 class ImageButton;
 class ImageList;
 class PictureView;
+class RichTextView;
 class StatusBar;
 
 // The window caption, which is also the application title.
@@ -35,8 +43,9 @@ inline constexpr int kImagePortClosed = 7;
 class TForm1 : public QWidget {
     Q_OBJECT
 public:
-    // Builds the window and its controls and starts tmr1. Makes itself Form1.
+    // Builds the window, its controls and ComPort, and starts tmr1. Makes itself Form1.
     TForm1();
+    // Stops the timers and closes an open port while the controls still exist.
     ~TForm1() override;
 
     // The creation handler: the port list, then the default request in edtCMD. Runs once,
@@ -57,6 +66,7 @@ public:
     void ckbAutoSendClick(QObject* Sender);
     void Timer1Timer(QObject* Sender);
     void tmr1Timer(QObject* Sender);
+    void ComPortTriggerAvail(serial::TComponent* CP, std::uint16_t Count);
     void sButton1Click(QObject* Sender);
     void btnSaveComRecClick(QObject* Sender);
     void ToolButton2Click(QObject* Sender);
@@ -92,17 +102,20 @@ public:
     QLabel* sLabel6;
     QPushButton* btnSend;
     QLabel* sLabel5;
-    QPlainTextEdit* redtComRechex;
+    RichTextView* redtComRechex;
     QCheckBox* ckbLR;
     QPushButton* btnSaveComRec;
     QPushButton* sButton1;
 
     QGroupBox* sGroupBox3;
-    QPlainTextEdit* redtDecode;
+    RichTextView* redtDecode;
 
     QTimer* tmr1;
     QTimer* Timer1;
     QFileDialog* sSaveDialog1;
+
+    // The serial port component, created and destroyed with the window.
+    std::unique_ptr<serial::TComPort> ComPort;
 
 protected:
     // The tool bar follows the window's width and the status bar its bottom edge; everything

@@ -1,9 +1,11 @@
 #include "console/mbus_program.h"
 
+#include "console/application_error_reporter.h"
 #include "console/error_box.h"
 #include "console/gui_message_pump.h"
 #include "console/main_window.h"
 #include "console/message_box.h"
+#include "serial_ui/port_prompt_dialog.h"
 
 #include <QApplication>
 
@@ -19,6 +21,8 @@ int Mbus(int& argc, char** argv) {
     QApplication application(argc, argv);
     SetApplicationTitle(QString::fromUtf8(kFormCaption));
     const GuiMessagePump messagePump;
+    const ApplicationErrorReporter errorReporter;
+    serial_ui::InstallPortPrompt();
     const std::unique_ptr<TForm1> form = CreateMainWindow();
     form->show();
     return application.exec();

@@ -1,0 +1,39 @@
+#include "console/frame_reception.h"
+
+#include "console/frame_analysis.h"
+#include "console/main_window.h"
+#include "console/traffic_counters.h"
+#include "console/traffic_view.h"
+#include "serial/com_port.h"
+
+#include <utility>
+
+namespace mbus::console {
+
+protocol::ComRec_Struct RxFrame;
+
+void TForm1::ComPortTriggerAvail(serial::TComponent* /*CP*/, std::uint16_t Count) {
+    // While a close is in progress the port hands out no bytes (ReadChar gives a zero byte that
+    // never came over the line); the waiting bytes go with the close, so nothing is taken or
+    // counted.
+    if (ComPort->PortState() == serial::psClosing)
+        return;
+    // A failing ReadChar ends the event here: the bytes taken so far stay, the event is not
+    // counted.
+    for (std::uint16_t i = 0; i < Count; ++i)
+        protocol::ReceiveByte(RxFrame, ComPort->ReadChar());
+    RecvCount += Count;
+    ShowRecvCount();
+}
+
+void TForm1::tmr1Timer(QObject* /*Sender*/) {
+    if (!protocol::IdleTick(RxFrame))
+        return;
+    // The frame leaves the accumulator before it is shown and decoded, so a failure in either
+    // step cannot bring the same frame back at every later tick.
+    const std::string frame = std::exchange(RxFrame.RecData, std::string());
+    ShowRxHex(frame);
+    AnalyseFrame(frame);
+}
+
+} // namespace mbus::console

@@ -1,0 +1,80 @@
+#include "console/port_control.h"
+
+#include "console/combo_selection.h"
+#include "console/image_button.h"
+#include "console/main_window.h"
+#include "console/message_box.h"
+#include "console/status_bar.h"
+#include "serial/com_port.h"
+#include "util/integer_text.h"
+
+#include <QComboBox>
+
+namespace mbus::console {
+namespace {
+
+void ShowPortOpen(bool open) {
+    Form1->btnComPortEn->setText(open ? QStringLiteral("关闭串口") : QStringLiteral("打开串口"));
+    Form1->btnComPortEn->SetImageIndex(open ? kImagePortOpen : kImagePortClosed);
+    Form1->sStatusBar1->SetPanelText(0, open ? QStringLiteral("串口状态：打开")
+                                             : QStringLiteral("串口状态：关闭"));
+}
+
+// The parity of each item of cbbParity, in item order.
+constexpr serial::TParity kParities[] = {serial::pNone, serial::pOdd, serial::pEven, serial::pMark,
+                                         serial::pSpace};
+
+// Every port setting change does the same: an open port is closed, display untouched, and
+// opened again with the settings as the window now shows them.
+void ReopenWithWindowSettings() {
+    if (!Form1->ComPort->Open())
+        return;
+    Form1->ComPort->SetOpen(false);
+    ToggleComPort();
+}
+
+} // namespace
+
+void ToggleComPort() {
+    serial::TComPort& port = *Form1->ComPort;
+    if (port.Open()) {
+        port.SetOpen(false);
+        ShowPortOpen(false);
+        return;
+    }
+
+    // The first three characters (normally "COM") are skipped unchecked; the number keeps its
+    // low eight bits, so COM256 gives 0 and the component asks for a port.
+    const QString number = Form1->cmbSoftPort->currentText().mid(3);
+    port.SetComNumber(static_cast<std::uint8_t>(util::StrToInt(number.toStdString())));
+    port.SetBaud(util::StrToInt(Form1->cmbSoftBaut->currentText().toStdString()));
+    const int parity = SelectedItemIndex(*Form1->cbbParity);
+    if (parity >= 0 && parity < int(std::size(kParities)))
+        port.SetParity(kParities[parity]);
+
+    try {
+        port.SetOpen(true);
+        ShowPortOpen(true);
+    } catch (...) {
+        ShowMessageBox(QStringLiteral("串口已被占用或串口不存在"), QStringLiteral("错误"),
+                       QMessageBox::Critical);
+    }
+}
+
+void TForm1::btnComPortEnClick(QObject* /*Sender*/) {
+    ToggleComPort();
+}
+
+void TForm1::cmbSoftPortChange(QObject* /*Sender*/) {
+    ReopenWithWindowSettings();
+}
+
+void TForm1::cmbSoftBautChange(QObject* /*Sender*/) {
+    ReopenWithWindowSettings();
+}
+
+void TForm1::cbbParityChange(QObject* /*Sender*/) {
+    ReopenWithWindowSettings();
+}
+
+} // namespace mbus::console

@@ -1,0 +1,71 @@
+#include "console/sending.h"
+
+#include "console/main_window.h"
+#include "console/message_box.h"
+#include "console/traffic_counters.h"
+#include "serial/com_port.h"
+#include "util/gbk_text.h"
+#include "util/integer_text.h"
+#include "util/string_c.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTimer>
+
+#include <cstdint>
+#include <stdexcept>
+#include <vector>
+
+namespace mbus::console {
+namespace {
+
+// Hands the bytes to the port and counts them; raises what the port raises.
+void SendAndCount(const std::string& bytes) {
+    Form1->ComPort->SendString(bytes);
+    SendCount += static_cast<std::uint32_t>(bytes.size());
+    ShowSendCount();
+}
+
+} // namespace
+
+std::string CommandBytes() {
+    // Typed text is scanned as the GBK bytes it was on the engineers' platform.
+    const std::string text = util::Utf8ToGbk(Form1->edtCMD->text().toStdString());
+    std::vector<std::uint8_t> buffer(kSendBufferSize);
+    const std::size_t count = util::HexToBytes(text, buffer);
+    if (count > buffer.size())
+        throw std::length_error("the command is longer than the send buffer");
+    return {buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(count)};
+}
+
+void TForm1::btnSendClick(QObject* /*Sender*/) {
+    try {
+        SendAndCount(CommandBytes());
+    } catch (...) {
+        ShowMessageBox(QStringLiteral("错误：串口未打开"), QStringLiteral("错误"),
+                       QMessageBox::Critical);
+    }
+}
+
+void TForm1::ckbAutoSendClick(QObject* /*Sender*/) {
+    if (!ckbAutoSend->isChecked()) {
+        Timer1->stop();
+        return;
+    }
+    // The period is read only now; a value of 0 or less leaves timed sending off.
+    const std::int32_t period = util::StrToInt(edtAutoSendInteval->text().toStdString());
+    if (period > 0) {
+        Timer1->setInterval(period);
+        Timer1->start();
+    }
+}
+
+void TForm1::Timer1Timer(QObject* /*Sender*/) {
+    try {
+        SendAndCount(ckbAutoSend->isChecked() ? CommandBytes() : std::string());
+    } catch (...) {
+        // Timed sends fail silently; the next tick tries again.
+    }
+}
+
+} // namespace mbus::console
