@@ -559,22 +559,20 @@ std::int32_t TBaseDispatcher::PeekByte(std::int32_t index, std::uint8_t& byte) {
 
 std::int32_t TBaseDispatcher::TakeByte(std::uint8_t& byte) {
     std::lock_guard<std::recursive_mutex> guard(InputLock);
-    std::int32_t result;
+    // In peek mode the byte after those the running handler took; otherwise the oldest.
+    const std::int32_t index = PeekMode ? Consumed + 1 : 1;
+    if (!InBuffer || index > UnreadCount())
+        return ecBufferIsEmpty;
+    byte = InBuffer[static_cast<std::size_t>((InTail + index - 1) % kInBufferSize)];
     if (PeekMode) {
-        ++Consumed;
-        result = PeekByte(Consumed, byte);
-        if (result < 0)
-            --Consumed;
+        Consumed = index;
     } else {
-        result = PeekByte(1, byte);
-        if (result == ecOK) {
-            InTail = InTail + 1 == kInBufferSize ? 0 : InTail + 1;
-            InputFull = false;
-        }
+        InTail = InTail + 1 == kInBufferSize ? 0 : InTail + 1;
+        InputFull = false;
     }
-    if (result == ecOK && TracingOn.load(std::memory_order_relaxed))
+    if (TracingOn.load(std::memory_order_relaxed))
         AddTraceEntry('R', byte);
-    return result;
+    return ecOK;
 }
 
 std::int32_t TBaseDispatcher::PurgeInput() {

@@ -116,6 +116,20 @@ void TBaseDispatcher::ServiceTimers() {
 // ---- Data triggers and data available ----------------------------------------------------------
 
 bool TBaseDispatcher::CheckDataTriggers() {
+    bool anyDataTrigger;
+    {
+        std::lock_guard<std::recursive_mutex> guard(ControlLock);
+        anyDataTrigger = !DataTriggers.empty();
+    }
+    if (!anyDataTrigger) {
+        // Nothing to match: the new bytes are scanned in one step rather than one by one.
+        std::lock_guard<std::recursive_mutex> guard(InputLock);
+        if (Unscanned > 0) {
+            ScanPos = (ScanPos + Unscanned) % kInBufferSize;
+            Unscanned = 0;
+            ScannedSinceNotify = true;
+        }
+    }
     for (;;) {
         std::uint8_t byte;
         {
