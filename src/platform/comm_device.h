@@ -191,6 +191,11 @@ bool WriteFile(CommHandle handle, const void* buffer, std::uint32_t count, std::
 bool GetOverlappedResult(CommHandle handle, Overlapped* overlapped, std::uint32_t* transferred,
                          bool wait);
 
+// Cancels the operation pending with `overlapped` on the device: it completes with
+// ERROR_OPERATION_ABORTED before this returns, so its record and buffers may be freed. False
+// with ERROR_NOT_FOUND when the record has no operation pending there (already completed).
+bool CancelIoEx(CommHandle handle, Overlapped* overlapped);
+
 bool PurgeComm(CommHandle handle, std::uint32_t flags);
 bool ClearCommError(CommHandle handle, std::uint32_t* errors, COMSTAT* status);
 bool EscapeCommFunction(CommHandle handle, std::uint32_t function);

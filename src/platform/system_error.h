@@ -26,6 +26,7 @@ inline constexpr std::uint32_t ERROR_OPERATION_ABORTED = 995;
 inline constexpr std::uint32_t ERROR_IO_INCOMPLETE = 996;
 inline constexpr std::uint32_t ERROR_IO_PENDING = 997;
 inline constexpr std::uint32_t ERROR_DEVICE_NOT_CONNECTED = 1167;
+inline constexpr std::uint32_t ERROR_NOT_FOUND = 1168;
 inline constexpr std::uint32_t ERROR_TIMEOUT = 1460;
 
 // The last error set on the calling thread.

@@ -48,9 +48,21 @@ std::int32_t TWin32Thread::AwaitOverlapped(platform::Overlapped& overlapped) {
         overlapped.hEvent->Reset();
         return static_cast<std::int32_t>(transferred);
     }
+    // The wait ends without the operation: it must not complete later into a record and buffer
+    // that this thread is about to give up.
+    const std::uint32_t error = LastError();
+    AbandonPending(overlapped);
+    platform::SetLastError(error);
     if (wait == platform::WAIT_TIMEOUT)
         return 0;
     return ecDeviceRead;
+}
+
+void TWin32Thread::AbandonPending(platform::Overlapped& overlapped) {
+    std::uint32_t ignored = 0;
+    if (platform::CancelIoEx(Dispatcher().DeviceHandle(), &overlapped))
+        platform::GetOverlappedResult(Dispatcher().DeviceHandle(), &overlapped, &ignored, true);
+    overlapped.hEvent->Reset();
 }
 
 // ---- Status thread ---------------------------------------------------------------------------------
@@ -189,10 +201,14 @@ std::int32_t TWriteThread::AwaitOverlapped(platform::Overlapped& overlapped) {
         d.LastSystemError.store(LastError());
         return ecDeviceWrite;
     }
+    // A flush, or a stop noticed while the write is pending (which counts as a write failure):
+    // the write is given up before its block is.
+    const std::uint32_t error = LastError();
+    AbandonPending(overlapped);
     if (wait == platform::WAIT_OBJECT_0 + 1)
         return -1;
-    // A stop noticed while the write is pending counts as a write failure.
-    d.LastSystemError.store(LastError());
+    d.LastSystemError.store(error);
+    platform::SetLastError(error);
     return ecDeviceWrite;
 }
 

@@ -29,6 +29,10 @@ protected:
 
     bool Stopping() const;
 
+    // Cancels an operation still pending with `overlapped` and waits until the device has let go
+    // of it.
+    void AbandonPending(platform::Overlapped& overlapped);
+
     // The thread's own overlapped record with its manual-reset event.
     platform::Event OverlappedEvent{true, false};
     platform::Overlapped Record;

@@ -381,6 +381,28 @@ TEST_F(CommDeviceTest, PurgeAbortsPendingTransfersAndClearsQueues) {
     EXPECT_EQ(LastError(), ERROR_INVALID_PARAMETER);
 }
 
+TEST_F(CommDeviceTest, CancelEndsOneOperationAndLeavesTheOthers) {
+    Bytes block;
+    Operation write;
+    ASSERT_NO_FATAL_FAILURE(FillTheLine(block, write));
+    ASSERT_TRUE(SetCommMask(Handle, EV_RXCHAR));
+    Operation wait;
+    std::uint32_t events = 0;
+    ASSERT_FALSE(WaitCommEvent(Handle, &events, &wait.Record));
+    ASSERT_EQ(LastError(), ERROR_IO_PENDING);
+
+    // Cancelled operations are complete when the call returns: their records may go at once.
+    ASSERT_TRUE(CancelIoEx(Handle, &write.Record));
+    EXPECT_TRUE(write.Wait(0));
+    EXPECT_EQ(write.Result(), std::make_pair(false, ERROR_OPERATION_ABORTED));
+    EXPECT_EQ(wait.Result(), std::make_pair(false, ERROR_IO_INCOMPLETE));
+    ASSERT_TRUE(CancelIoEx(Handle, &wait.Record));
+    EXPECT_EQ(wait.Result(), std::make_pair(false, ERROR_OPERATION_ABORTED));
+
+    EXPECT_FALSE(CancelIoEx(Handle, &write.Record));
+    EXPECT_EQ(LastError(), ERROR_NOT_FOUND);
+}
+
 TEST_F(CommDeviceTest, PendingReadCompletesWithArrivingBytes) {
     COMMTIMEOUTS waitForBytes{};
     ASSERT_TRUE(SetCommTimeouts(Handle, &waitForBytes));

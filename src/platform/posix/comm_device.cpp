@@ -195,6 +195,10 @@ bool PurgeComm(CommHandle handle, std::uint32_t flags) {
     return OnDevice(handle, [&](TtyDevice& device) { return device.Purge(flags); });
 }
 
+bool CancelIoEx(CommHandle handle, Overlapped* overlapped) {
+    return OnDevice(handle, [&](TtyDevice& device) { return device.Cancel(overlapped); });
+}
+
 bool ClearCommError(CommHandle handle, std::uint32_t* errors, COMSTAT* status) {
     return OnDevice(handle, [&](TtyDevice& device) { return device.ClearError(errors, status); });
 }

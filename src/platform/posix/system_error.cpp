@@ -37,6 +37,7 @@ constexpr MessageText kMessages[] = {
     {ERROR_IO_INCOMPLETE, "Overlapped I/O event is not in a signaled state."},
     {ERROR_IO_PENDING, "Overlapped I/O operation is in progress."},
     {ERROR_DEVICE_NOT_CONNECTED, "The device is not connected."},
+    {ERROR_NOT_FOUND, "Element not found."},
     {ERROR_TIMEOUT, "This operation returned because the timeout period expired."},
 };
 

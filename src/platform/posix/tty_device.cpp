@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "platform/posix/tty_device.h"
 
 #include "platform/posix/dcb_termios.h"
@@ -451,6 +452,32 @@ bool TtyDevice::Write(const void* buffer, std::uint32_t count, std::uint32_t* wr
     Writes_.push_back({overlapped, bytes, count, done});
     WakeService();
     SetLastError(ERROR_IO_PENDING);
+    return false;
+}
+
+bool TtyDevice::Cancel(Overlapped* overlapped) {
+    std::lock_guard lock(Lock_);
+    const auto read = std::find_if(Reads_.begin(), Reads_.end(),
+                                   [&](const PendingRead& r) { return r.Record == overlapped; });
+    if (read != Reads_.end()) {
+        CompleteRecord(*read->Record, ERROR_OPERATION_ABORTED, 0);
+        Reads_.erase(read);
+        return true;
+    }
+    const auto write = std::find_if(Writes_.begin(), Writes_.end(),
+                                    [&](const PendingWrite& w) { return w.Record == overlapped; });
+    if (write != Writes_.end()) {
+        CompleteRecord(*write->Record, ERROR_OPERATION_ABORTED, write->Done);
+        Writes_.erase(write);
+        WakeService();
+        return true;
+    }
+    if (Wait_ && Wait_->Record == overlapped) {
+        CompleteRecord(*Wait_->Record, ERROR_OPERATION_ABORTED, 0);
+        Wait_.reset();
+        return true;
+    }
+    SetLastError(ERROR_NOT_FOUND);
     return false;
 }
 

@@ -47,6 +47,7 @@ public:
     bool Write(const void* buffer, std::uint32_t count, std::uint32_t* written,
                Overlapped* overlapped);
     bool Purge(std::uint32_t flags);
+    bool Cancel(Overlapped* overlapped);
     bool ClearError(std::uint32_t* errors, COMSTAT* status);
     bool Escape(std::uint32_t function);
     bool ModemStatus(std::uint32_t* status);
