@@ -24,8 +24,7 @@ void ReadReport::Sent(const std::string& bytes) {
         return;
     }
     PrintRecord();
-    Current_.emplace();
-    Current_->Tx = AllBytesHex(bytes);
+    Current_ = Record{AllBytesHex(bytes), {}, std::nullopt, 0};
 }
 
 void ReadReport::Received(const std::string& frame, const std::string& decodedLine) {

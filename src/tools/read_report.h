@@ -33,7 +33,7 @@ private:
         std::string Tx;
         std::vector<std::string> Rx;
         std::optional<std::string> Decoded;
-        std::int64_t ElapsedMs = 0;
+        std::int64_t ElapsedMs;
     };
 
     void PrintRecord();

@@ -30,6 +30,9 @@ std::optional<ReaderSession::Frame> ReaderSession::NextFrame(Clock::time_point d
     for (;;) {
         ServeMessagesUntil(std::min(NextTick_, deadline));
         const Clock::time_point now = Clock::now();
+        // A frame completes within the deadline or is left for the next call.
+        if (now >= deadline)
+            return std::nullopt;
         if (now >= NextTick_) {
             // Like a timer, the tick does not catch up on periods it missed: one tick, then the
             // next one a period later.
@@ -44,8 +47,6 @@ std::optional<ReaderSession::Frame> ReaderSession::NextFrame(Clock::time_point d
             if (stop && stop())
                 return std::nullopt;
         }
-        if (now >= deadline)
-            return std::nullopt;
     }
 }
 

@@ -45,7 +45,8 @@ public:
     Clock::time_point Send(const std::string& bytes);
 
     // Serves the port and ticks until a frame completes, `deadline` passes or `stop` holds
-    // (checked at every tick); none in the latter two cases.
+    // (checked at every tick); none in the latter two cases. A frame that would complete at a
+    // tick after the deadline is left for the next call.
     std::optional<Frame> NextFrame(Clock::time_point deadline, const std::function<bool()>& stop);
 
     // How many received bytes are waiting to become a frame.

@@ -186,6 +186,19 @@ TEST_F(ReadCommandTest, DelayedRepliesCountOnlyWithinTheTimeout) {
             << r.Lines[0];
         EXPECT_EQ(r.Err, "mbus read: request 1: no decoded reply within 300 ms\n");
     }
+    {
+        // A reply later than the time-out but before the next request is shown with the request
+        // it answers, and does not count as its reply.
+        RunningSim sim({"--delay", "300"});
+        const Result r = Read({"--port", sim.ComName, "--timeout", "100", "--count", "2",
+                               "--interval", "1000", "--json"});
+        EXPECT_EQ(r.Status, kExitIncomplete);
+        ASSERT_EQ(r.Lines.size(), 2u);
+        EXPECT_TRUE(std::regex_search(r.Lines[0], std::regex(R"("rx": \[")" + kWaterReplyStart +
+                                                             R"( [^"]+"\], "decoded": null)")))
+            << r.Lines[0];
+        EXPECT_NE(r.Lines[1].find(R"("rx": [], "decoded": null)"), std::string::npos) << r.Lines[1];
+    }
 }
 
 TEST_F(ReadCommandTest, SilentMeterFailsEveryRequest) {
