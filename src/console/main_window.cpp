@@ -2,12 +2,14 @@
 
 #include "console/command_composition.h"
 #include "console/error_box.h"
+#include "console/frame_reception.h"
 #include "console/image_button.h"
 #include "console/image_list.h"
 #include "console/picture_view.h"
 #include "console/rich_text_view.h"
 #include "console/serial_port_list.h"
 #include "console/status_bar.h"
+#include "console/traffic_counters.h"
 #include "console/traffic_view.h"
 #include "platform/port_map.h"
 #include "protocol/meter_type.h"
@@ -137,6 +139,10 @@ QStringList MeterTypeItems() {
 
 TForm1::TForm1() {
     Form1 = this;
+    // The unit's traffic state belongs to the one window: a new window starts from nothing.
+    RxFrame = {};
+    RecvCount = SendCount = ParsedCount = 0;
+    LastLine = LastCol = 0;
     CreateControls();
     ConnectHandlers();
     tmr1->start();

@@ -2,7 +2,12 @@
 
 #include "console/mbus_program.h"
 
-#include <QApplication>
+#include "console/status_bar.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QPlainTextEdit>
+#include <QTimer>
 
 namespace mbus::console {
 
@@ -23,12 +28,29 @@ std::unique_ptr<TForm1> ConsoleTest::MakeForm() {
     return CreateMainWindow();
 }
 
-} // namespace mbus::console
-
-// The application object lives as long as the tests run and goes before the program's static
-// objects, as in the console itself.
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    // The loop never sleeps between turns (QTest::qWaitFor does), so the window's 5 ms tick keeps
+    // its pace; the wake timer bounds each wait for events.
+    const QDeadlineTimer deadline(timeoutMs);
+    QTimer wake;
+    wake.start(10);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
 }
+
+QString Panel(const TForm1& form, int index) {
+    return form.sStatusBar1->PanelText(index);
+}
+
+QStringList ViewLines(const QPlainTextEdit& view) {
+    QStringList lines = view.toPlainText().split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.back().isEmpty())
+        lines.pop_back();
+    return lines;
+}
+
+} // namespace mbus::console
