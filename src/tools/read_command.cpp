@@ -46,8 +46,9 @@ void PrintHelp(std::ostream& out) {
            "  --addr TEXT           meter address, 14 hex digits as typed, most significant\n"
            "                        byte first; default \""
         << kDefaultAddress
-        << "\". Replies are decoded\n"
-           "                        only while it gives exactly seven bytes, as in the console\n"
+        << "\". Replies are\n"
+           "                        decoded only while it gives exactly seven bytes, as in\n"
+           "                        the console\n"
            "  --type N|NAME         meter type by type list position or exact item text;\n"
            "                        default 0\n"
         << MeterTypeHelp()
@@ -69,8 +70,9 @@ void PrintHelp(std::ostream& out) {
            "                        \"elapsed_ms\" the time from sending to it (or to the end\n"
            "                        of the wait)\n"
            "\n"
-           "Exit status: 0 every request got a decoded reply within the time-out, 1 some did not\n"
-           "(or the run was interrupted), 2 bad option or the port could not be opened or used.\n";
+           "Exit status: 0 every request got a decoded reply within the time-out, 1 some did\n"
+           "not (or the run was interrupted), 2 bad option, or the port could not be opened\n"
+           "or used.\n";
 }
 
 struct ReadSettings {
