@@ -108,6 +108,9 @@ public:
     // `timeoutMs` and returns that wait's result (WAIT_OBJECT_0, WAIT_TIMEOUT, ...).
     std::uint32_t AwaitBuffer(std::uint32_t timeoutMs);
 
+    // Wakes a consumer waiting in AwaitBuffer without queuing anything (to see a stop request).
+    void Wake() { Signal_.Set(); }
+
     // Removes and frees every buffer that is not claimed; claimed buffers stay in place.
     void Clear();
 
