@@ -1,0 +1,115 @@
+// Port control: how the three lists become the port's settings, the message on a failed open,
+// and the display that follows what the console did rather than the port.
+#include "console_test.h"
+
+#include "console/image_button.h"
+#include "console/rich_text_view.h"
+#include "platform/port_map.h"
+#include "pty_pair.h"
+#include "serial/com_port.h"
+#include "serial/port_prompt.h"
+
+#include <QComboBox>
+#include <QPushButton>
+
+#include <chrono>
+#include <optional>
+
+namespace mbus::console {
+namespace {
+
+class PortControlTest : public PortConsoleTest {
+protected:
+    void SetUp() override {
+        Home.AddFakePort(1); // a port to list, so start-up shows no message
+        Form = MakeForm();
+    }
+    void TearDown() override { serial::SetPortPrompt(nullptr); }
+
+    void PressWith(const char* port) {
+        Form->cmbSoftPort->setEditText(QString::fromLatin1(port));
+        Form->btnComPortEn->click();
+    }
+
+    std::unique_ptr<TForm1> Form;
+};
+
+TEST_F(PortControlTest, PortNumberIsTheTextFromTheFourthCharacterInEightBits) {
+    int prompts = 0;
+    serial::SetPortPrompt([&] {
+        ++prompts;
+        return std::optional<int>();
+    });
+    const std::pair<const char*, int> cases[] = {
+        {"COM12", 12}, {"com5", 5}, {"COM300", 44}, {"COM256", 0}};
+    for (const auto& [text, number] : cases) {
+        PressWith(text);
+        EXPECT_EQ(Form->ComPort->ComNumber(), number) << text;
+    }
+    EXPECT_EQ(prompts, 1) << "only port number 0 asks for a port";
+    ASSERT_EQ(Boxes.size(), std::size(cases)) << "none of these ports exists";
+    for (const RecordedBox& box : Boxes) {
+        EXPECT_EQ(box.Text, "串口已被占用或串口不存在");
+        EXPECT_EQ(box.Caption, "错误");
+        EXPECT_EQ(box.Icon, QMessageBox::Critical);
+    }
+    EXPECT_EQ(Form->btnComPortEn->text(), "打开串口");
+    EXPECT_EQ(Panel(*Form, 0), "串口状态：关闭");
+
+    Boxes.clear();
+    PressWith("COM");
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, "'' is not a valid integer value.");
+    EXPECT_EQ(Boxes[0].Caption, QString::fromUtf8(kFormCaption));
+}
+
+TEST_F(PortControlTest, BadBaudTextStopsAfterThePortNumberAndParityNeedsAnItem) {
+    Form->cmbSoftBaut->setEditText("9600 ");
+    PressWith("COM7");
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, "'9600 ' is not a valid integer value.");
+    EXPECT_EQ(Form->ComPort->ComNumber(), 7);
+    EXPECT_EQ(Form->ComPort->Baud(), 57600) << "the window's setting, untouched";
+
+    Form->cmbSoftBaut->setEditText("$12C0");
+    Form->cbbParity->setCurrentIndex(1);
+    PressWith("COM7");
+    EXPECT_EQ(Form->ComPort->Baud(), 4800);
+    EXPECT_EQ(Form->ComPort->Parity(), serial::pOdd);
+    Form->cbbParity->setEditText("Ev"); // no item: the parity of the last open stays
+    PressWith("COM7");
+    EXPECT_EQ(Form->ComPort->Parity(), serial::pOdd);
+    Form->cbbParity->setEditText("Space");
+    PressWith("COM7");
+    EXPECT_EQ(Form->ComPort->Parity(), serial::pSpace);
+}
+
+// The button decides by the port, not by its caption.
+TEST_F(PortControlTest, PortOpenedByASendStaysClosedOnTheDisplay) {
+    testing::PtyPair line;
+    std::string error;
+    ASSERT_TRUE(platform::AddPortLink(3, line.SlavePath(), error)) << error;
+    PressWith("COM3");
+    ASSERT_TRUE(Form->ComPort->Open());
+    Form->btnComPortEn->click();
+    ASSERT_FALSE(Form->ComPort->Open());
+
+    Form->btnSend->click();
+    EXPECT_TRUE(Form->ComPort->Open());
+    EXPECT_EQ(line.ReadFromDevice(18, std::chrono::seconds(5)).size(), 18u);
+    EXPECT_EQ(Form->btnComPortEn->text(), "打开串口");
+    EXPECT_EQ(Panel(*Form, 0), "串口状态：关闭");
+    EXPECT_EQ(Panel(*Form, 2), "发送：18");
+
+    Form->btnComPortEn->click();
+    EXPECT_FALSE(Form->ComPort->Open());
+    EXPECT_EQ(Panel(*Form, 0), "串口状态：关闭");
+    Form->btnComPortEn->click();
+    EXPECT_TRUE(Form->ComPort->Open());
+    EXPECT_EQ(Form->btnComPortEn->ImageIndex(), kImagePortOpen);
+    EXPECT_EQ(Panel(*Form, 0), "串口状态：打开");
+    EXPECT_TRUE(Boxes.empty());
+}
+
+} // namespace
+} // namespace mbus::console

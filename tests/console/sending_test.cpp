@@ -1,0 +1,125 @@
+// Sending: the command text as bytes, the work buffer's limit, the sent-byte counter, and the
+// rules of timed sending.
+#include "console_test.h"
+
+#include "console/image_button.h"
+#include "console/sending.h"
+#include "console/traffic_counters.h"
+#include "platform/port_map.h"
+#include "pty_pair.h"
+#include "serial/com_port.h"
+#include "serial/port_prompt.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <chrono>
+#include <optional>
+#include <stdexcept>
+
+namespace mbus::console {
+namespace {
+
+class SendingTest : public PortConsoleTest {
+protected:
+    void SetUp() override {
+        Home.AddFakePort(1); // a port to list, so start-up shows no message
+        Form = MakeForm();
+    }
+    void TearDown() override { serial::SetPortPrompt(nullptr); }
+
+    void OpenLine() {
+        std::string error;
+        ASSERT_TRUE(platform::AddPortLink(3, Line.SlavePath(), error)) << error;
+        Form->cmbSoftPort->setEditText("COM3");
+        Form->btnComPortEn->click();
+        ASSERT_TRUE(Form->ComPort->Open());
+    }
+
+    testing::PtyPair Line;
+    std::unique_ptr<TForm1> Form;
+};
+
+TEST_F(SendingTest, CommandTextGivesTheBytesOfItsHexDigitsWithinTheWorkBuffer) {
+    Form->edtCMD->setText("fe fe,68;1 0 7");
+    EXPECT_EQ(CommandBytes(), "\xFE\xFE\x68\x10");
+    Form->edtCMD->setText("F");
+    EXPECT_EQ(CommandBytes(), "");
+    Form->edtCMD->setText(QString(20480, QLatin1Char('5')));
+    EXPECT_EQ(CommandBytes(), std::string(kSendBufferSize, '\x55'));
+    Form->edtCMD->setText(QString(20482, QLatin1Char('5')));
+    EXPECT_THROW(CommandBytes(), std::length_error);
+}
+
+TEST_F(SendingTest, RefusedSendsShowTheMessageAndTheCounterWraps) {
+    OpenLine();
+    const QString request = Form->edtCMD->text();
+    for (const QString& command : {QString(20482, QLatin1Char('0')), QString(2 * 4097, '0')}) {
+        Form->edtCMD->setText(command);
+        Form->btnSend->click();
+    }
+    ASSERT_EQ(Boxes.size(), 2u);
+    for (const RecordedBox& box : Boxes) {
+        EXPECT_EQ(box.Text, "错误：串口未打开");
+        EXPECT_EQ(box.Caption, "错误");
+        EXPECT_EQ(box.Icon, QMessageBox::Critical);
+    }
+    EXPECT_EQ(SendCount, 0u);
+    EXPECT_EQ(Panel(*Form, 2), "发送：0");
+
+    SendCount = 4294967290u;
+    Form->edtCMD->setText(request);
+    Form->btnSend->click();
+    EXPECT_EQ(SendCount, 12u);
+    EXPECT_EQ(Panel(*Form, 2), "发送：12");
+    EXPECT_EQ(Line.ReadFromDevice(18, std::chrono::seconds(5)).size(), 18u)
+        << "only the request reached the line";
+}
+
+TEST_F(SendingTest, TimedSendingNeedsAPositivePeriodReadAtTheClick) {
+    for (const char* period : {"0", "-5"}) {
+        Form->edtAutoSendInteval->setText(period);
+        Form->ckbAutoSend->setChecked(true);
+        EXPECT_FALSE(Form->Timer1->isActive()) << period;
+        EXPECT_TRUE(Form->ckbAutoSend->isChecked());
+        Form->ckbAutoSend->setChecked(false);
+    }
+    EXPECT_TRUE(Boxes.empty());
+
+    Form->edtAutoSendInteval->setText("1s");
+    Form->ckbAutoSend->setChecked(true);
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, "'1s' is not a valid integer value.");
+    EXPECT_FALSE(Form->Timer1->isActive());
+    EXPECT_TRUE(Form->ckbAutoSend->isChecked());
+    Form->ckbAutoSend->setChecked(false);
+
+    Form->edtAutoSendInteval->setText(" 0x1F4");
+    Form->ckbAutoSend->setChecked(true);
+    EXPECT_TRUE(Form->Timer1->isActive());
+    EXPECT_EQ(Form->Timer1->interval(), 500);
+    Form->ckbAutoSend->setChecked(false);
+    EXPECT_FALSE(Form->Timer1->isActive());
+}
+
+// With no port number yet every timed send asks for a port; declining shows nothing.
+TEST_F(SendingTest, TimedSendFailuresAreSilentAndTheTimerGoesOn) {
+    int prompts = 0;
+    serial::SetPortPrompt([&] {
+        ++prompts;
+        return std::optional<int>();
+    });
+    Form->edtAutoSendInteval->setText("10");
+    Form->ckbAutoSend->setChecked(true);
+    EXPECT_TRUE(WaitUntil([&] { return prompts >= 3; }));
+    EXPECT_TRUE(Form->Timer1->isActive());
+    EXPECT_TRUE(Boxes.empty());
+    EXPECT_EQ(SendCount, 0u);
+    EXPECT_EQ(Panel(*Form, 2), "发送：0");
+}
+
+} // namespace
+} // namespace mbus::console
