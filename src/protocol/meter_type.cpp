@@ -18,7 +18,9 @@ constexpr std::array<MeterType, 8> kMeterTypes{{
 
 } // namespace
 
-std::span<const MeterType> MeterTypes() { return kMeterTypes; }
+std::span<const MeterType> MeterTypes() {
+    return kMeterTypes;
+}
 
 std::optional<std::uint8_t> MeterTypeCode(int position) {
     if (position < 0 || position >= static_cast<int>(kMeterTypes.size()))

@@ -39,9 +39,9 @@ template <typename Done> void PumpUntil(Done done) {
 
 std::uint32_t ResolveBaud(std::uint32_t code) {
     // Rates of the codes 0xFF10 + i; 0 marks a code without a rate of its own.
-    static constexpr std::uint32_t kRates[24] = {
-        110,   300, 600, 1200,  2400, 4800, 9600, 14400, 19200, 0, 0, 38400,
-        0,     0,   0,   56000, 0,    0,    0,  128000, 0,     0, 0, 256000};
+    static constexpr std::uint32_t kRates[24] = {110,   300, 600, 1200,   2400, 4800, 9600, 14400,
+                                                 19200, 0,   0,   38400,  0,    0,    0,    56000,
+                                                 0,     0,   0,   128000, 0,    0,    0,    256000};
     if (code == 0xFEFF)
         return 115200;
     if (code >= 0xFF10 && code < 0xFF10 + 24) {
@@ -75,7 +75,9 @@ void TBaseDispatcher::DestroyDispatcher() {
     std::lock_guard<std::recursive_mutex> guard(ControlLock);
 }
 
-std::int32_t TBaseDispatcher::ReceivePending() { return 0; }
+std::int32_t TBaseDispatcher::ReceivePending() {
+    return 0;
+}
 
 bool TBaseDispatcher::QueryModemStatus(std::uint32_t& status) {
     return platform::GetCommModemStatus(DeviceHandle_.load(), &status);
@@ -102,9 +104,9 @@ std::int32_t TBaseDispatcher::OpenPort(const std::string& deviceName, std::int32
     const platform::CommHandle handle = OpenDevice(deviceName, inSize, outSize);
     DeviceHandle_.store(handle);
     if (handle < 0) {
-        const std::int32_t result =
-            handle == ecOutOfMemory ? ecOutOfMemory
-                                    : -static_cast<std::int32_t>(platform::LastError());
+        const std::int32_t result = handle == ecOutOfMemory
+                                        ? ecOutOfMemory
+                                        : -static_cast<std::int32_t>(platform::LastError());
         ClosePort();
         return result;
     }
@@ -281,9 +283,8 @@ std::int32_t TBaseDispatcher::ConfigureLine(std::int32_t baud, std::int32_t pari
 TBaseDispatcher::LineQuery TBaseDispatcher::QueryLine() {
     std::lock_guard<std::recursive_mutex> guard(ControlLock);
     ReadLineSettings(DeviceSettings);
-    return {static_cast<std::int32_t>(ResolveBaud(DeviceSettings.BaudRate)),
-            DeviceSettings.Parity, DeviceSettings.ByteSize,
-            DeviceSettings.StopBits == platform::ONESTOPBIT ? 1 : 2};
+    return {static_cast<std::int32_t>(ResolveBaud(DeviceSettings.BaudRate)), DeviceSettings.Parity,
+            DeviceSettings.ByteSize, DeviceSettings.StopBits == platform::ONESTOPBIT ? 1 : 2};
 }
 
 TBaseDispatcher::FlowQuery TBaseDispatcher::QueryFlow() {
@@ -342,10 +343,12 @@ void TBaseDispatcher::AwaitOutputDrain() {
         platform::Sleep(2);
     DCB settings;
     ReadLineSettings(settings);
-    platform::Sleep(DrainWaitMs(AppliedBaud, settings.ByteSize, settings.Parity, settings.StopBits));
+    platform::Sleep(
+        DrainWaitMs(AppliedBaud, settings.ByteSize, settings.Parity, settings.StopBits));
 }
 
-// ---- Modem lines and line errors ------------------------------------------------------------------
+// ---- Modem lines and line errors
+// ------------------------------------------------------------------
 
 std::int32_t TBaseDispatcher::DriveDTR(bool on) {
     std::lock_guard<std::recursive_mutex> guard(ControlLock);
@@ -426,7 +429,8 @@ bool TBaseDispatcher::TakeBreakFlag() {
     return set;
 }
 
-// ---- Flow control, RS-485, priorities, options -------------------------------------------------------
+// ---- Flow control, RS-485, priorities, options
+// -------------------------------------------------------
 
 std::int32_t TBaseDispatcher::SetHardwareFlow(std::uint32_t full, std::uint32_t resume,
                                               std::uint32_t options) {
@@ -533,7 +537,8 @@ void TBaseDispatcher::ClearOptionBits(std::uint32_t bits) {
     OptionWord &= ~bits;
 }
 
-// ---- Input buffer --------------------------------------------------------------------------------
+// ---- Input buffer
+// --------------------------------------------------------------------------------
 
 std::int32_t TBaseDispatcher::UnreadCount() const {
     if (InTail < InHead)
@@ -654,7 +659,8 @@ bool TBaseDispatcher::FillInputBuffer() {
     return true;
 }
 
-// ---- Output --------------------------------------------------------------------------------------
+// ---- Output
+// --------------------------------------------------------------------------------------
 
 std::int32_t TBaseDispatcher::QueueBlock(const std::uint8_t* data, std::int32_t count) {
     if (count == 0)
@@ -712,9 +718,12 @@ std::int32_t TBaseDispatcher::OutputRoom() {
     return static_cast<std::int32_t>(OutRingSize - LineStatusRecord.cbOutQue);
 }
 
-std::int32_t TBaseDispatcher::PurgeOutput() { return DiscardQueued(0); }
+std::int32_t TBaseDispatcher::PurgeOutput() {
+    return DiscardQueued(0);
+}
 
-// ---- Threads ---------------------------------------------------------------------------------------
+// ---- Threads
+// ---------------------------------------------------------------------------------------
 
 void TBaseDispatcher::NoteThreadStarted() {
     LiveThreads.fetch_add(1);
@@ -759,6 +768,8 @@ void TBaseDispatcher::NoteThreadFinished(TDispatcherThread* thread, std::int32_t
         ThreadsStarted.store(false);
 }
 
-std::uint32_t TBaseDispatcher::ElapsedMs() const { return platform::TickCount() - OpenTime; }
+std::uint32_t TBaseDispatcher::ElapsedMs() const {
+    return platform::TickCount() - OpenTime;
+}
 
 } // namespace mbus::serial

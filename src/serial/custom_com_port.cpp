@@ -59,7 +59,9 @@ TCustomComPort::~TCustomComPort() {
     }
 }
 
-std::int32_t TCustomComPort::Check(std::int32_t code) const { return RaiseOnError(this, code); }
+std::int32_t TCustomComPort::Check(std::int32_t code) const {
+    return RaiseOnError(this, code);
+}
 
 // ---- Open and close ----------------------------------------------------------------------------
 
@@ -236,7 +238,8 @@ void TCustomComPort::AnnounceClose() {
         OnPortClose_(this);
 }
 
-// ---- The hidden notification window --------------------------------------------------------------
+// ---- The hidden notification window
+// --------------------------------------------------------------
 
 void TCustomComPort::SetupNotifyWindow(bool create) {
     // The window's procedure is NotifyWndProc; on this platform a message window needs no class
@@ -256,7 +259,8 @@ void TCustomComPort::SetupNotifyWindow(bool create) {
 
 std::intptr_t TCustomComPort::NotifyWndProc(platform::WindowHandle, std::uint32_t msg,
                                             std::uintptr_t wParam, std::intptr_t lParam) {
-    const bool ours = (msg >= MsgTriggerAvail && msg <= MsgTriggerStatus) || msg == MsgDeferredClose;
+    const bool ours =
+        (msg >= MsgTriggerAvail && msg <= MsgTriggerStatus) || msg == MsgDeferredClose;
     if (!ours)
         return 0;
     RegistryLockGuard registry;
@@ -334,7 +338,8 @@ void TCustomComPort::HandleNotification(std::uint32_t msg, std::uintptr_t wParam
     }
 }
 
-// ---- Events ------------------------------------------------------------------------------------------
+// ---- Events
+// ------------------------------------------------------------------------------------------
 
 void TCustomComPort::FireTrigger(std::uint16_t msg, std::uint16_t triggerHandle,
                                  std::uint16_t data) {
@@ -379,9 +384,9 @@ void TCustomComPort::FireOutSent() {
 }
 
 bool TCustomComPort::AnyTriggerEventAssigned() const {
-    return OnTrigger_ || OnTriggerAvail_ || OnTriggerData_ || OnTriggerStatus_ ||
-           OnTriggerTimer_ || OnTriggerLineError_ || OnTriggerModemStatus_ ||
-           OnTriggerOutbuffFree_ || OnTriggerOutbuffUsed_ || OnTriggerOutSent_;
+    return OnTrigger_ || OnTriggerAvail_ || OnTriggerData_ || OnTriggerStatus_ || OnTriggerTimer_ ||
+           OnTriggerLineError_ || OnTriggerModemStatus_ || OnTriggerOutbuffFree_ ||
+           OnTriggerOutbuffUsed_ || OnTriggerOutSent_;
 }
 
 void TCustomComPort::RefreshEventInterest() {
@@ -430,7 +435,8 @@ void TCustomComPort::SetOnTriggerOutSent(TNotifyEvent handler) {
     RefreshEventInterest();
 }
 
-// ---- Operations --------------------------------------------------------------------------------------
+// ---- Operations
+// --------------------------------------------------------------------------------------
 
 TBaseDispatcher* TCustomComPort::PortDispatcher() {
     if (!Dispatcher_ && !IsLoading() && !IsDesigning() && PortState_ != psOpen && AutoOpen_)
@@ -471,7 +477,9 @@ std::int32_t TCustomComPort::PendingLineError() {
     return IsOpen() ? Dispatcher_->TakeLineError() : 0;
 }
 
-bool TCustomComPort::PendingBreak() { return IsOpen() && Dispatcher_->TakeBreakFlag(); }
+bool TCustomComPort::PendingBreak() {
+    return IsOpen() && Dispatcher_->TakeBreakFlag();
+}
 
 void TCustomComPort::YieldComms() {
     if (PortState_ == psClosing)
@@ -529,7 +537,8 @@ void TCustomComPort::Assign(const TCustomComPort& source) {
     }
 }
 
-// ---- Property setters ------------------------------------------------------------------------------
+// ---- Property setters
+// ------------------------------------------------------------------------------
 
 void TCustomComPort::SetDeviceLayer(TDeviceLayer value) {
     if (PortState_ != psClosed || value != dlWin32)
@@ -719,9 +728,8 @@ void TCustomComPort::SetRS485Mode(bool value) {
     if (IsOpen())
         Dispatcher_->SetRS485(value);
     if (value) {
-        SetHWFlowOptions(HWFlowOptions_ &
-                         static_cast<THWFlowOptionSet>(~(FlowOption(hwfUseRTS) |
-                                                         FlowOption(hwfRequireCTS))));
+        SetHWFlowOptions(HWFlowOptions_ & static_cast<THWFlowOptionSet>(~(
+                                              FlowOption(hwfUseRTS) | FlowOption(hwfRequireCTS))));
         SetRTS(false);
     }
 }
@@ -742,7 +750,8 @@ void TCustomComPort::SetWorkerPriority(std::uint8_t value) {
         Dispatcher_->SetWorkerPriority(value);
 }
 
-// ---- Trace and log commands ----------------------------------------------------------------------
+// ---- Trace and log commands
+// ----------------------------------------------------------------------
 
 void TCustomComPort::SetTracing(TTraceLogState value) {
     if (!IsOpen()) {
@@ -827,9 +836,9 @@ void TCustomComPort::SetLogging(TTraceLogState value) {
     case tlAppendAndContinue:
         if (running || paused) {
             d.ResumeDispatchLog();
-            const std::int32_t result =
-                value == tlDump ? d.DumpDispatchLog(LogName_, LogHex_, LogAllHex_)
-                                : d.AppendDispatchLog(LogName_, LogHex_, LogAllHex_);
+            const std::int32_t result = value == tlDump
+                                            ? d.DumpDispatchLog(LogName_, LogHex_, LogAllHex_)
+                                            : d.AppendDispatchLog(LogName_, LogHex_, LogAllHex_);
             Logging_ = value == tlAppendAndContinue ? tlOn : tlOff;
             Check(result);
         }

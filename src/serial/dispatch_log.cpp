@@ -54,11 +54,17 @@ void TBaseDispatcher::StopDispatchLog() {
     LogQueue.Clear();
 }
 
-void TBaseDispatcher::ClearDispatchLog() { LogQueue.Clear(); }
+void TBaseDispatcher::ClearDispatchLog() {
+    LogQueue.Clear();
+}
 
-void TBaseDispatcher::PauseDispatchLog() { LoggingOn.store(false); }
+void TBaseDispatcher::PauseDispatchLog() {
+    LoggingOn.store(false);
+}
 
-void TBaseDispatcher::ResumeDispatchLog() { LoggingOn.store(true); }
+void TBaseDispatcher::ResumeDispatchLog() {
+    LoggingOn.store(true);
+}
 
 void TBaseDispatcher::AddLogEntry(std::uint8_t kind, std::uint16_t detail, std::uint32_t value,
                                   const std::uint8_t* data, std::int32_t length) {
@@ -81,8 +87,8 @@ std::int32_t TBaseDispatcher::AppendDispatchLog(const std::string& fileName, boo
     return WriteDispatchLog(fileName, true, inHex, allHex);
 }
 
-std::int32_t TBaseDispatcher::WriteDispatchLog(const std::string& fileName, bool append,
-                                               bool inHex, bool allHex) {
+std::int32_t TBaseDispatcher::WriteDispatchLog(const std::string& fileName, bool append, bool inHex,
+                                               bool allHex) {
     std::lock_guard<std::recursive_mutex> guard(ControlLock);
     if (LogQueue.Count() == 0)
         return ecOK;
@@ -111,8 +117,8 @@ std::int32_t TBaseDispatcher::WriteDispatchLog(const std::string& fileName, bool
         const auto& entry = static_cast<const TLogBuffer&>(*buffer);
         char prefix[96];
         const std::string kindText = MessageForCode(15001 + entry.Kind);
-        const std::string detailText = entry.Detail != 0 ? MessageForCode(15100 + entry.Detail)
-                                                         : std::string();
+        const std::string detailText =
+            entry.Detail != 0 ? MessageForCode(15100 + entry.Detail) : std::string();
         std::snprintf(prefix, sizeof prefix, "%8s  %-8s  %-12s  %08x  ",
                       LogTime(entry.Stamp).c_str(), kindText.c_str(), detailText.c_str(),
                       entry.Value);

@@ -74,7 +74,9 @@ std::int32_t TBaseDispatcher::ClearTrace() {
     return ecOK;
 }
 
-void TBaseDispatcher::PauseTrace() { TracingOn.store(false); }
+void TBaseDispatcher::PauseTrace() {
+    TracingOn.store(false);
+}
 
 void TBaseDispatcher::ResumeTrace() {
     std::lock_guard<std::recursive_mutex> guard(ControlLock);

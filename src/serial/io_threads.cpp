@@ -32,7 +32,9 @@ std::unique_ptr<TDataBuffer> NewChunk() {
 
 // ---- Common to the three threads ---------------------------------------------------------------
 
-bool TWin32Thread::Stopping() const { return Terminated() || Dispatcher().StopThreads.load(); }
+bool TWin32Thread::Stopping() const {
+    return Terminated() || Dispatcher().StopThreads.load();
+}
 
 std::int32_t TWin32Thread::AwaitOverlapped(platform::Overlapped& overlapped) {
     std::uint32_t wait;
@@ -65,7 +67,8 @@ void TWin32Thread::AbandonPending(platform::Overlapped& overlapped) {
     overlapped.hEvent->Reset();
 }
 
-// ---- Status thread ---------------------------------------------------------------------------------
+// ---- Status thread
+// ---------------------------------------------------------------------------------
 
 std::int32_t TStatusThread::AwaitLineEvent(std::uint32_t& events) {
     TWin32Dispatcher& d = Owner();
@@ -117,7 +120,8 @@ void TStatusThread::Execute() {
     d.NoteThreadFinished(this, ResultCode);
 }
 
-// ---- Read thread -----------------------------------------------------------------------------------
+// ---- Read thread
+// -----------------------------------------------------------------------------------
 
 std::int32_t TReadThread::ReadChunk(std::uint8_t* storage, std::uint32_t size) {
     TWin32Dispatcher& d = Owner();
@@ -183,7 +187,8 @@ void TReadThread::Execute() {
     d.NoteThreadFinished(this, ResultCode);
 }
 
-// ---- Write thread ----------------------------------------------------------------------------------
+// ---- Write thread
+// ----------------------------------------------------------------------------------
 
 std::int32_t TWriteThread::AwaitOverlapped(platform::Overlapped& overlapped) {
     TWin32Dispatcher& d = Owner();

@@ -71,13 +71,14 @@ std::string LogSystemDescription(const OsVersionInfo& info) {
     case OsVersionInfo::Other:
         return "Unknown";
     }
-    std::string line =
-        name + std::to_string(info.Major) + "." + std::to_string(info.Minor) + " ";
+    std::string line = name + std::to_string(info.Major) + "." + std::to_string(info.Minor) + " ";
     if (withServicePack)
         line += info.ServicePack;
     return line;
 }
 
-OsVersionInfo CurrentOsVersion() { return {}; }
+OsVersionInfo CurrentOsVersion() {
+    return {};
+}
 
 } // namespace mbus::serial

@@ -9,10 +9,11 @@ TTapiDispatcher::TTapiDispatcher(TComponent* owner, platform::CommHandle deviceH
     DeviceHandle_.store(deviceHandle);
 }
 
-TTapiDispatcher::~TTapiDispatcher() { DestroyDispatcher(); }
+TTapiDispatcher::~TTapiDispatcher() {
+    DestroyDispatcher();
+}
 
-platform::CommHandle TTapiDispatcher::OpenDevice(const std::string&, std::uint32_t,
-                                                 std::uint32_t) {
+platform::CommHandle TTapiDispatcher::OpenDevice(const std::string&, std::uint32_t, std::uint32_t) {
     const platform::CommHandle handle = DeviceHandle_.load();
     if (handle != 0)
         return handle;

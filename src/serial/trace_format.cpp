@@ -26,6 +26,8 @@ void TraceLineWriter::WriteItem(const std::string& item) {
     std::fwrite(item.data(), 1, item.size(), File_);
 }
 
-void TraceLineWriter::EndLine() { std::fputs(kTraceLineEnd, File_); }
+void TraceLineWriter::EndLine() {
+    std::fputs(kTraceLineEnd, File_);
+}
 
 } // namespace mbus::serial

@@ -38,7 +38,9 @@ private:
 
 TWin32Dispatcher::TWin32Dispatcher(TComponent* owner) : TBaseDispatcher(owner) {}
 
-TWin32Dispatcher::~TWin32Dispatcher() { DestroyDispatcher(); }
+TWin32Dispatcher::~TWin32Dispatcher() {
+    DestroyDispatcher();
+}
 
 std::int32_t TWin32Dispatcher::ApplyLineFunction(std::uint32_t function) {
     platform::EscapeCommFunction(DeviceHandle(), function);
@@ -58,15 +60,15 @@ std::int32_t TWin32Dispatcher::DiscardQueued(std::int32_t which) {
             OutHead = 0;
             OutTail = 0;
         }
-        const bool purged = platform::PurgeComm(DeviceHandle(),
-                                                platform::PURGE_TXABORT | platform::PURGE_TXCLEAR);
+        const bool purged =
+            platform::PurgeComm(DeviceHandle(), platform::PURGE_TXABORT | platform::PURGE_TXCLEAR);
         FlushRequest.Set();
         platform::WaitOne(AckEvent, kFlushAckMs);
         return purged ? 1 : 0;
     }
     if (which == 1) {
-        const bool purged = platform::PurgeComm(DeviceHandle(),
-                                                platform::PURGE_RXABORT | platform::PURGE_RXCLEAR);
+        const bool purged =
+            platform::PurgeComm(DeviceHandle(), platform::PURGE_RXABORT | platform::PURGE_RXCLEAR);
         ReceiveQueue.Clear();
         return purged ? 1 : 0;
     }
@@ -81,7 +83,9 @@ std::int32_t TWin32Dispatcher::TakeLineErrors(platform::COMSTAT& status) {
     return static_cast<std::int32_t>(errors);
 }
 
-std::int32_t TWin32Dispatcher::NoteReceiveFailure(std::int32_t) { return 0; }
+std::int32_t TWin32Dispatcher::NoteReceiveFailure(std::int32_t) {
+    return 0;
+}
 
 std::int32_t TWin32Dispatcher::ReadLineSettings(platform::DCB& settings) {
     return platform::GetCommState(DeviceHandle(), &settings) ? 0 : -1;
@@ -210,7 +214,8 @@ bool TWin32Dispatcher::ProbeDevice(const std::string& name) {
     return found;
 }
 
-// ---- Starting and stopping ------------------------------------------------------------------------
+// ---- Starting and stopping
+// ------------------------------------------------------------------------
 
 void TWin32Dispatcher::LaunchThreads() {
     std::lock_guard<std::recursive_mutex> guard(ControlLock);

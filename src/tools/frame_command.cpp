@@ -46,10 +46,10 @@ int RunFrameCommand(CommandArgs args, CommandIo io) {
     std::string error;
     const auto address =
         ParseMeterAddress(options.Value("--addr").value_or("AA AA AA AA AA AA AA"), error);
-    const auto type = address ? ParseMeterType(options.Value("--type").value_or("0"), error)
-                              : std::nullopt;
-    const auto dataId = type ? ParseDataId(options.Value("--di").value_or("1F 90"), error)
-                             : std::nullopt;
+    const auto type =
+        address ? ParseMeterType(options.Value("--type").value_or("0"), error) : std::nullopt;
+    const auto dataId =
+        type ? ParseDataId(options.Value("--di").value_or("1F 90"), error) : std::nullopt;
     if (!dataId) {
         io.Err << "mbus frame: " << error << "\n";
         return kExitUsage;

@@ -46,7 +46,9 @@ bool OptionParser::Parse(CommandArgs args) {
     return true;
 }
 
-bool OptionParser::Has(const std::string& name) const { return Seen_.count(name) != 0; }
+bool OptionParser::Has(const std::string& name) const {
+    return Seen_.count(name) != 0;
+}
 
 std::optional<std::string> OptionParser::Value(const std::string& name) const {
     auto [first, last] = Values_.equal_range(name);

@@ -35,8 +35,8 @@ void PrintHelp(std::ostream& out) {
            "\n"
            "Commands:\n";
     for (const Subcommand& command : kSubcommands)
-        out << "  " << command.Name << std::string(10 - command.Name.size(), ' ')
-            << command.Summary << "\n";
+        out << "  " << command.Name << std::string(10 - command.Name.size(), ' ') << command.Summary
+            << "\n";
     out << "\nRun 'mbus <command> --help' for the options of a command.\n";
 }
 

@@ -15,7 +15,8 @@ std::optional<std::int32_t> TryStrToInt(std::string_view text) {
     if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
         base = 16;
         ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    } else if (i + 1 < text.size() && text[i] == '0' &&
+               (text[i + 1] == 'x' || text[i + 1] == 'X')) {
         base = 16;
         i += 2;
     }
@@ -43,8 +44,8 @@ std::optional<std::int32_t> TryStrToInt(std::string_view text) {
     }
     if (!negative && magnitude == kLimit)
         return std::nullopt;
-    const auto value = negative ? -static_cast<std::int64_t>(magnitude)
-                                : static_cast<std::int64_t>(magnitude);
+    const auto value =
+        negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
     return static_cast<std::int32_t>(value);
 }
 

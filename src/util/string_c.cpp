@@ -7,7 +7,9 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-bool IsLeadByte(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
+bool IsLeadByte(unsigned char b) {
+    return b >= 0x81 && b <= 0xFE;
+}
 
 // Value of a hex digit, or -1 for any other byte.
 int HexValue(unsigned char b) {
@@ -51,7 +53,9 @@ std::string RemoveChar(std::string_view text, char c) {
     return out;
 }
 
-std::string RemoveSpaces(std::string_view text) { return RemoveChar(text, ' '); }
+std::string RemoveSpaces(std::string_view text) {
+    return RemoveChar(text, ' ');
+}
 
 std::string RemoveTextBlanks(std::string_view text) {
     std::string out;
@@ -137,7 +141,9 @@ std::uint8_t SumBytes(std::span<const std::uint8_t> bytes) {
     return sum;
 }
 
-void ReverseBytes(std::span<std::uint8_t> bytes) { std::reverse(bytes.begin(), bytes.end()); }
+void ReverseBytes(std::span<std::uint8_t> bytes) {
+    std::reverse(bytes.begin(), bytes.end());
+}
 
 std::optional<std::size_t> FindBytes(std::span<const std::uint8_t> data,
                                      std::span<const std::uint8_t> pattern) {

@@ -172,7 +172,8 @@ TEST(LineSettings, StopBitsFollowTheWordSize) {
 TEST(LineSettings, ConfigureForcesBinaryModeAndDropsChecks) {
     FakeDispatcher d;
     d.PrepareBuffers();
-    d.Device.Flags = platform::DCB_PARITY_CHECK | platform::DCB_DSR_SENSITIVITY | platform::DCB_NULL;
+    d.Device.Flags =
+        platform::DCB_PARITY_CHECK | platform::DCB_DSR_SENSITIVITY | platform::DCB_NULL;
     d.ConfigureLine(9600, 2, 8, 1);
     EXPECT_EQ(d.Device.Flags & (platform::DCB_BINARY | platform::DCB_TX_CONTINUE_ON_XOFF),
               platform::DCB_BINARY | platform::DCB_TX_CONTINUE_ON_XOFF);

@@ -63,7 +63,7 @@ protected:
 
     // A handler that takes up to `count` bytes per notification into `taken`.
     std::function<void(std::uint32_t, std::uintptr_t, std::intptr_t)> Taker(std::string& taken,
-                                                                             int count) {
+                                                                            int count) {
         return [this, &taken, count](std::uint32_t msg, std::uintptr_t, std::intptr_t) {
             if (msg != MsgTriggerAvail)
                 return;

@@ -52,7 +52,8 @@ protected:
 };
 
 TEST_F(TraceFiles, BytesAreWrittenAsCharactersDecimalOrHex) {
-    const std::string bytes = "A\x0D" "B\xFF";
+    const std::string bytes = "A\x0D"
+                              "B\xFF";
     D.StartTrace(100);
     ReceiveAndTake(bytes);
     ASSERT_EQ(D.DumpTrace(Path, false, false), ecOK);

@@ -54,8 +54,7 @@ class OpenDispatcher : public ::testing::Test {
 protected:
     void SetUp() override {
         Window = platform::CreateMessageWindow(
-            [this](platform::WindowHandle, std::uint32_t msg, std::uintptr_t count,
-                   std::intptr_t) {
+            [this](platform::WindowHandle, std::uint32_t msg, std::uintptr_t count, std::intptr_t) {
                 if (msg == MsgTriggerAvail) {
                     for (std::uintptr_t i = 0; i < count; ++i) {
                         std::uint8_t byte;
