@@ -31,13 +31,12 @@ void TakeInsertionPoint(RichTextView& view, int position) {
 
 void ShowRxHex(const std::string& Data) {
     RichTextView& view = *Form1->redtComRechex;
-    // The caret goes to the insertion point with nothing selected; a point the text no longer
-    // reaches is its end.
+    // The caret goes to the insertion point with nothing selected, whatever the user clicked or
+    // selected; a point the text no longer reaches is its end.
     const int lineStart = view.LineIndex(LastLine);
     const int end = TextEnd(view);
     QTextCursor cursor = view.textCursor();
     cursor.setPosition(lineStart < 0 ? end : std::clamp(lineStart + LastCol, 0, end));
-    view.setTextCursor(cursor);
 
     const std::string hex = util::TextToHex(Data);
     cursor.insertText(QString::fromLatin1(hex.data(), qsizetype(hex.size())));

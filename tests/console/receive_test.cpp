@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 #include <QToolButton>
 
@@ -96,6 +97,8 @@ TEST_F(ReceiveTest, FramesGoToTheEndThroughWrapsAndRewraps) {
     EXPECT_GT(LastLine, 3) << "display lines, not paragraphs";
     EXPECT_EQ(LastCol, 0);
     EXPECT_EQ(view.LineIndex(LastLine), view.toPlainText().size());
+    EXPECT_GT(view.verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(view.verticalScrollBar()->value(), view.verticalScrollBar()->maximum());
 
     const int wideLastLine = LastLine;
     view.resize(300, view.height()); // narrower: every frame wraps anew
