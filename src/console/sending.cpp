@@ -19,8 +19,11 @@
 namespace mbus::console {
 namespace {
 
-// Hands the bytes to the port and counts them; raises what the port raises.
+// Hands the bytes to the port and counts them; raises what the port raises. While a close is in
+// progress the port takes nothing and says nothing: that is a failed send, not bytes sent.
 void SendAndCount(const std::string& bytes) {
+    if (Form1->ComPort->PortState() == serial::psClosing)
+        throw std::runtime_error("the port is closing");
     Form1->ComPort->SendString(bytes);
     SendCount += static_cast<std::uint32_t>(bytes.size());
     ShowSendCount();

@@ -5,6 +5,7 @@
 #include "console/image_button.h"
 #include "console/sending.h"
 #include "console/traffic_counters.h"
+#include "platform/message_window.h"
 #include "platform/port_map.h"
 #include "pty_pair.h"
 #include "serial/com_port.h"
@@ -119,6 +120,27 @@ TEST_F(SendingTest, TimedSendFailuresAreSilentAndTheTimerGoesOn) {
     EXPECT_TRUE(Boxes.empty());
     EXPECT_EQ(SendCount, 0u);
     EXPECT_EQ(Panel(*Form, 2), "发送：0");
+}
+
+// A close serves messages, so a tick or a press may come while it is in progress: the port takes
+// nothing then, and nothing is counted.
+TEST_F(SendingTest, SendsDuringACloseAreFailuresNotCounts) {
+    OpenLine();
+    int duringClose = 0;
+    Form->ComPort->SetOnTriggerAvail([&](serial::TComponent*, std::uint16_t) {
+        if (Form->ComPort->PortState() != serial::psClosing)
+            return;
+        ++duringClose;
+        Form->Timer1Timer(Form->Timer1);
+        Form->btnSendClick(Form->btnSend);
+    });
+    Line.WriteToDevice({0x68});
+    ASSERT_TRUE(platform::WaitForMessage(5000)); // the notification is waiting for this thread
+    Form->btnComPortEn->click();
+    ASSERT_EQ(duringClose, 1);
+    EXPECT_EQ(SendCount, 0u);
+    ASSERT_EQ(Boxes.size(), 1u) << "the press is told, the tick is not";
+    EXPECT_EQ(Boxes[0].Text, "错误：串口未打开");
 }
 
 } // namespace
