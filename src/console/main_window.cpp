@@ -13,6 +13,7 @@
 #include "console/traffic_view.h"
 #include "platform/port_map.h"
 #include "protocol/meter_type.h"
+#include "serial/application_errors.h"
 #include "serial/com_port.h"
 
 #include <QCheckBox>
@@ -156,8 +157,8 @@ TForm1::~TForm1() {
     ComPort->SetOnTriggerAvail(nullptr);
     try {
         ComPort->SetOpen(false);
-    } catch (const std::exception&) {
-        // The window goes away; nothing is left to report a failed close to.
+    } catch (const std::exception& e) {
+        serial::ReportApplicationError(e.what());
     }
     if (Form1 == this)
         Form1 = nullptr;
