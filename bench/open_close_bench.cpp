@@ -9,20 +9,16 @@
 #include "platform/port_map.h"
 #include "protocol/response_decoder.h"
 #include "serial/com_port.h"
-#include "tools/meter_simulator.h"
+#include "tools/meter_line.h"
 #include "tools/pseudo_terminal.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <poll.h>
 #include <string>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -34,50 +30,12 @@ using Clock = std::chrono::steady_clock;
 constexpr int kCycles = 500;
 constexpr std::uint32_t kReplyLimitMs = 5000;
 
-// The default cold-water meter answering on the master side of the line, in a thread.
-class Meter {
-public:
-    explicit Meter(int masterFd)
-        : Fd_(masterFd), Simulator_(Options(), [] { return protocol::MeterClock{}; }) {
-        Thread_ = std::thread([this] { Run(); });
-    }
-    ~Meter() {
-        Stop_.store(true);
-        Thread_.join();
-    }
-
-private:
-    static tools::SimulatorOptions Options() {
-        tools::SimulatorOptions options;
-        options.Meters.push_back({0, {0x01, 0, 0, 0, 0, 0, 0}});
-        return options;
-    }
-    void Run() {
-        std::uint8_t chunk[512];
-        while (!Stop_.load()) {
-            pollfd fd{Fd_, POLLIN, 0};
-            if (::poll(&fd, 1, 20) <= 0)
-                continue;
-            const ssize_t got = ::read(Fd_, chunk, sizeof chunk);
-            if (got <= 0)
-                continue;
-            for (const tools::Burst& burst :
-                 Simulator_.Receive({chunk, static_cast<std::size_t>(got)})) {
-                for (std::size_t done = 0; done < burst.Bytes.size();) {
-                    const ssize_t put =
-                        ::write(Fd_, burst.Bytes.data() + done, burst.Bytes.size() - done);
-                    if (put > 0)
-                        done += static_cast<std::size_t>(put);
-                }
-            }
-        }
-    }
-
-    int Fd_;
-    tools::MeterSimulator Simulator_;
-    std::atomic<bool> Stop_{false};
-    std::thread Thread_;
-};
+// The default cold-water meter, address 00000000000001.
+tools::SimulatorOptions DefaultMeter() {
+    tools::SimulatorOptions options;
+    options.Meters.push_back({0, {0x01, 0, 0, 0, 0, 0, 0}});
+    return options;
+}
 
 // A private XDG_CONFIG_HOME whose port map holds only the links made here.
 class PrivatePortMap {
@@ -125,7 +83,7 @@ int main() {
         std::fprintf(stderr, "open_close_bench: %s\n", error.c_str());
         return 1;
     }
-    Meter meter(line.MasterFd());
+    tools::MeterLineThread meter(line.MasterFd(), DefaultMeter());
 
     const std::string request =
         "\xFE\xFE\x68\x10\xAA\xAA\xAA\xAA\xAA\xAA\xAA\x01\x03\x1F\x90\x00\xD1\x16"s;
@@ -151,8 +109,8 @@ int main() {
         start = Clock::now();
         port.SendString(request);
         const std::uint32_t begun = platform::TickCount();
-        while (protocol::DecodeMeterData({reinterpret_cast<const std::uint8_t*>(received.data()),
-                                          received.size()})
+        while (protocol::DecodeMeterData(
+                   {reinterpret_cast<const std::uint8_t*>(received.data()), received.size()})
                    .empty()) {
             if (platform::TickCount() - begun > kReplyLimitMs) {
                 std::fprintf(stderr, "FAULT: cycle %d got no reply\n", cycle);

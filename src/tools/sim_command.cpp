@@ -1,6 +1,7 @@
 #include "tools/sim_command.h"
 
 #include "platform/port_map.h"
+#include "tools/meter_line.h"
 #include "tools/option_parser.h"
 #include "tools/pseudo_terminal.h"
 #include "tools/request_options.h"
@@ -213,95 +214,6 @@ private:
     int Number_ = 0;
 };
 
-// Moves bytes between the line and the simulator until a stop signal.
-class LineLoop {
-public:
-    LineLoop(int master, int stopFd, MeterSimulator& simulator)
-        : Master_(master), StopFd_(stopFd), Simulator_(simulator) {}
-
-    // False with `error` set when the line fails.
-    bool Run(std::string& error) {
-        for (;;) {
-            MoveDueBursts();
-            pollfd fds[2] = {{Master_, POLLIN, 0}, {StopFd_, POLLIN, 0}};
-            if (!Outgoing_.empty())
-                fds[0].events |= POLLOUT;
-            if (::poll(fds, 2, Timeout()) < 0 && errno != EINTR) {
-                error = std::string("poll: ") + std::strerror(errno);
-                return false;
-            }
-            if (fds[1].revents & POLLIN)
-                return true;
-            if ((fds[0].revents & POLLIN) && !Receive(error))
-                return false;
-            if (!Outgoing_.empty() && !Send(error))
-                return false;
-            if ((fds[0].revents & (POLLHUP | POLLERR)) && !(fds[0].revents & POLLIN)) {
-                error = "the pseudo-terminal was hung up";
-                return false;
-            }
-        }
-    }
-
-private:
-    void MoveDueBursts() {
-        const auto now = SteadyClock::now();
-        while (!Scheduled_.empty() && Scheduled_.begin()->first <= now) {
-            const auto& bytes = Scheduled_.begin()->second;
-            Outgoing_.insert(Outgoing_.end(), bytes.begin(), bytes.end());
-            Scheduled_.erase(Scheduled_.begin());
-        }
-    }
-
-    int Timeout() const {
-        if (!Outgoing_.empty() || Scheduled_.empty())
-            return -1;
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(Scheduled_.begin()->first -
-                                                                       SteadyClock::now());
-        return static_cast<int>(std::max<std::int64_t>(wait.count(), 0));
-    }
-
-    bool Receive(std::string& error) {
-        std::uint8_t chunk[4096];
-        for (;;) {
-            const ssize_t got = ::read(Master_, chunk, sizeof chunk);
-            if (got > 0) {
-                const auto now = SteadyClock::now();
-                for (Burst& burst : Simulator_.Receive({chunk, static_cast<std::size_t>(got)}))
-                    Scheduled_.emplace(now + std::chrono::milliseconds(burst.AfterMs),
-                                       std::move(burst.Bytes));
-                continue;
-            }
-            if (got < 0 && (errno == EAGAIN || errno == EINTR))
-                return true;
-            error = std::string("reading the pseudo-terminal: ") +
-                    (got == 0 ? "end of file" : std::strerror(errno));
-            return false;
-        }
-    }
-
-    bool Send(std::string& error) {
-        while (!Outgoing_.empty()) {
-            const ssize_t put = ::write(Master_, Outgoing_.data(), Outgoing_.size());
-            if (put > 0) {
-                Outgoing_.erase(Outgoing_.begin(), Outgoing_.begin() + put);
-                continue;
-            }
-            if (put < 0 && (errno == EAGAIN || errno == EINTR))
-                return true;
-            error = std::string("writing the pseudo-terminal: ") + std::strerror(errno);
-            return false;
-        }
-        return true;
-    }
-
-    const int Master_;
-    const int StopFd_;
-    MeterSimulator& Simulator_;
-    std::multimap<SteadyClock::time_point, std::vector<std::uint8_t>> Scheduled_;
-    std::vector<std::uint8_t> Outgoing_; // due, not yet accepted by the line
-};
-
 int RunSimulator(const Settings& settings, CommandIo io) {
     std::string error;
     PseudoTerminal line;
@@ -319,7 +231,7 @@ int RunSimulator(const Settings& settings, CommandIo io) {
 
     MeterSimulator simulator(settings.Simulator, &LocalClock,
                              static_cast<std::uint32_t>(::getpid()));
-    LineLoop loop(line.MasterFd(), stop.Fd(), simulator);
+    MeterLineLoop loop(line.MasterFd(), stop.Fd(), simulator);
     if (!loop.Run(error)) {
         io.Err << "mbus sim: " << error << "\n";
         return kExitIncomplete;

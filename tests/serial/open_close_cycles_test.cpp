@@ -6,15 +6,10 @@
 #include "pump_until.h"
 #include "serial/com_port.h"
 #include "temp_config_home.h"
-#include "tools/meter_simulator.h"
+#include "tools/meter_line.h"
 #include "tools/pseudo_terminal.h"
 
 #include <gtest/gtest.h>
-
-#include <atomic>
-#include <poll.h>
-#include <thread>
-#include <unistd.h>
 
 namespace mbus::serial {
 namespace {
@@ -23,52 +18,12 @@ using namespace std::string_literals;
 
 using testing::PumpUntil;
 
-// The default cold-water meter answering on the master side of a pseudo-terminal, in a thread.
-class MeterThread {
-public:
-    explicit MeterThread(int masterFd)
-        : Fd_(masterFd), Simulator_(Options(), [] { return protocol::MeterClock{}; }) {
-        Thread_ = std::thread([this] { Run(); });
-    }
-    ~MeterThread() {
-        Stop_.store(true);
-        Thread_.join();
-    }
-
-private:
-    static tools::SimulatorOptions Options() {
-        tools::SimulatorOptions options;
-        options.Meters.push_back({0, {0x01, 0, 0, 0, 0, 0, 0}});
-        return options;
-    }
-
-    void Run() {
-        std::uint8_t chunk[512];
-        while (!Stop_.load()) {
-            pollfd fd{Fd_, POLLIN, 0};
-            if (::poll(&fd, 1, 20) <= 0)
-                continue;
-            const ssize_t got = ::read(Fd_, chunk, sizeof chunk);
-            if (got <= 0)
-                continue;
-            for (const tools::Burst& burst :
-                 Simulator_.Receive({chunk, static_cast<std::size_t>(got)})) {
-                std::size_t done = 0;
-                while (done < burst.Bytes.size()) {
-                    const ssize_t put =
-                        ::write(Fd_, burst.Bytes.data() + done, burst.Bytes.size() - done);
-                    if (put > 0)
-                        done += static_cast<std::size_t>(put);
-                }
-            }
-        }
-    }
-
-    int Fd_;
-    tools::MeterSimulator Simulator_;
-    std::atomic<bool> Stop_{false};
-    std::thread Thread_;
-};
+// The default cold-water meter, address 00000000000001.
+tools::SimulatorOptions DefaultMeter() {
+    tools::SimulatorOptions options;
+    options.Meters.push_back({0, {0x01, 0, 0, 0, 0, 0, 0}});
+    return options;
+}
 
 TEST(OpenCloseCycles, EveryCycleGetsTheReplyAndEndsClean) {
     mbus::testing::TempConfigHome home;
@@ -76,7 +31,7 @@ TEST(OpenCloseCycles, EveryCycleGetsTheReplyAndEndsClean) {
     std::string error;
     ASSERT_TRUE(line.Open(error)) << error;
     ASSERT_TRUE(platform::AddPortLink(5, line.DevicePath(), error)) << error;
-    MeterThread meter(line.MasterFd());
+    tools::MeterLineThread meter(line.MasterFd(), DefaultMeter());
 
     const std::string request =
         "\xFE\xFE\x68\x10\xAA\xAA\xAA\xAA\xAA\xAA\xAA\x01\x03\x1F\x90\x00\xD1\x16"s;
