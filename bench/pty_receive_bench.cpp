@@ -14,6 +14,7 @@
 //                       (or read) that hands over its last byte.
 // Prints figures only; lost, misordered or stalled data is reported as a fault and makes the exit
 // status 1. Opens no serial port: every device is a pseudo-terminal made here.
+#include "bench_support.h"
 #include "platform/message_window.h"
 #include "serial/notify_messages.h"
 #include "serial/win32_dispatcher.h"
@@ -43,6 +44,10 @@
 
 namespace {
 
+using mbus::bench::LoadAverage;
+using mbus::bench::PatternByte;
+using mbus::bench::ProcessCpuSeconds;
+
 using namespace mbus;
 using Clock = std::chrono::steady_clock;
 
@@ -54,26 +59,6 @@ constexpr auto kBurstPause = std::chrono::milliseconds(1);
 // A device that takes or hands over nothing for this long is reported as stalled.
 constexpr auto kStallLimit = std::chrono::seconds(5);
 constexpr std::uint32_t kServeWaitMs = 50;
-
-// Byte `offset` of the stream: a period of 251 divides no buffer size, so a repeated, skipped or
-// swapped block shows as a wrong byte.
-std::uint8_t PatternByte(std::uint64_t offset) {
-    return static_cast<std::uint8_t>(offset % 251);
-}
-
-std::string LoadAverage() {
-    std::ifstream file("/proc/loadavg");
-    std::string first, second, third;
-    file >> first >> second >> third;
-    return first + " " + second + " " + third;
-}
-
-double ProcessCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 double Microseconds(Clock::duration span) {
     return std::chrono::duration<double, std::micro>(span).count();

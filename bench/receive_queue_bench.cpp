@@ -10,6 +10,7 @@
 // stalled byte is reported as a fault and makes the exit status 1; a slow figure never does.
 #include "fake_dispatcher.h"
 
+#include "bench_support.h"
 #include "platform/message_window.h"
 #include "serial/notify_messages.h"
 
@@ -24,6 +25,10 @@
 
 namespace {
 
+using mbus::bench::LoadAverage;
+using mbus::bench::PatternByte;
+using mbus::bench::ProcessCpuSeconds;
+
 using namespace mbus;
 using Clock = std::chrono::steady_clock;
 
@@ -35,26 +40,6 @@ constexpr auto kProducerPause = std::chrono::milliseconds(1);
 constexpr auto kStallLimit = std::chrono::seconds(5);
 constexpr int kRounds = 3;
 constexpr std::uint64_t kTotals[] = {256 * 1024, 1024 * 1024, 4 * 1024 * 1024, 16 * 1024 * 1024};
-
-// Byte `offset` of the stream: a period of 251 does not divide any buffer size, so a repeated,
-// skipped or swapped block shows as a wrong byte.
-std::uint8_t PatternByte(std::uint64_t offset) {
-    return static_cast<std::uint8_t>(offset % 251);
-}
-
-std::string LoadAverage() {
-    std::ifstream file("/proc/loadavg");
-    std::string first, second, third;
-    file >> first >> second >> third;
-    return first + " " + second + " " + third;
-}
-
-double ProcessCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // A message window of the calling thread, destroyed with the object.
 class MessageWindow {
