@@ -140,6 +140,25 @@ void Retire(const std::shared_ptr<MessageQueue>& queue) {
     queue->Sent.clear();
 }
 
+// Where messages for `window` go: its owner's queue, its procedure and the GUI hooks of that
+// queue; none (last error ERROR_INVALID_HANDLE) for an unknown window.
+struct WindowTarget {
+    std::shared_ptr<MessageQueue> Queue;
+    std::shared_ptr<const WindowProc> Proc;
+    std::shared_ptr<const GuiHooks> Hooks;
+};
+std::optional<WindowTarget> TargetOf(WindowHandle window) {
+    WindowTable& table = Table();
+    std::lock_guard lock(table.Lock);
+    const auto found = table.Windows.find(window);
+    if (found == table.Windows.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return std::nullopt;
+    }
+    return WindowTarget{found->second.Queue, found->second.Proc,
+                        HooksForLocked(table, *found->second.Queue)};
+}
+
 // The procedure of `window` if it still belongs to `queue`.
 std::shared_ptr<const WindowProc> ProcOf(WindowHandle window, const MessageQueue& queue) {
     WindowTable& table = Table();
@@ -303,19 +322,11 @@ bool IsWindow(WindowHandle window) {
 
 bool PostMessage(WindowHandle window, std::uint32_t msg, std::uintptr_t wParam,
                  std::intptr_t lParam) {
-    std::shared_ptr<MessageQueue> queue;
-    std::shared_ptr<const GuiHooks> hooks;
-    {
-        WindowTable& table = Table();
-        std::lock_guard lock(table.Lock);
-        const auto found = table.Windows.find(window);
-        if (found == table.Windows.end()) {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return false;
-        }
-        queue = found->second.Queue;
-        hooks = HooksForLocked(table, *queue);
-    }
+    const std::optional<WindowTarget> target = TargetOf(window);
+    if (!target)
+        return false;
+    const std::shared_ptr<MessageQueue>& queue = target->Queue;
+    const std::shared_ptr<const GuiHooks>& hooks = target->Hooks;
     {
         std::lock_guard lock(queue->Lock);
         if (queue->Retired) {
@@ -338,19 +349,11 @@ bool SendMessageTimeout(WindowHandle window, std::uint32_t msg, std::uintptr_t w
                         std::intptr_t lParam, std::uint32_t /*flags*/, std::uint32_t timeoutMs,
                         std::intptr_t* result) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    std::shared_ptr<MessageQueue> queue;
-    std::shared_ptr<const WindowProc> proc;
-    {
-        WindowTable& table = Table();
-        std::lock_guard lock(table.Lock);
-        const auto found = table.Windows.find(window);
-        if (found == table.Windows.end()) {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return false;
-        }
-        queue = found->second.Queue;
-        proc = found->second.Proc;
-    }
+    const std::optional<WindowTarget> target = TargetOf(window);
+    if (!target)
+        return false;
+    const std::shared_ptr<MessageQueue>& queue = target->Queue;
+    const std::shared_ptr<const WindowProc>& proc = target->Proc;
     if (queue->Owner == std::this_thread::get_id()) {
         const std::intptr_t value = (*proc)(window, msg, wParam, lParam);
         if (result)
