@@ -5,6 +5,9 @@
 #include <fstream>
 #include <string>
 #include <sys/resource.h>
+#include <utility>
+
+#include "platform/message_window.h"
 
 namespace mbus::bench {
 
@@ -29,5 +32,17 @@ inline double ProcessCpuSeconds() {
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
+
+// A message window of the calling thread, destroyed with the object.
+class MessageWindow {
+public:
+    explicit MessageWindow(platform::WindowProc proc)
+        : Handle(platform::CreateMessageWindow(std::move(proc))) {}
+    ~MessageWindow() { platform::DestroyMessageWindow(Handle); }
+    MessageWindow(const MessageWindow&) = delete;
+    MessageWindow& operator=(const MessageWindow&) = delete;
+
+    const platform::WindowHandle Handle;
+};
 
 } // namespace mbus::bench

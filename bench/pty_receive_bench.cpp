@@ -45,6 +45,7 @@
 namespace {
 
 using mbus::bench::LoadAverage;
+using mbus::bench::MessageWindow;
 using mbus::bench::PatternByte;
 using mbus::bench::ProcessCpuSeconds;
 
@@ -135,18 +136,6 @@ public:
     virtual void Serve(std::uint32_t timeoutMs) = 0;
     // What the receiver holds, for a stall report.
     virtual std::string State() = 0;
-};
-
-// A message window of the calling thread, destroyed with the object.
-class MessageWindow {
-public:
-    explicit MessageWindow(platform::WindowProc proc)
-        : Handle(platform::CreateMessageWindow(std::move(proc))) {}
-    ~MessageWindow() { platform::DestroyMessageWindow(Handle); }
-    MessageWindow(const MessageWindow&) = delete;
-    MessageWindow& operator=(const MessageWindow&) = delete;
-
-    const platform::WindowHandle Handle;
 };
 
 // The component's path: the overlapped dispatcher with its four threads, notifications to a

@@ -26,6 +26,7 @@
 namespace {
 
 using mbus::bench::LoadAverage;
+using mbus::bench::MessageWindow;
 using mbus::bench::PatternByte;
 using mbus::bench::ProcessCpuSeconds;
 
@@ -40,18 +41,6 @@ constexpr auto kProducerPause = std::chrono::milliseconds(1);
 constexpr auto kStallLimit = std::chrono::seconds(5);
 constexpr int kRounds = 3;
 constexpr std::uint64_t kTotals[] = {256 * 1024, 1024 * 1024, 4 * 1024 * 1024, 16 * 1024 * 1024};
-
-// A message window of the calling thread, destroyed with the object.
-class MessageWindow {
-public:
-    explicit MessageWindow(platform::WindowProc proc)
-        : Handle(platform::CreateMessageWindow(std::move(proc))) {}
-    ~MessageWindow() { platform::DestroyMessageWindow(Handle); }
-    MessageWindow(const MessageWindow&) = delete;
-    MessageWindow& operator=(const MessageWindow&) = delete;
-
-    const platform::WindowHandle Handle;
-};
 
 struct RunResult {
     double Seconds = 0;
