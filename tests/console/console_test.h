@@ -8,7 +8,7 @@
 #include "console/gui_message_pump.h"
 #include "console/main_window.h"
 #include "console/message_box.h"
-#include "temp_config_home.h"
+#include "support/temp_config_home.h"
 
 #include <gtest/gtest.h>
 

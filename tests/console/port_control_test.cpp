@@ -5,9 +5,9 @@
 #include "console/image_button.h"
 #include "console/rich_text_view.h"
 #include "platform/port_map.h"
-#include "pty_pair.h"
 #include "serial/com_port.h"
 #include "serial/port_prompt.h"
+#include "support/pty_pair.h"
 
 #include <QComboBox>
 #include <QPushButton>

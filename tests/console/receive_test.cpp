@@ -10,9 +10,10 @@
 #include "console/traffic_view.h"
 #include "platform/message_window.h"
 #include "platform/port_map.h"
-#include "pty_pair.h"
 #include "serial/com_port.h"
 #include "serial/exceptions.h"
+#include "support/pty_pair.h"
+#include "support/wait_until.h"
 #include "util/string_c.h"
 
 #include <QCheckBox>

@@ -7,9 +7,10 @@
 #include "console/traffic_counters.h"
 #include "platform/message_window.h"
 #include "platform/port_map.h"
-#include "pty_pair.h"
 #include "serial/com_port.h"
 #include "serial/port_prompt.h"
+#include "support/pty_pair.h"
+#include "support/wait_until.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -2,12 +2,13 @@
 // processes), raw transfers, the device control block, comm events, overlapped reads and writes,
 // purging, errors and status, escape functions, closing with operations pending, hang-ups and
 // the default configuration probe, also by COM name through the port map.
-#include "child_process.h"
 #include "platform/comm_device.h"
 #include "platform/port_map.h"
 #include "platform/system_error.h"
-#include "pty_pair.h"
-#include "temp_config_home.h"
+#include "support/child_process.h"
+#include "support/pty_pair.h"
+#include "support/temp_config_home.h"
+#include "support/wait_until.h"
 
 #include <atomic>
 #include <gtest/gtest.h>

@@ -4,7 +4,8 @@
 #include "platform/comm_device.h"
 #include "platform/kernel_interface.h"
 #include "platform/system_error.h"
-#include "pty_pair.h"
+#include "support/pty_pair.h"
+#include "support/wait_until.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>

@@ -2,7 +2,8 @@
 // lowest signalled index wins a multiple wait, and bad wait lists fail.
 #include "platform/event.h"
 #include "platform/system_error.h"
-#include "pty_pair.h"
+#include "support/pty_pair.h"
+#include "support/wait_until.h"
 
 #include <atomic>
 #include <gtest/gtest.h>

@@ -4,7 +4,8 @@
 #include "platform/message_window.h"
 #include "platform/system_error.h"
 #include "platform/worker_thread.h"
-#include "pty_pair.h"
+#include "support/pty_pair.h"
+#include "support/wait_until.h"
 
 #include <atomic>
 #include <gtest/gtest.h>
@@ -16,7 +17,8 @@
 namespace mbus::platform {
 namespace {
 
-using testing::WaitFor;
+using mbus::testing::PumpUntil;
+using mbus::testing::WaitFor;
 
 struct Received {
     std::uint32_t Msg;
@@ -51,15 +53,6 @@ private:
     std::mutex Lock_;
     std::vector<Received> Log_;
 };
-
-// Pumps the calling thread's messages until `condition` holds.
-bool PumpUntil(const std::function<bool()>& condition) {
-    for (int i = 0; i < 5000 && !condition(); ++i) {
-        WaitForMessage(1);
-        PumpOneMessage();
-    }
-    return condition();
-}
 
 TEST(MessageWindowTest, WindowNeedsAProcedure) {
     EXPECT_EQ(CreateMessageWindow({}), 0u);

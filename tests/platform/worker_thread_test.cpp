@@ -3,7 +3,8 @@
 #include "platform/event.h"
 #include "platform/message_window.h"
 #include "platform/worker_thread.h"
-#include "pty_pair.h"
+#include "support/pty_pair.h"
+#include "support/wait_until.h"
 
 #include <atomic>
 #include <functional>
@@ -14,6 +15,8 @@
 
 namespace mbus::platform {
 namespace {
+
+using mbus::testing::PumpUntil;
 
 // Runs `Work` as its Execute and sets `Freed` from its destructor.
 class TestThread : public WorkerThread {
@@ -29,17 +32,6 @@ private:
     std::function<void(TestThread&)> Work_;
     Event& Freed_;
 };
-
-// Pumps the main thread's messages until `done` is set.
-bool PumpUntil(Event& done) {
-    for (int i = 0; i < 5000; ++i) {
-        if (WaitOne(done, 0) == WAIT_OBJECT_0)
-            return true;
-        WaitForMessage(1);
-        PumpOneMessage();
-    }
-    return false;
-}
 
 TEST(WorkerThreadTest, RunsExecuteOnItsOwnThreadAndFreesItself) {
     Event freed(true);
@@ -113,7 +105,7 @@ TEST(WorkerThreadTest, SynchronizeRunsTheCallOnTheMainThread) {
         },
         freed);
     ASSERT_TRUE(thread->Start());
-    ASSERT_TRUE(PumpUntil(freed));
+    ASSERT_TRUE(PumpUntil([&] { return WaitOne(freed, 0) == WAIT_OBJECT_0; }));
     EXPECT_TRUE(ranOnMain);
     EXPECT_TRUE(returnedAfterCall);
 

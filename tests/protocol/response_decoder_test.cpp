@@ -1,6 +1,7 @@
 // The reply decoder: the two layouts, what it checks and what it ignores, which occurrence of the
 // identifier it examines, and chunks cut short.
 #include "protocol/response_decoder.h"
+#include "support/bytes.h"
 
 #include "util/string_c.h"
 
@@ -13,12 +14,8 @@
 namespace mbus::protocol {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes FromHex(std::string_view hex) {
-    const std::string bytes = util::HexToBytes(hex);
-    return {bytes.begin(), bytes.end()};
-}
+using Bytes = testing::ByteVector;
+using testing::BytesFromHex;
 
 Bytes Concat(const Bytes& a, const Bytes& b) {
     Bytes out = a;
@@ -27,15 +24,15 @@ Bytes Concat(const Bytes& a, const Bytes& b) {
 }
 
 const Bytes kWaterReply =
-    FromHex("FE FE 68 10 AA AA AA AA AA AA AA 81 16 1F 90 00 34 12 00 00 2C 00 "
-            "10 00 00 2C 05 04 03 02 01 24 20 00 00 65 16");
+    BytesFromHex("FE FE 68 10 AA AA AA AA AA AA AA 81 16 1F 90 00 34 12 00 00 2C 00 "
+                 "10 00 00 2C 05 04 03 02 01 24 20 00 00 65 16");
 const std::string kWaterText =
     "当前累积流量:000012.34;结算日累积流量:000010.00;实时时间:20240102030405;状态:0000;";
 
-const Bytes kHeatReply =
-    FromHex("FE FE 68 20 AA AA AA AA AA AA AA 81 2E 1F 90 00 45 23 01 00 05 56 34 02 00 05 34 12 "
-            "00 00 17 45 23 01 00 35 89 67 05 00 2C 43 65 00 21 45 00 34 12 00 05 04 03 02 01 24 "
-            "20 00 00 4E 16");
+const Bytes kHeatReply = BytesFromHex(
+    "FE FE 68 20 AA AA AA AA AA AA AA 81 2E 1F 90 00 45 23 01 00 05 56 34 02 00 05 34 12 "
+    "00 00 17 45 23 01 00 35 89 67 05 00 2C 43 65 00 21 45 00 34 12 00 05 04 03 02 01 24 "
+    "20 00 00 4E 16");
 const std::string kHeatText =
     "结算日热量:000123.45;当前热量:000234.56;热功率:000012.34;流速:0001.2345;累积流量:000567.89;"
     "供水温度:0065.43;回水温度:0045.21;累积工作时间:001234;实时时间:20240102030405;状态:0000;";
@@ -145,13 +142,13 @@ TEST(DecodeReply, PatternTooCloseToTheStartGivesNothing) {
     // Identifier at positions 1 and 0: no room for control code and length.
     EXPECT_EQ(Decode(Bytes(fromControl.begin() + 1, fromControl.end())).Layout, ReplyLayout::None);
     EXPECT_EQ(Decode(Bytes(fromControl.begin() + 2, fromControl.end())).Layout, ReplyLayout::None);
-    EXPECT_EQ(Decode(FromHex("90 1F")).Layout, ReplyLayout::None);
-    EXPECT_EQ(Decode(FromHex("1F 90")).Layout, ReplyLayout::None);
+    EXPECT_EQ(Decode(BytesFromHex("90 1F")).Layout, ReplyLayout::None);
+    EXPECT_EQ(Decode(BytesFromHex("1F 90")).Layout, ReplyLayout::None);
     EXPECT_EQ(Decode({}).Layout, ReplyLayout::None);
 }
 
 TEST(DecodeReply, OnlyTheFirstOccurrenceIsExamined) {
-    const Bytes echo = FromHex("FE FE 68 10 AA AA AA AA AA AA AA 01 03 1F 90 00 D1 16");
+    const Bytes echo = BytesFromHex("FE FE 68 10 AA AA AA AA AA AA AA 01 03 1F 90 00 D1 16");
     Bytes heatWith901F = kHeatReply;
     heatWith901F[kIdOffset] = 0x90;
     heatWith901F[kIdOffset + 1] = 0x1F;
@@ -174,15 +171,16 @@ TEST(DecodeReply, OnlyTheFirstOccurrenceIsExamined) {
         {"echo before a reply with 90 1F, which is searched first", Concat(echo, waterWith901F),
          kWaterText},
         {"90 1F in the data hides the valid reply", dataHolds901F, ""},
-        {"90 1F in noise after the reply hides it", Concat(kWaterReply, FromHex("00 90 1F 00")),
-         ""},
+        {"90 1F in noise after the reply hides it",
+         Concat(kWaterReply, BytesFromHex("00 90 1F 00")), ""},
         {"90 1F after a 1F 90 reply with a valid frame behind it",
          Concat(kWaterReply, heatWith901F), kHeatText},
         {"two replies: the first wins", Concat(kWaterReply, kHeatReply), kWaterText},
         {"two replies, other order", Concat(kHeatReply, kWaterReply), kHeatText},
-        {"bad first reply, good second", Concat(FromHex("68 81 15 1F 90 00"), kHeatReply), ""},
+        {"bad first reply, good second", Concat(BytesFromHex("68 81 15 1F 90 00"), kHeatReply), ""},
         {"noise before and after",
-         Concat(Concat(FromHex("00 FF 16 68"), kWaterReply), FromHex("00 01 02")), kWaterText},
+         Concat(Concat(BytesFromHex("00 FF 16 68"), kWaterReply), BytesFromHex("00 01 02")),
+         kWaterText},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Decode(c.Chunk).Text, c.Expected) << c.Name;

@@ -4,14 +4,15 @@
 #include "platform/comm_device.h"
 #include "platform/message_window.h"
 #include "platform/port_map.h"
-#include "pty_pair.h"
 #include "serial/application_errors.h"
 #include "serial/com_port.h"
 #include "serial/exceptions.h"
 #include "serial/port_prompt.h"
-#include "temp_config_home.h"
+#include "support/bytes.h"
+#include "support/pty_pair.h"
+#include "support/temp_config_home.h"
 
-#include "pump_until.h"
+#include "support/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -25,15 +26,12 @@ namespace {
 
 using namespace std::string_literals;
 
-using testing::PumpFor;
-using testing::PumpUntil;
+using mbus::testing::PumpFor;
+using mbus::testing::PumpUntil;
 
+using mbus::testing::BytesOf;
 using mbus::testing::PtyPair;
 using mbus::testing::TempConfigHome;
-
-std::vector<std::uint8_t> Bytes(const std::string& text) {
-    return {text.begin(), text.end()};
-}
 
 class ComPortTest : public ::testing::Test {
 protected:
@@ -103,9 +101,9 @@ TEST_F(ComPortTest, OpensSendsAndReceivesTheMetersReply) {
     const std::string request =
         "\xFE\xFE\x68\x10\xAA\xAA\xAA\xAA\xAA\xAA\xAA\x01\x03\x1F\x90\x00\xD1\x16"s;
     Port.SendString(request);
-    EXPECT_EQ(Pty.ReadFromDevice(request.size(), std::chrono::seconds(5)), Bytes(request));
+    EXPECT_EQ(Pty.ReadFromDevice(request.size(), std::chrono::seconds(5)), BytesOf(request));
 
-    Pty.WriteToDevice(Bytes("reply bytes"));
+    Pty.WriteToDevice(BytesOf("reply bytes"));
     ASSERT_TRUE(PumpUntil([&] { return Received.size() == 11; }));
     EXPECT_EQ(Received, "reply bytes");
     for (std::uint16_t count : Counts)
@@ -125,10 +123,11 @@ TEST_F(ComPortTest, EveryByteOnceInOrderAcrossManyNotifications) {
         std::string chunk(1 + (i * 37) % 300, '\0');
         for (std::size_t k = 0; k < chunk.size(); ++k)
             chunk[k] = static_cast<char>(sent.size() + k);
-        Pty.WriteToDevice(Bytes(chunk));
+        Pty.WriteToDevice(BytesOf(chunk));
         sent += chunk;
     }
-    ASSERT_TRUE(PumpUntil([&] { return Received.size() >= sent.size(); }, 20000));
+    ASSERT_TRUE(PumpUntil([&] { return Received.size() >= sent.size(); },
+                          std::chrono::milliseconds(20000)));
     EXPECT_EQ(Received, sent);
     for (std::uint16_t count : Counts) {
         EXPECT_GE(count, 1);
@@ -139,9 +138,9 @@ TEST_F(ComPortTest, EveryByteOnceInOrderAcrossManyNotifications) {
 TEST_F(ComPortTest, UntakenBytesAreAnnouncedAgainWithTheNextOnes) {
     TakeBytes(2);
     Port.SetOpen(true);
-    Pty.WriteToDevice(Bytes("abcde"));
+    Pty.WriteToDevice(BytesOf("abcde"));
     ASSERT_TRUE(PumpUntil([&] { return Received.size() == 2; }));
-    Pty.WriteToDevice(Bytes("f"));
+    Pty.WriteToDevice(BytesOf("f"));
     ASSERT_TRUE(PumpUntil([&] { return Received.size() == 4; }));
     EXPECT_EQ(Received, "abcd");
     ASSERT_GE(Counts.size(), 2u);
@@ -174,7 +173,7 @@ TEST_F(ComPortTest, SendStringIsAllOrNothing) {
 TEST_F(ComPortTest, OperationsOpenAClosedPortOnDemand) {
     Port.SendString("hi");
     EXPECT_TRUE(Port.Open());
-    EXPECT_EQ(Pty.ReadFromDevice(2, std::chrono::seconds(5)), Bytes("hi"));
+    EXPECT_EQ(Pty.ReadFromDevice(2, std::chrono::seconds(5)), BytesOf("hi"));
     Port.SetOpen(false);
 
     EXPECT_THROW(Port.ReadChar(), EBufferIsEmpty); // opened first, then nothing to read
@@ -267,7 +266,7 @@ TEST_F(ComPortTest, ComNumberWhileOpenMovesToTheOtherPort) {
     EXPECT_TRUE(Port.Open());
     EXPECT_EQ(Port.RequireDispatcher()->DataTriggers.size(), 1u);
     Port.SendString("z");
-    EXPECT_EQ(other.ReadFromDevice(1, std::chrono::seconds(5)), Bytes("z"));
+    EXPECT_EQ(other.ReadFromDevice(1, std::chrono::seconds(5)), BytesOf("z"));
 }
 
 TEST_F(ComPortTest, FlowThresholdsFollowTheirRules) {
@@ -338,11 +337,11 @@ TEST_F(ComPortTest, ClosingFromInsideTheHandlerIsFinishedLater) {
         reopenIgnored = Port.PortState() == psClosing;
     });
     Port.SetOpen(true);
-    Pty.WriteToDevice(Bytes("x"));
-    ASSERT_TRUE(PumpUntil([&] { return closes == 1; }, 15000));
+    Pty.WriteToDevice(BytesOf("x"));
+    ASSERT_TRUE(PumpUntil([&] { return closes == 1; }, std::chrono::milliseconds(15000)));
     EXPECT_TRUE(openDuring);
     EXPECT_TRUE(reopenIgnored);
-    ASSERT_TRUE(PumpUntil([&] { return !Port.Open(); }, 15000));
+    ASSERT_TRUE(PumpUntil([&] { return !Port.Open(); }, std::chrono::milliseconds(15000)));
     EXPECT_EQ(Port.PortState(), psClosed);
     EXPECT_EQ(Port.NotifyWnd(), 0u);
 }
@@ -359,9 +358,9 @@ TEST_F(ComPortTest, AHandlerExceptionIsReportedAndTheNextNotificationComes) {
             Port.ReadChar(); // one more than announced: EBufferIsEmpty escapes the handler
     });
     Port.SetOpen(true);
-    Pty.WriteToDevice(Bytes("1"));
+    Pty.WriteToDevice(BytesOf("1"));
     ASSERT_TRUE(PumpUntil([&] { return calls == 1; }));
-    Pty.WriteToDevice(Bytes("2"));
+    Pty.WriteToDevice(BytesOf("2"));
     ASSERT_TRUE(PumpUntil([&] { return calls == 2; }));
     SetApplicationErrorReporter(nullptr);
     ASSERT_EQ(reported.size(), 1u);

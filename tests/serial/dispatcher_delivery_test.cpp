@@ -6,7 +6,7 @@
 #include "platform/message_window.h"
 #include "serial/notify_messages.h"
 
-#include "pump_until.h"
+#include "support/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +18,8 @@
 namespace mbus::serial {
 namespace {
 
-using testing::PumpFor;
-using testing::PumpUntil;
+using mbus::testing::PumpFor;
+using mbus::testing::PumpUntil;
 
 using testing::FakeDispatcher;
 
@@ -95,7 +95,7 @@ TEST_F(Delivery, OneNotificationAnnouncesEveryUnreadByte) {
     EXPECT_EQ(taken, "12345");
     ASSERT_TRUE(PumpUntil([&] { return Dispatcher.InputCount() == 0; }));
 
-    PumpFor(150);
+    PumpFor(std::chrono::milliseconds(150));
     EXPECT_EQ(window.Messages.size(), 1u);
 }
 
@@ -108,7 +108,7 @@ TEST_F(Delivery, UntakenBytesAreAnnouncedAgainWithTheNextArrival) {
     Dispatcher.Receive("12345");
     ASSERT_TRUE(PumpUntil([&] { return taken.size() == 3 && Idle(); }));
     ASSERT_TRUE(PumpUntil([&] { return Dispatcher.InputCount() == 2; }));
-    PumpFor(150);
+    PumpFor(std::chrono::milliseconds(150));
     EXPECT_EQ(window.Messages.size(), 1u);
 
     Dispatcher.Receive("6");
@@ -145,7 +145,7 @@ TEST_F(Delivery, NothingIsSentOrConsumedWithoutAnInterestedTarget) {
 
     Dispatcher.Receive("xyz");
     ASSERT_TRUE(PumpUntil([&] { return Dispatcher.InputCount() == 3; }));
-    PumpFor(150);
+    PumpFor(std::chrono::milliseconds(150));
     EXPECT_TRUE(window.Messages.empty());
     EXPECT_EQ(Dispatcher.InputCount(), 3);
 }
@@ -179,7 +179,7 @@ TEST_F(Delivery, StatusTriggerFiresOnceAndStaysDisarmed) {
     EXPECT_EQ(window.Messages[0].Msg, MsgTriggerStatus);
     EXPECT_EQ(window.Messages[0].WParam, static_cast<std::uintptr_t>(trigger));
     EXPECT_EQ(NotifyParamData(window.Messages[0].LParam), 4096);
-    PumpFor(150);
+    PumpFor(std::chrono::milliseconds(150));
     EXPECT_EQ(window.Messages.size(), 1u);
 }
 
@@ -332,7 +332,8 @@ TEST_F(Delivery, EveryByteExactlyOnceInOrderUnderLoad) {
                 std::this_thread::yield();
         }
     });
-    EXPECT_TRUE(PumpUntil([&] { return received == kTotal || !inOrder; }, 60000));
+    EXPECT_TRUE(PumpUntil([&] { return received == kTotal || !inOrder; },
+                          std::chrono::milliseconds(60000)));
     producer.join();
     EXPECT_TRUE(inOrder);
     EXPECT_EQ(received, kTotal);
@@ -381,7 +382,8 @@ TEST_F(Delivery, PurgesOnlyCutTheStream) {
             platform::Sleep(2);
         }
     });
-    PumpUntil([&] { return !producing.load() && Idle() && Dispatcher.InputCount() == 0; }, 60000);
+    PumpUntil([&] { return !producing.load() && Idle() && Dispatcher.InputCount() == 0; },
+              std::chrono::milliseconds(60000));
     producer.join();
     purger.join();
     EXPECT_GT(received, 0u);

@@ -3,9 +3,9 @@
 // suite also runs under the sanitizers).
 #include "platform/port_map.h"
 #include "protocol/response_decoder.h"
-#include "pump_until.h"
 #include "serial/com_port.h"
-#include "temp_config_home.h"
+#include "support/temp_config_home.h"
+#include "support/wait_until.h"
 #include "tools/meter_line.h"
 #include "tools/pseudo_terminal.h"
 
@@ -16,7 +16,7 @@ namespace {
 
 using namespace std::string_literals;
 
-using testing::PumpUntil;
+using mbus::testing::PumpUntil;
 
 // The default cold-water meter, address 00000000000001.
 tools::SimulatorOptions DefaultMeter() {

@@ -5,15 +5,16 @@
 #include "platform/kernel_interface.h"
 #include "platform/message_window.h"
 #include "platform/system_error.h"
-#include "pty_pair.h"
 #include "serial/application_errors.h"
 #include "serial/exceptions.h"
 #include "serial/io_threads.h"
 #include "serial/notify_messages.h"
 #include "serial/tapi_dispatcher.h"
 #include "serial/win32_dispatcher.h"
+#include "support/pty_pair.h"
+#include "support/wait_until.h"
 
-#include "pump_until.h"
+#include "support/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -29,8 +30,8 @@
 namespace mbus::serial {
 namespace {
 
-using testing::PumpFor;
-using testing::PumpUntil;
+using mbus::testing::PumpFor;
+using mbus::testing::PumpUntil;
 
 using mbus::testing::PtyPair;
 
@@ -179,7 +180,7 @@ TEST_F(OpenDispatcher, PurgeDuringAPendingWriteAcknowledgesAndDropsTheRest) {
             queued += block.size();
         else if (Dispatcher->OutputInUse() == 4096)
             break; // the ring is full behind a pending write
-        PumpUntil([] { return false; }, 5);
+        PumpUntil([] { return false; }, std::chrono::milliseconds(5));
     }
     ASSERT_EQ(Dispatcher->OutputInUse(), 4096) << "the write never went pending";
 
@@ -214,7 +215,7 @@ TEST_F(OpenDispatcher, PeerHangUpEndsTheThreadsWithALineErrorAndNoBusyLoop) {
     const double cpuBefore = ProcessCpuMs();
     Pty.CloseMaster();
     ASSERT_TRUE(PumpUntil([&] { return Dispatcher->LiveThreadCount() == 0; }));
-    PumpUntil([] { return false; }, 500);
+    PumpUntil([] { return false; }, std::chrono::milliseconds(500));
     const double cpuUsed = ProcessCpuMs() - cpuBefore;
     SetApplicationErrorReporter(nullptr);
 

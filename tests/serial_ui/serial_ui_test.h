@@ -3,9 +3,9 @@
 // links to pseudo-terminals that live as long as the test.
 #pragma once
 
-#include "pty_pair.h"
 #include "serial_ui/com_select_form.h"
-#include "temp_config_home.h"
+#include "support/pty_pair.h"
+#include "support/temp_config_home.h"
 
 #include <gtest/gtest.h>
 

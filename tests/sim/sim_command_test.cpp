@@ -1,14 +1,15 @@
 // `mbus sim` as a program: it registers its pseudo-terminal as a COM port, a program opens that
 // COM name through the comm device, sends the console's default request and reads back a reply
 // that `mbus decode` decodes; the link goes when the simulator is stopped.
-#include "child_process.h"
 #include "platform/comm_device.h"
 #include "platform/port_map.h"
 #include "platform/system_error.h"
 #include "protocol/read_frame.h"
 #include "protocol/response_decoder.h"
-#include "pty_pair.h"
-#include "temp_config_home.h"
+#include "support/child_process.h"
+#include "support/pty_pair.h"
+#include "support/temp_config_home.h"
+#include "support/wait_until.h"
 #include "util/string_c.h"
 
 #include <csignal>

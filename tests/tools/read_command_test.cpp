@@ -2,9 +2,9 @@
 // and the read runs in this process through RunMbus, so the port component's events are served by
 // the test thread as they are by the command. Every case works in a temporary XDG_CONFIG_HOME
 // without port discovery.
-#include "child_process.h"
 #include "serial/com_port.h"
-#include "temp_config_home.h"
+#include "support/child_process.h"
+#include "support/temp_config_home.h"
 #include "tools/subcommands.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "platform/registry.h"
 
 #include "platform/system_error.h"
-#include "temp_config_home.h"
+#include "support/temp_config_home.h"
 
 #include <gtest/gtest.h>
 

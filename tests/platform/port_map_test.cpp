@@ -1,6 +1,6 @@
 #include "platform/port_map.h"
 
-#include "temp_config_home.h"
+#include "support/temp_config_home.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

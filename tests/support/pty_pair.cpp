@@ -1,4 +1,4 @@
-#include "pty_pair.h"
+#include "support/pty_pair.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -65,16 +65,6 @@ std::vector<std::uint8_t> PtyPair::ReadFromDevice(std::size_t count,
             break;
     }
     return bytes;
-}
-
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return condition();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
 }
 
 } // namespace mbus::testing

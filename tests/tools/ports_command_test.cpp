@@ -1,6 +1,6 @@
 #include "tools/subcommands.h"
 
-#include "temp_config_home.h"
+#include "support/temp_config_home.h"
 
 #include <gtest/gtest.h>
 

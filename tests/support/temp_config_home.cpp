@@ -1,4 +1,4 @@
-#include "temp_config_home.h"
+#include "support/temp_config_home.h"
 
 #include <cstdlib>
 #include <fstream>

@@ -33,8 +33,4 @@ private:
     std::string SlavePath_;
 };
 
-// Polls `condition` until it holds or `timeout` passes; returns its last value.
-bool WaitFor(const std::function<bool()>& condition,
-             std::chrono::milliseconds timeout = std::chrono::seconds(5));
-
 } // namespace mbus::testing

@@ -3,8 +3,8 @@
 // port first. The window is shown (offscreen) as a user sees it.
 #pragma once
 
-#include "child_process.h"
 #include "console_test.h"
+#include "support/child_process.h"
 
 #include <memory>
 #include <string>
