@@ -4,13 +4,13 @@
 // and the data length are checked, never the start byte, address, checksum or end byte.
 #pragma once
 
+#include "protocol/frame_layout.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
 
 namespace mbus::protocol {
-
-enum class ReplyLayout { None, Water, Heat };
 
 struct DecodedReply {
     ReplyLayout Layout = ReplyLayout::None;
