@@ -68,45 +68,51 @@ inline constexpr std::size_t kLengthAfterControl = kLengthAt - kControlAt;
 inline constexpr std::size_t kDataIdAfterControl = kDataIdAt - kControlAt;
 inline constexpr std::size_t kFieldsAfterControl = kSequenceAt + 1 - kControlAt;
 
+inline constexpr std::size_t kMaxFieldSize = 7; // bytes of the longest value, the meter clock
+
+enum class UnitByte : std::uint8_t { None, Follows };
+enum class ByteOrder : std::uint8_t {
+    Reversed,  // least significant byte first on the line, shown the other way round
+    AsReceived // shown in the order received (the status)
+};
+
 // One data field of a reply. Values are BCD digits, shown as their hex digits.
 struct ReplyField {
     std::string_view Label; // as the decoded line shows it, ASCII colon included
     std::uint8_t Offset;    // of the value's first byte, from the control code
-    std::uint8_t Size;      // value bytes, at most 7
+    std::uint8_t Size;      // value bytes, at most kMaxFieldSize
     std::uint8_t Decimals;  // digits after the point (two per byte); 0 = all digits in a row
-    bool UnitFollows;       // a unit byte stands right after the value
-    bool Reversed;          // sent least significant byte first (all but the status)
+    UnitByte Unit;          // whether a unit byte stands right after the value
+    ByteOrder Order;
 
-    // Where the unit byte stands, from the control code (when UnitFollows).
+    // Where the unit byte stands, from the control code (when there is one).
     constexpr std::size_t UnitOffset() const { return Offset + Size; }
     // Bytes shown before the point.
     constexpr std::size_t IntegerBytes() const { return Size - Decimals / 2u; }
     // From the control code to the byte after the value and its unit.
-    constexpr std::size_t End() const { return Offset + Size + (UnitFollows ? 1u : 0u); }
+    constexpr std::size_t End() const { return Offset + Size + (Unit == UnitByte::Follows); }
 };
-
-inline constexpr std::size_t kMaxFieldSize = 7;
 
 // Water and gas meters: data length 0x16.
 inline constexpr std::array<ReplyField, 4> kWaterFields{{
-    {"当前累积流量:", 5, 4, 2, true, true},
-    {"结算日累积流量:", 10, 4, 2, true, true},
-    {"实时时间:", 15, 7, 0, false, true},
-    {"状态:", 22, 2, 0, false, false},
+    {"当前累积流量:", 5, 4, 2, UnitByte::Follows, ByteOrder::Reversed},
+    {"结算日累积流量:", 10, 4, 2, UnitByte::Follows, ByteOrder::Reversed},
+    {"实时时间:", 15, 7, 0, UnitByte::None, ByteOrder::Reversed},
+    {"状态:", 22, 2, 0, UnitByte::None, ByteOrder::AsReceived},
 }};
 
 // Heat meters: data length 0x2E.
 inline constexpr std::array<ReplyField, 10> kHeatFields{{
-    {"结算日热量:", 5, 4, 2, true, true},
-    {"当前热量:", 10, 4, 2, true, true},
-    {"热功率:", 15, 4, 2, true, true},
-    {"流速:", 20, 4, 4, true, true},
-    {"累积流量:", 25, 4, 2, true, true},
-    {"供水温度:", 30, 3, 2, false, true},
-    {"回水温度:", 33, 3, 2, false, true},
-    {"累积工作时间:", 36, 3, 0, false, true},
-    {"实时时间:", 39, 7, 0, false, true},
-    {"状态:", 46, 2, 0, false, false},
+    {"结算日热量:", 5, 4, 2, UnitByte::Follows, ByteOrder::Reversed},
+    {"当前热量:", 10, 4, 2, UnitByte::Follows, ByteOrder::Reversed},
+    {"热功率:", 15, 4, 2, UnitByte::Follows, ByteOrder::Reversed},
+    {"流速:", 20, 4, 4, UnitByte::Follows, ByteOrder::Reversed},
+    {"累积流量:", 25, 4, 2, UnitByte::Follows, ByteOrder::Reversed},
+    {"供水温度:", 30, 3, 2, UnitByte::None, ByteOrder::Reversed},
+    {"回水温度:", 33, 3, 2, UnitByte::None, ByteOrder::Reversed},
+    {"累积工作时间:", 36, 3, 0, UnitByte::None, ByteOrder::Reversed},
+    {"实时时间:", 39, 7, 0, UnitByte::None, ByteOrder::Reversed},
+    {"状态:", 46, 2, 0, UnitByte::None, ByteOrder::AsReceived},
 }};
 
 enum class ReplyLayout { None, Water, Heat };

@@ -48,12 +48,12 @@ std::vector<std::uint8_t> BuildReply(const ReplyHeader& header, const ReplyForma
     for (std::size_t i = 0; i < format.Fields.size(); ++i) {
         const ReplyField& field = format.Fields[i];
         const auto value = fromControl.subspan(field.Offset, field.Size);
-        if (field.Reversed)
+        if (field.Order == ByteOrder::Reversed)
             PutBcd(values[i].Digits, value);
         else
             std::copy_n(values[i].AsSent.begin(), std::min(values[i].AsSent.size(), value.size()),
                         value.begin());
-        if (field.UnitFollows)
+        if (field.Unit == UnitByte::Follows)
             fromControl[field.UnitOffset()] = values[i].Unit;
     }
     WriteMessageTail(message, format.DataLength);

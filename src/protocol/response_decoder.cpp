@@ -16,7 +16,7 @@ std::string RenderFields(std::span<const ReplyField> fields, std::span<const std
         const auto value = reply.subspan(field.Offset, field.Size);
         std::copy(value.begin(), value.end(), scratch.begin());
         const auto bytes = std::span<std::uint8_t>(scratch).first(field.Size);
-        if (field.Reversed)
+        if (field.Order == ByteOrder::Reversed)
             util::ReverseBytes(bytes);
 
         line.append(field.Label);

@@ -263,9 +263,8 @@ int RunReadCommand(CommandArgs args, CommandIo io) {
         return *done;
     ReadSettings settings;
     std::string error;
-    if (!ReadOptions(options, settings, error))
-        return UsageError(io.Err, "read", error);
-    return Run(settings, io);
+    return ReadOptions(options, settings, error) ? Run(settings, io)
+                                                 : UsageError(io.Err, "read", error);
 }
 
 } // namespace mbus::tools
