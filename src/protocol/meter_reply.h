@@ -4,14 +4,14 @@
 // answers with these; tests use them as known-good replies.
 #pragma once
 
-#include "protocol/frame_layout.h"
-
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
+
+#include "protocol/frame_layout.h"
 
 namespace mbus::protocol {
 

@@ -4,11 +4,11 @@
 // byte 0x16. The console keeps one such buffer for the whole run and rebuilds it on every change.
 #pragma once
 
-#include "protocol/frame_layout.h"
-
 #include <array>
 #include <cstdint>
 #include <span>
+
+#include "protocol/frame_layout.h"
 
 namespace mbus::protocol {
 

@@ -4,11 +4,11 @@
 // and the data length are checked, never the start byte, address, checksum or end byte.
 #pragma once
 
-#include "protocol/frame_layout.h"
-
 #include <cstdint>
 #include <span>
 #include <string>
+
+#include "protocol/frame_layout.h"
 
 namespace mbus::protocol {
 
