@@ -1,7 +1,9 @@
 // DecodeMeterData on arbitrary chunks: never reads outside the chunk (libFuzzer hands over an
 // exactly sized heap copy), gives the empty text or a line of labelled fields ending in ';', and
-// ignores wake-up bytes in front and zero bytes behind.
+// ignores wake-up bytes in front and zero bytes behind. The console's decode rule passes every
+// chunk that fits its work buffer through unchanged while the address gives seven bytes.
 #include "fuzz_check.h"
+#include "protocol/frame_decoding.h"
 #include "protocol/response_decoder.h"
 
 #include <cstddef>
@@ -36,6 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(StartsWith(text, "当前累积流量:"), "water line starts with the flow");
     if (reply.Layout == protocol::ReplyLayout::Heat)
         Check(StartsWith(text, "结算日热量:"), "heat line starts with the settlement heat");
+
+    if (size <= protocol::kAnalyseBufferSize) {
+        Check(protocol::DecodeReceivedFrame("AA AA AA AA AA AA AA", chunk) == text,
+              "the decode rule passes a chunk within the work buffer");
+    }
 
     // Wake-up bytes in front neither create nor hide a reply (0xFE is no identifier byte and
     // never 0x81, so an identifier at position 0 or 1 still has no control code before it).

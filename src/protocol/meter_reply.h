@@ -11,11 +11,9 @@
 #include <span>
 #include <vector>
 
-namespace mbus::protocol {
+#include "protocol/frame_layout.h"
 
-// Seven address bytes as they travel, least significant byte first.
-using LineAddress = std::array<std::uint8_t, 7>;
-using DataIdentifier = std::array<std::uint8_t, 2>;
+namespace mbus::protocol {
 
 struct ReadRequest {
     std::uint8_t TypeCode = 0;
@@ -81,10 +79,6 @@ struct ReplyHeader {
     std::uint8_t Sequence = 0;
     std::size_t Preamble = 2; // 0xFE bytes
 };
-
-inline constexpr std::uint8_t kControlReadReply = 0x81;
-inline constexpr std::uint8_t kWaterDataLength = 0x16;
-inline constexpr std::uint8_t kHeatDataLength = 0x2E;
 
 // The preamble, 0x68, type, address, 0x81, data length, identifier, sequence, fields, the 8-bit
 // sum from 0x68 to the last field byte, 0x16.

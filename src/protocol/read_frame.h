@@ -5,22 +5,14 @@
 #pragma once
 
 #include <array>
-#include <cstddef>
 #include <cstdint>
 #include <span>
 
+#include "protocol/frame_layout.h"
+
 namespace mbus::protocol {
 
-inline constexpr std::size_t kReadFrameSize = 18;
 using ReadFrameBuffer = std::array<std::uint8_t, kReadFrameSize>;
-
-inline constexpr std::uint8_t kControlRead = 0x01;
-
-// Offsets inside the frame.
-inline constexpr std::size_t kFrameTypeOffset = 3;
-inline constexpr std::size_t kFrameAddressOffset = 4;
-inline constexpr std::size_t kFrameSequenceOffset = 15;
-inline constexpr std::size_t kFrameChecksumOffset = 16;
 
 // Fills `frame` for the meter at `address` (seven bytes in the order typed, most significant
 // first) with the given type code, control code and data identifier (two bytes in the order

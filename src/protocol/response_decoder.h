@@ -8,9 +8,9 @@
 #include <span>
 #include <string>
 
-namespace mbus::protocol {
+#include "protocol/frame_layout.h"
 
-enum class ReplyLayout { None, Water, Heat };
+namespace mbus::protocol {
 
 struct DecodedReply {
     ReplyLayout Layout = ReplyLayout::None;

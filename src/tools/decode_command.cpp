@@ -55,14 +55,9 @@ std::string DecodeChunkLine(std::string_view hexText, bool json, bool& decoded) 
 
 int RunDecodeCommand(CommandArgs args, CommandIo io) {
     OptionParser options({}, {"--json"});
-    if (!options.Parse(args)) {
-        io.Err << "mbus decode: " << options.Error() << "\n";
-        return kExitUsage;
-    }
-    if (options.Has("--help")) {
-        PrintHelp(io.Out);
-        return kExitOk;
-    }
+    if (const auto done =
+            options.Open("decode", args, io, PrintHelp, OptionParser::PlainArguments::Taken))
+        return *done;
     const bool json = options.Has("--json");
 
     bool allDecoded = true;

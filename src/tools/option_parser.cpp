@@ -1,5 +1,7 @@
 #include "tools/option_parser.h"
 
+#include <ostream>
+
 namespace mbus::tools {
 
 OptionParser::OptionParser(std::set<std::string> valued, std::set<std::string> flags)
@@ -46,6 +48,19 @@ bool OptionParser::Parse(CommandArgs args) {
     return true;
 }
 
+std::optional<int> OptionParser::Open(std::string_view command, CommandArgs args, CommandIo io,
+                                      void (*printHelp)(std::ostream&), PlainArguments plain) {
+    if (!Parse(args))
+        return UsageError(io.Err, command, Error_);
+    if (Has("--help")) {
+        printHelp(io.Out);
+        return kExitOk;
+    }
+    if (plain == PlainArguments::Refused && !Positional_.empty())
+        return UsageError(io.Err, command, "unexpected argument '" + Positional_.front() + "'");
+    return std::nullopt;
+}
+
 bool OptionParser::Has(const std::string& name) const {
     return Seen_.count(name) != 0;
 }
@@ -63,6 +78,11 @@ std::vector<std::string> OptionParser::Values(const std::string& name) const {
     for (auto it = first; it != last; ++it)
         values.push_back(it->second);
     return values;
+}
+
+int UsageError(std::ostream& err, std::string_view command, std::string_view message) {
+    err << "mbus " << command << ": " << message << "\n";
+    return kExitUsage;
 }
 
 } // namespace mbus::tools

@@ -1,11 +1,13 @@
 // A small parser for "--name value", "--name=value" and "--flag" options followed by plain
-// arguments, with one-line error messages for the `mbus` subcommands.
+// arguments, with one-line error messages, and the opening that every `mbus` subcommand shares.
 #pragma once
 
+#include <iosfwd>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tools/command_io.h"
@@ -19,6 +21,16 @@ public:
 
     // Parses the arguments; false with Error() set on an unknown option or a missing value.
     bool Parse(CommandArgs args);
+
+    enum class PlainArguments { Refused, Taken };
+
+    // The opening of `mbus <command>`: parses `args`; "--help" prints the command's help on
+    // standard output and gives kExitOk; an option error, or a plain argument where the command
+    // takes none, prints "mbus <command>: <message>" on standard error and gives kExitUsage.
+    // None when the command goes on.
+    std::optional<int> Open(std::string_view command, CommandArgs args, CommandIo io,
+                            void (*printHelp)(std::ostream&),
+                            PlainArguments plain = PlainArguments::Refused);
 
     bool Has(const std::string& name) const;
     // The last value given for the option, or none.
@@ -36,5 +48,8 @@ private:
     std::vector<std::string> Positional_;
     std::string Error_;
 };
+
+// Prints "mbus <command>: <message>" as one line on `err` and gives kExitUsage.
+int UsageError(std::ostream& err, std::string_view command, std::string_view message);
 
 } // namespace mbus::tools

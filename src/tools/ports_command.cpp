@@ -36,18 +36,8 @@ void PrintHelp(std::ostream& out) {
 
 int RunPortsCommand(CommandArgs args, CommandIo io) {
     OptionParser options({}, {"--json"});
-    if (!options.Parse(args)) {
-        io.Err << "mbus ports: " << options.Error() << "\n";
-        return kExitUsage;
-    }
-    if (options.Has("--help")) {
-        PrintHelp(io.Out);
-        return kExitOk;
-    }
-    if (!options.Positional().empty()) {
-        io.Err << "mbus ports: unexpected argument '" << options.Positional().front() << "'\n";
-        return kExitUsage;
-    }
+    if (const auto done = options.Open("ports", args, io, PrintHelp))
+        return *done;
 
     const std::vector<platform::PortMapEntry> map = platform::ReadPortMap();
     if (map.empty() && !options.Has("--json"))

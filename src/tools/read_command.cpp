@@ -1,8 +1,6 @@
 #include "tools/read_command.h"
 
-#include "protocol/meter_type.h"
-#include "protocol/read_frame.h"
-#include "protocol/response_decoder.h"
+#include "protocol/frame_decoding.h"
 #include "tools/interrupt_flag.h"
 #include "tools/option_parser.h"
 #include "tools/port_target.h"
@@ -12,18 +10,12 @@
 #include "util/integer_text.h"
 #include "util/string_c.h"
 
-#include <algorithm>
-#include <array>
 #include <ostream>
 
 namespace mbus::tools {
 namespace {
 
 using Clock = ReaderSession::Clock;
-
-constexpr const char* kDefaultAddress = "AA AA AA AA AA AA AA";
-// The console's AnalyseFrame copies a frame into a work buffer of this size before decoding it.
-constexpr std::size_t kAnalyseBufferSize = 1025;
 
 void PrintHelp(std::ostream& out) {
     out << "usage: mbus read --port COM<n>|DEVICE [--baud N] [--parity NAME] [--addr TEXT]\n"
@@ -50,10 +42,13 @@ void PrintHelp(std::ostream& out) {
            "                        decoded only while it gives exactly seven bytes, as in\n"
            "                        the console\n"
            "  --type N|NAME         meter type by type list position or exact item text;\n"
-           "                        default 0\n"
+           "                        default "
+        << kDefaultType << "\n"
         << MeterTypeHelp()
         << "  --di TEXT             data identifier, two bytes in the order sent; default\n"
-           "                        \"1F 90\"\n"
+           "                        \""
+        << kDefaultDataId
+        << "\"\n"
            "  --command HEX         send these bytes instead of the request built from --addr,\n"
            "                        --type and --di (hex digits are paired in order, anything\n"
            "                        else is skipped); --addr still decides whether replies are\n"
@@ -78,8 +73,8 @@ void PrintHelp(std::ostream& out) {
 struct ReadSettings {
     std::string Port;
     LineSettings Line;
-    std::string Command;                // the bytes of each request
-    bool AddressGivesSevenBytes = true; // the console's condition for decoding
+    std::string Command; // the bytes of each request
+    std::string Address; // the meter address as typed: it decides whether replies are decoded
     std::uint32_t Count = 1;
     Clock::duration Interval = std::chrono::milliseconds(1000);
     Clock::duration Timeout = std::chrono::milliseconds(2000);
@@ -115,22 +110,6 @@ std::optional<serial::TParity> ParityOfName(std::string_view name) {
     return std::nullopt;
 }
 
-// The request the console would put into its command field for these options.
-std::optional<std::string> BuiltRequest(const OptionParser& options, std::string& error) {
-    const auto address =
-        ParseMeterAddress(options.Value("--addr").value_or(kDefaultAddress), error);
-    const auto type =
-        address ? ParseMeterType(options.Value("--type").value_or("0"), error) : std::nullopt;
-    const auto dataId =
-        type ? ParseDataId(options.Value("--di").value_or("1F 90"), error) : std::nullopt;
-    if (!dataId)
-        return std::nullopt;
-    protocol::ReadFrameBuffer frame{};
-    protocol::BuildReadFrame(frame, *address, *protocol::MeterTypeCode(*type),
-                             protocol::kControlRead, *dataId);
-    return std::string(frame.begin(), frame.end());
-}
-
 bool ReadOptions(const OptionParser& options, ReadSettings& settings, std::string& error) {
     const auto port = options.Value("--port");
     if (!port) {
@@ -150,14 +129,13 @@ bool ReadOptions(const OptionParser& options, ReadSettings& settings, std::strin
             return false;
         if (options.Has("--di") && !ParseDataId(*options.Value("--di"), error))
             return false;
-        settings.AddressGivesSevenBytes =
-            util::HexToBytes(options.Value("--addr").value_or(kDefaultAddress)).size() == 7;
     } else {
-        const auto request = BuiltRequest(options, error);
+        const auto request = RequestOfOptions(options, error);
         if (!request)
             return false;
-        settings.Command = *request;
+        settings.Command.assign(request->begin(), request->end());
     }
+    settings.Address = AddressOption(options);
 
     const auto parityName = options.Value("--parity").value_or("none");
     const auto parity = ParityOfName(parityName);
@@ -182,15 +160,6 @@ bool ReadOptions(const OptionParser& options, ReadSettings& settings, std::strin
     settings.Timeout = std::chrono::milliseconds(*timeout);
     settings.Json = options.Has("--json");
     return true;
-}
-
-// The decoded line of a frame as the console's AnalyseFrame finds it: nothing unless the address
-// gives exactly seven bytes, and the frame as far as the work buffer holds it.
-std::string AnalyseFrame(const std::string& frame, bool addressGivesSevenBytes) {
-    if (!addressGivesSevenBytes)
-        return {};
-    const auto bytes = util::AsBytes(frame);
-    return protocol::DecodeReply(bytes.first(std::min(bytes.size(), kAnalyseBufferSize))).Text;
 }
 
 std::int64_t Milliseconds(Clock::duration duration) {
@@ -219,7 +188,8 @@ int Run(const ReadSettings& settings, CommandIo io) {
 
     ReadReport report(io.Out, settings.Json);
     const auto receive = [&](const ReaderSession::Frame& frame) {
-        const std::string decoded = AnalyseFrame(frame.Bytes, settings.AddressGivesSevenBytes);
+        const std::string decoded =
+            protocol::DecodeReceivedFrame(settings.Address, util::AsBytes(frame.Bytes));
         report.Received(frame.Bytes, decoded);
         return decoded;
     };
@@ -289,25 +259,12 @@ int RunReadCommand(CommandArgs args, CommandIo io) {
     OptionParser options({"--port", "--baud", "--parity", "--addr", "--type", "--di", "--command",
                           "--count", "--interval", "--timeout"},
                          {"--json"});
-    if (!options.Parse(args)) {
-        io.Err << "mbus read: " << options.Error() << "\n";
-        return kExitUsage;
-    }
-    if (options.Has("--help")) {
-        PrintHelp(io.Out);
-        return kExitOk;
-    }
-    if (!options.Positional().empty()) {
-        io.Err << "mbus read: unexpected argument '" << options.Positional().front() << "'\n";
-        return kExitUsage;
-    }
+    if (const auto done = options.Open("read", args, io, PrintHelp))
+        return *done;
     ReadSettings settings;
     std::string error;
-    if (!ReadOptions(options, settings, error)) {
-        io.Err << "mbus read: " << error << "\n";
-        return kExitUsage;
-    }
-    return Run(settings, io);
+    return ReadOptions(options, settings, error) ? Run(settings, io)
+                                                 : UsageError(io.Err, "read", error);
 }
 
 } // namespace mbus::tools

@@ -1,7 +1,10 @@
 #include "tools/request_options.h"
 
 #include "protocol/meter_type.h"
+#include "tools/option_parser.h"
 #include "util/string_c.h"
+
+#include <cstdio>
 
 namespace mbus::tools {
 
@@ -38,6 +41,27 @@ std::optional<std::array<std::uint8_t, 2>> ParseDataId(std::string_view text, st
     }
     return std::array<std::uint8_t, 2>{static_cast<std::uint8_t>(bytes[0]),
                                        static_cast<std::uint8_t>(bytes[1])};
+}
+
+std::optional<protocol::ReadFrameBuffer> RequestOfOptions(const OptionParser& options,
+                                                          std::string& error) {
+    const auto address = ParseMeterAddress(AddressOption(options), error);
+    const auto type =
+        address ? ParseMeterType(options.Value("--type").value_or(std::string(kDefaultType)), error)
+                : std::nullopt;
+    const auto dataId =
+        type ? ParseDataId(options.Value("--di").value_or(std::string(kDefaultDataId)), error)
+             : std::nullopt;
+    if (!dataId)
+        return std::nullopt;
+    protocol::ReadFrameBuffer frame{};
+    protocol::BuildReadFrame(frame, *address, *protocol::MeterTypeCode(*type),
+                             protocol::kControlRead, *dataId);
+    return frame;
+}
+
+std::string AddressOption(const OptionParser& options) {
+    return options.Value("--addr").value_or(std::string(kDefaultAddress));
 }
 
 std::string MeterTypeHelp() {

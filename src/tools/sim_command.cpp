@@ -260,24 +260,12 @@ std::optional<SimulatedMeterSpec> ParseMeterSpec(const std::string& text, std::s
 int RunSimCommand(CommandArgs args, CommandIo io) {
     OptionParser options({"--meter", "--com", "--preamble", "--delay", "--split"},
                          {"--echo", "--corrupt-checksum", "--silent", "--noise"});
-    if (!options.Parse(args)) {
-        io.Err << "mbus sim: " << options.Error() << "\n";
-        return kExitUsage;
-    }
-    if (options.Has("--help")) {
-        PrintHelp(io.Out);
-        return kExitOk;
-    }
-    if (!options.Positional().empty()) {
-        io.Err << "mbus sim: unexpected argument '" << options.Positional().front() << "'\n";
-        return kExitUsage;
-    }
+    if (const auto done = options.Open("sim", args, io, PrintHelp))
+        return *done;
     Settings settings;
     std::string error;
-    if (!ReadSettings(options, settings, error)) {
-        io.Err << "mbus sim: " << error << "\n";
-        return kExitUsage;
-    }
+    if (!ReadSettings(options, settings, error))
+        return UsageError(io.Err, "sim", error);
     return RunSimulator(settings, io);
 }
 

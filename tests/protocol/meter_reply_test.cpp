@@ -17,15 +17,17 @@ std::string Hex(const std::vector<std::uint8_t>& bytes) {
 const MeterClock kClock{2024, 1, 2, 3, 4, 5};
 const LineAddress kWildcard{0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
 
-TEST(MeterReplyTest, WaterReplyIsTheKnownLayout) {
+// The reply header of a meter of `typeCode` answering at the wildcard address.
+ReplyHeader WildcardHeader(std::uint8_t typeCode) {
     ReplyHeader header;
-    header.TypeCode = 0x10;
+    header.TypeCode = typeCode;
     header.Address = kWildcard;
-    WaterReading reading;
-    reading.CurrentFlow = 1234;
-    reading.SettlementFlow = 1000;
-    reading.Clock = kClock;
-    const auto reply = BuildWaterReply(header, reading);
+    return header;
+}
+
+TEST(MeterReplyTest, WaterReplyIsTheKnownLayout) {
+    const WaterReading reading{.CurrentFlow = 1234, .SettlementFlow = 1000, .Clock = kClock};
+    const auto reply = BuildWaterReply(WildcardHeader(0x10), reading);
     EXPECT_EQ(Hex(reply), "FE FE 68 10 AA AA AA AA AA AA AA 81 16 1F 90 00 34 12 00 00 2C 00 10 "
                           "00 00 2C 05 04 03 02 01 24 20 00 00 65 16 ");
     EXPECT_EQ(DecodeMeterData(reply),
@@ -33,20 +35,16 @@ TEST(MeterReplyTest, WaterReplyIsTheKnownLayout) {
 }
 
 TEST(MeterReplyTest, HeatReplyIsTheKnownLayout) {
-    ReplyHeader header;
-    header.TypeCode = 0x20;
-    header.Address = kWildcard;
-    HeatReading reading;
-    reading.SettlementHeat = 12345;
-    reading.CurrentHeat = 23456;
-    reading.HeatPower = 1234;
-    reading.FlowRate = 12345;
-    reading.CumulativeFlow = 56789;
-    reading.SupplyTemperature = 6543;
-    reading.ReturnTemperature = 4521;
-    reading.WorkingHours = 1234;
-    reading.Clock = kClock;
-    const auto reply = BuildHeatReply(header, reading);
+    const HeatReading reading{.SettlementHeat = 12345,
+                              .CurrentHeat = 23456,
+                              .HeatPower = 1234,
+                              .FlowRate = 12345,
+                              .CumulativeFlow = 56789,
+                              .SupplyTemperature = 6543,
+                              .ReturnTemperature = 4521,
+                              .WorkingHours = 1234,
+                              .Clock = kClock};
+    const auto reply = BuildHeatReply(WildcardHeader(0x20), reading);
     EXPECT_EQ(Hex(reply),
               "FE FE 68 20 AA AA AA AA AA AA AA 81 2E 1F 90 00 45 23 01 00 05 56 34 02 00 05 34 "
               "12 00 00 17 45 23 01 00 35 89 67 05 00 2C 43 65 00 21 45 00 34 12 00 05 04 03 02 "

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace mbus::protocol {
 namespace {
@@ -22,35 +23,38 @@ template <std::size_t N> std::array<std::uint8_t, N> FromHex(std::string_view he
     return bytes;
 }
 
+// Builds into `frame` for an address and identifier given as hex text.
+void Build(ReadFrameBuffer& frame, std::string_view address, std::uint8_t typeCode,
+           std::string_view dataId, std::uint8_t controlCode = kControlRead) {
+    BuildReadFrame(frame, FromHex<7>(address), typeCode, controlCode, FromHex<2>(dataId));
+}
+
 std::string Render(const ReadFrameBuffer& frame) {
     return util::BytesToHex(frame);
 }
 
 TEST(BuildReadFrame, StartUpRequest) {
     ReadFrameBuffer frame{};
-    BuildReadFrame(frame, FromHex<7>("AA AA AA AA AA AA AA"), *MeterTypeCode(0), kControlRead,
-                   FromHex<2>("1F 90"));
+    Build(frame, "AA AA AA AA AA AA AA", *MeterTypeCode(0), "1F 90");
     EXPECT_EQ(Render(frame), "FE FE 68 10 AA AA AA AA AA AA AA 01 03 1F 90 00 D1 16 ");
 }
 
 TEST(BuildReadFrame, GasMeterWithReversedIdentifier) {
     ReadFrameBuffer frame{};
-    BuildReadFrame(frame, FromHex<7>("12 34 56 78 90 12 34"), *MeterTypeCode(6), kControlRead,
-                   FromHex<2>("90 1F"));
+    Build(frame, "12 34 56 78 90 12 34", *MeterTypeCode(6), "90 1F");
     EXPECT_EQ(Render(frame), "FE FE 68 30 34 12 90 78 56 34 12 01 03 90 1F 00 35 16 ");
 }
 
 TEST(BuildReadFrame, AddressIsReversedAndIdentifierIsNot) {
     ReadFrameBuffer frame{};
-    BuildReadFrame(frame, FromHex<7>("01 02 03 04 05 06 07"), 0x10, kControlRead,
-                   FromHex<2>("AB CD"));
+    Build(frame, "01 02 03 04 05 06 07", 0x10, "AB CD");
     // The first byte typed lands at offset 10, the last at offset 4.
     for (std::size_t i = 0; i < 7; ++i)
         EXPECT_EQ(frame[kFrameAddressOffset + i], 7 - i) << i;
     EXPECT_EQ(frame[13], 0xAB);
     EXPECT_EQ(frame[14], 0xCD);
     // The control code is passed through as given.
-    BuildReadFrame(frame, FromHex<7>("01 02 03 04 05 06 07"), 0x10, 0x81, FromHex<2>("AB CD"));
+    Build(frame, "01 02 03 04 05 06 07", 0x10, "AB CD", 0x81);
     EXPECT_EQ(frame[11], 0x81);
 }
 
@@ -85,26 +89,22 @@ TEST(BuildReadFrame, SequenceNumberIsNeverWrittenButCounted) {
     ReadFrameBuffer frame;
     frame.fill(0x77);
     frame[kFrameSequenceOffset] = 0x05;
-    BuildReadFrame(frame, FromHex<7>("AA AA AA AA AA AA AA"), 0x10, kControlRead,
-                   FromHex<2>("1F 90"));
+    Build(frame, "AA AA AA AA AA AA AA", 0x10, "1F 90");
     // Every other byte is rewritten; the sequence byte keeps its value and enters the sum.
     EXPECT_EQ(Render(frame), "FE FE 68 10 AA AA AA AA AA AA AA 01 03 1F 90 05 D6 16 ");
 }
 
 TEST(BuildReadFrame, RebuildingOverAnOldFrameRewritesEverythingButTheSequence) {
     ReadFrameBuffer fresh{};
-    BuildReadFrame(fresh, FromHex<7>("12 34 56 78 90 12 34"), 0x30, kControlRead,
-                   FromHex<2>("90 1F"));
+    Build(fresh, "12 34 56 78 90 12 34", 0x30, "90 1F");
 
     ReadFrameBuffer reused{};
-    BuildReadFrame(reused, FromHex<7>("FF FF FF FF FF FF FF"), 0x40, 0x99, FromHex<2>("EE DD"));
-    BuildReadFrame(reused, FromHex<7>("12 34 56 78 90 12 34"), 0x30, kControlRead,
-                   FromHex<2>("90 1F"));
+    Build(reused, "FF FF FF FF FF FF FF", 0x40, "EE DD", 0x99);
+    Build(reused, "12 34 56 78 90 12 34", 0x30, "90 1F");
     EXPECT_EQ(reused, fresh);
 
     // Building twice with the same inputs gives the same bytes.
-    BuildReadFrame(reused, FromHex<7>("12 34 56 78 90 12 34"), 0x30, kControlRead,
-                   FromHex<2>("90 1F"));
+    Build(reused, "12 34 56 78 90 12 34", 0x30, "90 1F");
     EXPECT_EQ(reused, fresh);
 }
 

@@ -274,6 +274,33 @@ TEST(DecodeCommand, BadOptionsAndHelp) {
 // ---------------------------------------------------------------------------------------------
 // mbus
 
+TEST(Mbus, EveryCommandOpensAlike) {
+    // Parsing, --help and stray arguments come before anything a command does, so none of these
+    // touches a port or standard input.
+    for (const std::string command : {"frame", "decode", "read", "ports", "sim"}) {
+        SCOPED_TRACE(command);
+        const Result help = RunCommand({command, "--help", "--help"});
+        EXPECT_EQ(help.Status, kExitOk);
+        EXPECT_EQ(help.Err, "");
+        EXPECT_EQ(help.Out.rfind("usage: mbus " + command + " ", 0), 0u) << help.Out;
+
+        const Result unknown = RunCommand({command, "--help", "--bogus"});
+        ExpectUsageError(unknown, "");
+        EXPECT_EQ(unknown.Err, "mbus " + command + ": unknown option --bogus\n");
+        EXPECT_EQ(RunCommand({command, "--help=yes"}).Err,
+                  "mbus " + command + ": option --help takes no value\n");
+
+        const Result stray = RunCommand({command, "stray", "more"});
+        if (command == "decode") {
+            EXPECT_EQ(stray.Status, kExitIncomplete) << "decode takes chunks";
+        } else {
+            ExpectUsageError(stray, "");
+            EXPECT_EQ(stray.Err, "mbus " + command + ": unexpected argument 'stray'\n");
+        }
+        EXPECT_EQ(RunCommand({command, "stray", "--help"}).Status, kExitOk) << "--help first";
+    }
+}
+
 TEST(Mbus, HelpListsTheCommands) {
     for (const std::string flag : {"--help", "-h", "help"}) {
         const Result r = RunCommand({flag});

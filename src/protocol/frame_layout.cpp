@@ -1,0 +1,57 @@
+#include "protocol/frame_layout.h"
+
+#include "util/string_c.h"
+
+#include <algorithm>
+
+namespace mbus::protocol {
+namespace {
+
+// The fields of a layout follow each other without a gap from the sequence number to the
+// checksum, each small enough for the decoder's scratch buffer and split on a byte boundary.
+constexpr bool FieldsFillTheData(std::span<const ReplyField> fields, std::uint8_t dataLength) {
+    std::size_t next = kFieldsAfterControl;
+    for (const ReplyField& field : fields) {
+        if (field.Offset != next || field.Size > kMaxFieldSize || field.Decimals % 2 != 0 ||
+            field.Decimals > 2 * field.Size)
+            return false;
+        next = field.End();
+    }
+    return next == ChecksumAt(dataLength) - kControlAt;
+}
+
+static_assert(FieldsFillTheData(kWaterFields, kWaterDataLength));
+static_assert(FieldsFillTheData(kHeatFields, kHeatDataLength));
+static_assert(kReadFrameSize == 18 && kFrameChecksumOffset == 16);
+
+} // namespace
+
+const ReplyFormat* ReplyFormatOf(std::uint8_t dataLength) {
+    switch (dataLength) {
+    case kWaterDataLength:
+        return &kWaterReplyFormat;
+    case kHeatDataLength:
+        return &kHeatReplyFormat;
+    default:
+        return nullptr;
+    }
+}
+
+void WriteMessageHead(std::span<std::uint8_t> message, std::uint8_t typeCode,
+                      const LineAddress& address, std::uint8_t controlCode, std::uint8_t dataLength,
+                      const DataIdentifier& dataId) {
+    message[0] = kStartByte;
+    message[kTypeAt] = typeCode;
+    std::copy(address.begin(), address.end(), message.begin() + kAddressAt);
+    message[kControlAt] = controlCode;
+    message[kLengthAt] = dataLength;
+    std::copy(dataId.begin(), dataId.end(), message.begin() + kDataIdAt);
+}
+
+void WriteMessageTail(std::span<std::uint8_t> message, std::uint8_t dataLength) {
+    const std::size_t checksumAt = ChecksumAt(dataLength);
+    message[checksumAt] = util::SumBytes(message.first(checksumAt));
+    message[checksumAt + 1] = kEndByte;
+}
+
+} // namespace mbus::protocol
