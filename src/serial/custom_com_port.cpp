@@ -3,6 +3,7 @@
 #include "platform/message_window.h"
 #include "platform/worker_thread.h"
 #include "serial/application_errors.h"
+#include "serial/codes.h"
 #include "serial/dispatcher_registry.h"
 #include "serial/exceptions.h"
 #include "serial/notify_messages.h"
@@ -11,22 +12,117 @@
 #include "serial/tapi_dispatcher.h"
 #include "serial/win32_dispatcher.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace mbus::serial {
 
 namespace {
 
-constexpr std::uint32_t kMaxTraceSize = 4000000;
 constexpr std::uint32_t kMaxLogSize = 16000000;
-constexpr std::uint32_t kEventWordBit = 4;
 
-// Result codes the component itself raises.
-constexpr std::int32_t ecBadId = -2001;
-constexpr std::int32_t ecAlreadyOpen = -2008;
-constexpr std::int32_t ecNoPortSelected = -2011;
-constexpr std::int32_t ecNotOpenedByTapi = -2012;
-constexpr std::int32_t ecNullApi = -3001;
+// The dispatcher's operations behind the trace and log commands, for one of its two recorders.
+struct RecorderCommands {
+    std::int32_t (*Start)(TBaseDispatcher& dispatcher, std::uint32_t size);
+    void (*Clear)(TBaseDispatcher& dispatcher);
+    void (TBaseDispatcher::*Stop)();
+    void (TBaseDispatcher::*Pause)();
+    void (TBaseDispatcher::*Resume)();
+    std::int32_t (TBaseDispatcher::*Dump)(const std::string& fileName, bool inHex, bool allHex);
+    std::int32_t (TBaseDispatcher::*Append)(const std::string& fileName, bool inHex, bool allHex);
+};
+
+constexpr RecorderCommands kTraceCommands{
+    [](TBaseDispatcher& d, std::uint32_t size) { return d.StartTrace(size); },
+    [](TBaseDispatcher& d) { d.ClearTrace(); },
+    &TBaseDispatcher::StopTrace,
+    &TBaseDispatcher::PauseTrace,
+    &TBaseDispatcher::ResumeTrace,
+    &TBaseDispatcher::DumpTrace,
+    &TBaseDispatcher::AppendTrace,
+};
+
+constexpr RecorderCommands kLogCommands{
+    [](TBaseDispatcher& d, std::uint32_t size) {
+        d.StartDispatchLog(size);
+        return ecOK;
+    },
+    [](TBaseDispatcher& d) { d.ClearDispatchLog(); },
+    &TBaseDispatcher::StopDispatchLog,
+    &TBaseDispatcher::PauseDispatchLog,
+    &TBaseDispatcher::ResumeDispatchLog,
+    &TBaseDispatcher::DumpDispatchLog,
+    &TBaseDispatcher::AppendDispatchLog,
+};
+
+// A trace or log state as a closed port keeps it: a command (any value above tlOn) means off.
+TTraceLogState StateWhileClosed(TTraceLogState value) {
+    return value > tlOn ? tlOff : value;
+}
+
+// Assigns the Tracing or Logging property: `recorder.State` is its current value, `dispatcher`
+// the open port's dispatcher (none while the port is not open). Running means the state is tlOn,
+// paused that it is tlPause; a command whose condition does not hold changes nothing. Returns
+// the result to raise.
+std::int32_t RunTraceLogCommand(TBaseDispatcher* dispatcher, const RecorderCommands& commands,
+                                TraceLogSettings& recorder, TTraceLogState value) {
+    if (dispatcher == nullptr) {
+        recorder.State = StateWhileClosed(value);
+        return ecOK;
+    }
+    TBaseDispatcher& d = *dispatcher;
+    const bool running = recorder.State == tlOn;
+    const bool paused = recorder.State == tlPause;
+    switch (value) {
+    case tlOff:
+        if (running || paused) {
+            (d.*commands.Stop)();
+            recorder.State = tlOff;
+        }
+        return ecOK;
+    case tlOn:
+        if (paused) {
+            (d.*commands.Resume)();
+        } else if (const std::int32_t result = commands.Start(d, recorder.Size); result < 0) {
+            return result;
+        }
+        recorder.State = tlOn;
+        return ecOK;
+    case tlDump:
+    case tlAppend:
+    case tlAppendAndContinue: {
+        if (!running && !paused)
+            return ecOK;
+        (d.*commands.Resume)();
+        const auto write = value == tlDump ? commands.Dump : commands.Append;
+        const std::int32_t result = (d.*write)(recorder.Name, recorder.Hex, recorder.AllHex);
+        recorder.State = value == tlAppendAndContinue ? tlOn : tlOff;
+        return result;
+    }
+    case tlClear:
+        if (running || paused)
+            commands.Clear(d);
+        return ecOK;
+    case tlPause:
+        if (running) {
+            (d.*commands.Pause)();
+            recorder.State = tlPause;
+        }
+        return ecOK;
+    }
+    return ecOK;
+}
+
+// After a new TraceSize or LogSize: a running recorder starts again with the new size, a paused
+// one ends up off. Returns the result to raise.
+std::int32_t RestartTraceLog(TBaseDispatcher* dispatcher, const RecorderCommands& commands,
+                             TraceLogSettings& recorder) {
+    if (dispatcher == nullptr || (recorder.State != tlOn && recorder.State != tlPause))
+        return ecOK;
+    const TTraceLogState previous = recorder.State;
+    RunTraceLogCommand(dispatcher, commands, recorder, tlOff);
+    return RunTraceLogCommand(dispatcher, commands, recorder, previous);
+}
 
 // Sets a flag for the lifetime of the scope.
 class FlagScope {
@@ -63,7 +159,7 @@ std::int32_t TCustomComPort::Check(std::int32_t code) const {
     return RaiseOnError(this, code);
 }
 
-// ---- Open and close ----------------------------------------------------------------------------
+// ---- Open and close -----------------------------------------------------------------------------
 
 void TCustomComPort::SetOpen(bool value) {
     if (value == Open_)
@@ -126,13 +222,13 @@ std::int32_t TCustomComPort::StartPort() {
         TapiMode_ == tmOn ? std::string() : "\\\\.\\COM" + std::to_string(ComNumber_);
     std::uint32_t options = 0;
     if (DTR_)
-        options |= 0x01;
+        options |= kOpenDtrOn;
     if (RTS_)
-        options |= 0x02;
+        options |= kOpenRtsOn;
     if (HWFlowOptions_ & FlowOption(hwfUseDTR))
-        options |= 0x10;
+        options |= kOpenDtrByFlow;
     if (HWFlowOptions_ & FlowOption(hwfUseRTS))
-        options |= 0x20;
+        options |= kOpenRtsByFlow;
     return Dispatcher_->OpenPort(name, Baud_, Parity_, DataBits_, StopBits_, InSize_, OutSize_,
                                  options);
 }
@@ -148,9 +244,9 @@ void TCustomComPort::PerformOpen() {
             Check(ecNotOpenedByTapi);
 
         std::int32_t result = StartPort();
-        if (result == -5)
+        if (result == ecAccessDenied)
             result = ecAlreadyOpen;
-        else if (result == -2 || result == -3)
+        else if (result == ecFileNotFound || result == ecPathNotFound)
             result = ecBadId;
         if (result != 0)
             Check(result);
@@ -160,8 +256,8 @@ void TCustomComPort::PerformOpen() {
 
         {
             FlagScope force(ForceApply_);
-            SetTracing(Tracing_);
-            SetLogging(Logging_);
+            SetTracing(Trace_.State);
+            SetLogging(Log_.State);
             SetHWFlowOptions(HWFlowOptions_);
             SetSWFlowOptions(SWFlowOptions_);
             SetXOnChar(XOnChar_);
@@ -238,8 +334,7 @@ void TCustomComPort::AnnounceClose() {
         OnPortClose_(this);
 }
 
-// ---- The hidden notification window
-// --------------------------------------------------------------
+// ---- The hidden notification window -------------------------------------------------------------
 
 void TCustomComPort::SetupNotifyWindow(bool create) {
     // The window's procedure is NotifyWndProc; on this platform a message window needs no class
@@ -311,7 +406,7 @@ void TCustomComPort::HandleNotification(std::uint32_t msg, std::uintptr_t wParam
         break;
     case MsgTriggerStatus:
         FireTriggerStatus(handle);
-        switch (handle & 7) {
+        switch (handle & kTriggerClassMask) {
         case kTriggerModemStatus:
             FireModemStatus();
             break;
@@ -338,8 +433,7 @@ void TCustomComPort::HandleNotification(std::uint32_t msg, std::uintptr_t wParam
     }
 }
 
-// ---- Events
-// ------------------------------------------------------------------------------------------
+// ---- Events -------------------------------------------------------------------------------------
 
 void TCustomComPort::FireTrigger(std::uint16_t msg, std::uint16_t triggerHandle,
                                  std::uint16_t data) {
@@ -391,7 +485,8 @@ bool TCustomComPort::AnyTriggerEventAssigned() const {
 
 void TCustomComPort::RefreshEventInterest() {
     if (IsOpen())
-        Dispatcher_->UpdateNotifyNeed(AnyTriggerEventAssigned() ? 1 : 2);
+        Dispatcher_->UpdateNotifyNeed(AnyTriggerEventAssigned() ? kNotifyNeedComponentWants
+                                                                : kNotifyNeedComponentIgnores);
 }
 
 void TCustomComPort::SetOnTrigger(TTriggerEvent handler) {
@@ -435,8 +530,7 @@ void TCustomComPort::SetOnTriggerOutSent(TNotifyEvent handler) {
     RefreshEventInterest();
 }
 
-// ---- Operations
-// --------------------------------------------------------------------------------------
+// ---- Operations ---------------------------------------------------------------------------------
 
 TBaseDispatcher* TCustomComPort::PortDispatcher() {
     if (!Dispatcher_ && !IsLoading() && !IsDesigning() && PortState_ != psOpen && AutoOpen_)
@@ -508,16 +602,10 @@ void TCustomComPort::Assign(const TCustomComPort& source) {
     RTS_ = source.RTS_;
     // Trace and log settings arrive as settings: a running state becomes a start at the next
     // open, as assigning them to a closed port does.
-    Tracing_ = source.Tracing_ > tlOn ? tlOff : source.Tracing_;
-    TraceSize_ = source.TraceSize_;
-    TraceName_ = source.TraceName_;
-    TraceHex_ = source.TraceHex_;
-    TraceAllHex_ = source.TraceAllHex_;
-    Logging_ = source.Logging_ > tlOn ? tlOff : source.Logging_;
-    LogSize_ = source.LogSize_;
-    LogName_ = source.LogName_;
-    LogHex_ = source.LogHex_;
-    LogAllHex_ = source.LogAllHex_;
+    Trace_ = source.Trace_;
+    Trace_.State = StateWhileClosed(source.Trace_.State);
+    Log_ = source.Log_;
+    Log_.State = StateWhileClosed(source.Log_.State);
     AvailThreshold_ = source.AvailThreshold_;
     TapiMode_ = source.TapiMode_;
     AutoOpen_ = source.AutoOpen_;
@@ -537,8 +625,7 @@ void TCustomComPort::Assign(const TCustomComPort& source) {
     }
 }
 
-// ---- Property setters
-// ------------------------------------------------------------------------------
+// ---- Property setters ---------------------------------------------------------------------------
 
 void TCustomComPort::SetDeviceLayer(TDeviceLayer value) {
     if (PortState_ != psClosed || value != dlWin32)
@@ -556,8 +643,8 @@ void TCustomComPort::SetComNumber(std::uint16_t value) {
     }
     TriggerSnapshot triggers;
     Dispatcher_->SaveTriggers(triggers);
-    const TTraceLogState tracing = Tracing_;
-    const TTraceLogState logging = Logging_;
+    const TTraceLogState tracing = Trace_.State;
+    const TTraceLogState logging = Log_.State;
     SetOpen(false);
     ComNumber_ = value;
     SetTracing(tracing);
@@ -666,7 +753,9 @@ void TCustomComPort::SetSWFlowOptions(TSWFlowOptions value) {
         if (value == swfNone) {
             Check(Dispatcher_->ClearSoftwareFlow());
         } else {
-            const std::uint32_t options = value == swfReceive ? 2 : value == swfTransmit ? 1 : 3;
+            const std::uint32_t options = value == swfReceive    ? kSwFlowReceive
+                                          : value == swfTransmit ? kSwFlowTransmit
+                                                                 : kSwFlowReceive | kSwFlowTransmit;
             Check(Dispatcher_->SetSoftwareFlow(BufferFull_, BufferResume_, options));
         }
     }
@@ -716,9 +805,9 @@ void TCustomComPort::SetUseEventWord(bool value) {
     if (!IsOpen())
         return;
     if (value)
-        Dispatcher_->SetOptionBits(kEventWordBit);
+        Dispatcher_->SetOptionBits(kOptionEventWord);
     else
-        Dispatcher_->ClearOptionBits(kEventWordBit);
+        Dispatcher_->ClearOptionBits(kOptionEventWord);
 }
 
 void TCustomComPort::SetRS485Mode(bool value) {
@@ -750,119 +839,24 @@ void TCustomComPort::SetWorkerPriority(std::uint8_t value) {
         Dispatcher_->SetWorkerPriority(value);
 }
 
-// ---- Trace and log commands
-// ----------------------------------------------------------------------
+// ---- Trace and log commands ---------------------------------------------------------------------
 
 void TCustomComPort::SetTracing(TTraceLogState value) {
-    if (!IsOpen()) {
-        Tracing_ = value > tlOn ? tlOff : value;
-        return;
-    }
-    TBaseDispatcher& d = *Dispatcher_;
-    const bool running = Tracing_ == tlOn;
-    const bool paused = Tracing_ == tlPause;
-    switch (value) {
-    case tlOff:
-        if (running || paused) {
-            d.StopTrace();
-            Tracing_ = tlOff;
-        }
-        break;
-    case tlOn:
-        if (paused)
-            d.ResumeTrace();
-        else
-            Check(d.StartTrace(TraceSize_));
-        Tracing_ = tlOn;
-        break;
-    case tlDump:
-    case tlAppend:
-    case tlAppendAndContinue:
-        if (running || paused) {
-            d.ResumeTrace();
-            const std::int32_t result = value == tlDump
-                                            ? d.DumpTrace(TraceName_, TraceHex_, TraceAllHex_)
-                                            : d.AppendTrace(TraceName_, TraceHex_, TraceAllHex_);
-            Tracing_ = value == tlAppendAndContinue ? tlOn : tlOff;
-            Check(result);
-        }
-        break;
-    case tlClear:
-        if (running || paused)
-            d.ClearTrace();
-        break;
-    case tlPause:
-        if (running) {
-            d.PauseTrace();
-            Tracing_ = tlPause;
-        }
-        break;
-    }
+    Check(RunTraceLogCommand(OpenDispatcher(), kTraceCommands, Trace_, value));
 }
 
 void TCustomComPort::SetTraceSize(std::uint32_t value) {
-    TraceSize_ = value > kMaxTraceSize ? kMaxTraceSize : value;
-    if (IsOpen() && (Tracing_ == tlOn || Tracing_ == tlPause)) {
-        const TTraceLogState previous = Tracing_;
-        SetTracing(tlOff);
-        SetTracing(previous);
-    }
+    Trace_.Size = std::min(value, kMaxTraceEntries);
+    Check(RestartTraceLog(OpenDispatcher(), kTraceCommands, Trace_));
 }
 
 void TCustomComPort::SetLogging(TTraceLogState value) {
-    if (!IsOpen()) {
-        Logging_ = value > tlOn ? tlOff : value;
-        return;
-    }
-    TBaseDispatcher& d = *Dispatcher_;
-    const bool running = Logging_ == tlOn;
-    const bool paused = Logging_ == tlPause;
-    switch (value) {
-    case tlOff:
-        if (running || paused) {
-            d.StopDispatchLog();
-            Logging_ = tlOff;
-        }
-        break;
-    case tlOn:
-        if (paused)
-            d.ResumeDispatchLog();
-        else
-            d.StartDispatchLog(LogSize_);
-        Logging_ = tlOn;
-        break;
-    case tlDump:
-    case tlAppend:
-    case tlAppendAndContinue:
-        if (running || paused) {
-            d.ResumeDispatchLog();
-            const std::int32_t result = value == tlDump
-                                            ? d.DumpDispatchLog(LogName_, LogHex_, LogAllHex_)
-                                            : d.AppendDispatchLog(LogName_, LogHex_, LogAllHex_);
-            Logging_ = value == tlAppendAndContinue ? tlOn : tlOff;
-            Check(result);
-        }
-        break;
-    case tlClear:
-        if (running || paused)
-            d.ClearDispatchLog();
-        break;
-    case tlPause:
-        if (running) {
-            d.PauseDispatchLog();
-            Logging_ = tlPause;
-        }
-        break;
-    }
+    Check(RunTraceLogCommand(OpenDispatcher(), kLogCommands, Log_, value));
 }
 
 void TCustomComPort::SetLogSize(std::uint32_t value) {
-    LogSize_ = value > kMaxLogSize ? kMaxLogSize : value;
-    if (IsOpen() && (Logging_ == tlOn || Logging_ == tlPause)) {
-        const TTraceLogState previous = Logging_;
-        SetLogging(tlOff);
-        SetLogging(previous);
-    }
+    Log_.Size = std::min(value, kMaxLogSize);
+    Check(RestartTraceLog(OpenDispatcher(), kLogCommands, Log_));
 }
 
 } // namespace mbus::serial
