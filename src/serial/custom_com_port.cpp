@@ -635,7 +635,7 @@ void TCustomComPort::SetDeviceLayer(TDeviceLayer value) {
 }
 
 void TCustomComPort::SetComNumber(std::uint16_t value) {
-    if (value == ComNumber_ && !ForceApply_)
+    if (Unchanged(ComNumber_, value))
         return;
     if (!IsOpen()) {
         ComNumber_ = value;
@@ -660,69 +660,53 @@ void TCustomComPort::ApplyLine() {
 }
 
 void TCustomComPort::SetBaud(std::int32_t value) {
-    if (value == Baud_ && !ForceApply_)
-        return;
-    Baud_ = value;
-    ApplyLine();
+    if (StoreChanged(Baud_, value))
+        ApplyLine();
 }
 
 void TCustomComPort::SetParity(TParity value) {
-    if (value == Parity_ && !ForceApply_)
-        return;
-    Parity_ = value;
-    ApplyLine();
+    if (StoreChanged(Parity_, value))
+        ApplyLine();
 }
 
 void TCustomComPort::SetDataBits(std::uint16_t value) {
-    if (value == DataBits_ && !ForceApply_)
-        return;
-    DataBits_ = value;
-    ApplyLine();
+    if (StoreChanged(DataBits_, value))
+        ApplyLine();
 }
 
 void TCustomComPort::SetStopBits(std::uint16_t value) {
-    if (value == StopBits_ && !ForceApply_)
-        return;
-    StopBits_ = value;
-    ApplyLine();
+    if (StoreChanged(StopBits_, value))
+        ApplyLine();
 }
 
 void TCustomComPort::SetInSize(std::uint16_t value) {
-    if (value == InSize_ && !ForceApply_)
-        return;
-    InSize_ = value;
-    if (IsOpen())
+    if (StoreChanged(InSize_, value) && IsOpen())
         Dispatcher_->ResizeQueues(InSize_, OutSize_);
 }
 
 void TCustomComPort::SetOutSize(std::uint16_t value) {
-    if (value == OutSize_ && !ForceApply_)
-        return;
-    OutSize_ = value;
-    if (IsOpen())
+    if (StoreChanged(OutSize_, value) && IsOpen())
         Dispatcher_->ResizeQueues(InSize_, OutSize_); // the ring keeps its size until reopened
 }
 
-void TCustomComPort::SetDTR(bool value) {
-    if (value == DTR_ && !ForceApply_)
+void TCustomComPort::DriveModemLine(bool& line, bool value,
+                                    std::int32_t (TBaseDispatcher::*drive)(bool)) {
+    if (Unchanged(line, value))
         return;
     if (!IsOpen()) {
-        DTR_ = value;
+        line = value;
         return;
     }
-    if (Check(Dispatcher_->DriveDTR(value)) == 0)
-        DTR_ = value;
+    if (Check((Dispatcher_.get()->*drive)(value)) == 0)
+        line = value;
+}
+
+void TCustomComPort::SetDTR(bool value) {
+    DriveModemLine(DTR_, value, &TBaseDispatcher::DriveDTR);
 }
 
 void TCustomComPort::SetRTS(bool value) {
-    if (value == RTS_ && !ForceApply_)
-        return;
-    if (!IsOpen()) {
-        RTS_ = value;
-        return;
-    }
-    if (Check(Dispatcher_->DriveRTS(value)) == 0)
-        RTS_ = value;
+    DriveModemLine(RTS_, value, &TBaseDispatcher::DriveRTS);
 }
 
 void TCustomComPort::ApplyFlowThresholds(double full, double resume) {
@@ -733,7 +717,7 @@ void TCustomComPort::ApplyFlowThresholds(double full, double resume) {
 }
 
 void TCustomComPort::SetHWFlowOptions(THWFlowOptionSet value) {
-    if (value == HWFlowOptions_ && !ForceApply_)
+    if (Unchanged(HWFlowOptions_, value))
         return;
     if (value & (FlowOption(hwfUseRTS) | FlowOption(hwfRequireCTS)))
         SetRS485Mode(false);
@@ -745,7 +729,7 @@ void TCustomComPort::SetHWFlowOptions(THWFlowOptionSet value) {
 }
 
 void TCustomComPort::SetSWFlowOptions(TSWFlowOptions value) {
-    if (value == SWFlowOptions_ && !ForceApply_)
+    if (Unchanged(SWFlowOptions_, value))
         return;
     if (value != swfNone)
         ApplyFlowThresholds(0.75, 0.25);
@@ -763,18 +747,12 @@ void TCustomComPort::SetSWFlowOptions(TSWFlowOptions value) {
 }
 
 void TCustomComPort::SetXOnChar(char value) {
-    if (value == XOnChar_ && !ForceApply_)
-        return;
-    XOnChar_ = value;
-    if (IsOpen())
+    if (StoreChanged(XOnChar_, value) && IsOpen())
         Check(Dispatcher_->SetFlowChars(XOnChar_, XOffChar_));
 }
 
 void TCustomComPort::SetXOffChar(char value) {
-    if (value == XOffChar_ && !ForceApply_)
-        return;
-    XOffChar_ = value;
-    if (IsOpen())
+    if (StoreChanged(XOffChar_, value) && IsOpen())
         Check(Dispatcher_->SetFlowChars(XOnChar_, XOffChar_));
 }
 
@@ -782,15 +760,17 @@ void TCustomComPort::SetBufferFull(std::uint16_t value) {
     if (value > InSize_)
         value = static_cast<std::uint16_t>(value * 0.9);
     BufferFull_ = value;
-    FlagScope force(ForceApply_);
-    SetHWFlowOptions(HWFlowOptions_);
-    SetSWFlowOptions(SWFlowOptions_);
+    ReapplyFlowOptions();
 }
 
 void TCustomComPort::SetBufferResume(std::uint16_t value) {
     if (value > BufferFull_)
         value = static_cast<std::uint16_t>(BufferFull_ * 0.1);
     BufferResume_ = value;
+    ReapplyFlowOptions();
+}
+
+void TCustomComPort::ReapplyFlowOptions() {
     FlagScope force(ForceApply_);
     SetHWFlowOptions(HWFlowOptions_);
     SetSWFlowOptions(SWFlowOptions_);
@@ -799,10 +779,7 @@ void TCustomComPort::SetBufferResume(std::uint16_t value) {
 void TCustomComPort::SetUseMSRShadow(bool) {}
 
 void TCustomComPort::SetUseEventWord(bool value) {
-    if (value == UseEventWord_ && !ForceApply_)
-        return;
-    UseEventWord_ = value;
-    if (!IsOpen())
+    if (!StoreChanged(UseEventWord_, value) || !IsOpen())
         return;
     if (value)
         Dispatcher_->SetOptionBits(kOptionEventWord);
@@ -811,9 +788,8 @@ void TCustomComPort::SetUseEventWord(bool value) {
 }
 
 void TCustomComPort::SetRS485Mode(bool value) {
-    if (value == RS485Mode_ && !ForceApply_)
+    if (!StoreChanged(RS485Mode_, value))
         return;
-    RS485Mode_ = value;
     if (IsOpen())
         Dispatcher_->SetRS485(value);
     if (value) {
@@ -824,18 +800,12 @@ void TCustomComPort::SetRS485Mode(bool value) {
 }
 
 void TCustomComPort::SetAvailThreshold(std::uint16_t value) {
-    if (value == AvailThreshold_ && !ForceApply_)
-        return;
-    AvailThreshold_ = value;
-    if (IsOpen())
+    if (StoreChanged(AvailThreshold_, value) && IsOpen())
         Dispatcher_->SetAvailThreshold(value);
 }
 
 void TCustomComPort::SetWorkerPriority(std::uint8_t value) {
-    if (value == WorkerPriority_ && !ForceApply_)
-        return;
-    WorkerPriority_ = value;
-    if (IsOpen())
+    if (StoreChanged(WorkerPriority_, value) && IsOpen())
         Dispatcher_->SetWorkerPriority(value);
 }
 

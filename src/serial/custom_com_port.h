@@ -207,6 +207,8 @@ private:
     void HandleNotification(std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam);
     void FinishDeferredClose();
     void ApplyFlowThresholds(double full, double resume);
+    // Assigns HWFlowOptions and SWFlowOptions again with ForceApply set (after new thresholds).
+    void ReapplyFlowOptions();
     bool AnyTriggerEventAssigned() const;
     std::int32_t Check(std::int32_t code) const; // RaiseOnError with this component
     bool IsOpen() const { return PortState_ == psOpen; }
@@ -214,6 +216,20 @@ private:
     TBaseDispatcher* OpenDispatcher() const { return IsOpen() ? Dispatcher_.get() : nullptr; }
     // Re-applies the line settings to an open port.
     void ApplyLine();
+    // Whether a setter has nothing to do: the value equals the stored one and ForceApply is off.
+    template <typename T> bool Unchanged(const T& field, const T& value) const {
+        return value == field && !ForceApply_;
+    }
+    // Stores `value` unless Unchanged; true when the setter goes on to apply it.
+    template <typename T> bool StoreChanged(T& field, const T& value) {
+        if (Unchanged(field, value))
+            return false;
+        field = value;
+        return true;
+    }
+    // The DTR and RTS setters: while open the line is driven first, and the property takes the
+    // new value only when that succeeded (result 0).
+    void DriveModemLine(bool& line, bool value, std::int32_t (TBaseDispatcher::*drive)(bool));
 
     TDeviceLayer DeviceLayer_ = dlWin32;
     std::uint16_t ComNumber_ = 0;
