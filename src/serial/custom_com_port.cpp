@@ -10,6 +10,7 @@
 #include "serial/port_prompt.h"
 #include "serial/raise_on_error.h"
 #include "serial/tapi_dispatcher.h"
+#include "serial/trace_log_commands.h"
 #include "serial/win32_dispatcher.h"
 
 #include <algorithm>
@@ -20,109 +21,6 @@ namespace mbus::serial {
 namespace {
 
 constexpr std::uint32_t kMaxLogSize = 16000000;
-
-// The dispatcher's operations behind the trace and log commands, for one of its two recorders.
-struct RecorderCommands {
-    std::int32_t (*Start)(TBaseDispatcher& dispatcher, std::uint32_t size);
-    void (*Clear)(TBaseDispatcher& dispatcher);
-    void (TBaseDispatcher::*Stop)();
-    void (TBaseDispatcher::*Pause)();
-    void (TBaseDispatcher::*Resume)();
-    std::int32_t (TBaseDispatcher::*Dump)(const std::string& fileName, bool inHex, bool allHex);
-    std::int32_t (TBaseDispatcher::*Append)(const std::string& fileName, bool inHex, bool allHex);
-};
-
-constexpr RecorderCommands kTraceCommands{
-    [](TBaseDispatcher& d, std::uint32_t size) { return d.StartTrace(size); },
-    [](TBaseDispatcher& d) { d.ClearTrace(); },
-    &TBaseDispatcher::StopTrace,
-    &TBaseDispatcher::PauseTrace,
-    &TBaseDispatcher::ResumeTrace,
-    &TBaseDispatcher::DumpTrace,
-    &TBaseDispatcher::AppendTrace,
-};
-
-constexpr RecorderCommands kLogCommands{
-    [](TBaseDispatcher& d, std::uint32_t size) {
-        d.StartDispatchLog(size);
-        return ecOK;
-    },
-    [](TBaseDispatcher& d) { d.ClearDispatchLog(); },
-    &TBaseDispatcher::StopDispatchLog,
-    &TBaseDispatcher::PauseDispatchLog,
-    &TBaseDispatcher::ResumeDispatchLog,
-    &TBaseDispatcher::DumpDispatchLog,
-    &TBaseDispatcher::AppendDispatchLog,
-};
-
-// A trace or log state as a closed port keeps it: a command (any value above tlOn) means off.
-TTraceLogState StateWhileClosed(TTraceLogState value) {
-    return value > tlOn ? tlOff : value;
-}
-
-// Assigns the Tracing or Logging property: `recorder.State` is its current value, `dispatcher`
-// the open port's dispatcher (none while the port is not open). Running means the state is tlOn,
-// paused that it is tlPause; a command whose condition does not hold changes nothing. Returns
-// the result to raise.
-std::int32_t RunTraceLogCommand(TBaseDispatcher* dispatcher, const RecorderCommands& commands,
-                                TraceLogSettings& recorder, TTraceLogState value) {
-    if (dispatcher == nullptr) {
-        recorder.State = StateWhileClosed(value);
-        return ecOK;
-    }
-    TBaseDispatcher& d = *dispatcher;
-    const bool running = recorder.State == tlOn;
-    const bool paused = recorder.State == tlPause;
-    switch (value) {
-    case tlOff:
-        if (running || paused) {
-            (d.*commands.Stop)();
-            recorder.State = tlOff;
-        }
-        return ecOK;
-    case tlOn:
-        if (paused) {
-            (d.*commands.Resume)();
-        } else if (const std::int32_t result = commands.Start(d, recorder.Size); result < 0) {
-            return result;
-        }
-        recorder.State = tlOn;
-        return ecOK;
-    case tlDump:
-    case tlAppend:
-    case tlAppendAndContinue: {
-        if (!running && !paused)
-            return ecOK;
-        (d.*commands.Resume)();
-        const auto write = value == tlDump ? commands.Dump : commands.Append;
-        const std::int32_t result = (d.*write)(recorder.Name, recorder.Hex, recorder.AllHex);
-        recorder.State = value == tlAppendAndContinue ? tlOn : tlOff;
-        return result;
-    }
-    case tlClear:
-        if (running || paused)
-            commands.Clear(d);
-        return ecOK;
-    case tlPause:
-        if (running) {
-            (d.*commands.Pause)();
-            recorder.State = tlPause;
-        }
-        return ecOK;
-    }
-    return ecOK;
-}
-
-// After a new TraceSize or LogSize: a running recorder starts again with the new size, a paused
-// one ends up off. Returns the result to raise.
-std::int32_t RestartTraceLog(TBaseDispatcher* dispatcher, const RecorderCommands& commands,
-                             TraceLogSettings& recorder) {
-    if (dispatcher == nullptr || (recorder.State != tlOn && recorder.State != tlPause))
-        return ecOK;
-    const TTraceLogState previous = recorder.State;
-    RunTraceLogCommand(dispatcher, commands, recorder, tlOff);
-    return RunTraceLogCommand(dispatcher, commands, recorder, previous);
-}
 
 // Sets a flag for the lifetime of the scope.
 class FlagScope {

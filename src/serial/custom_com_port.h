@@ -18,6 +18,7 @@
 #include "platform/message_window.h"
 #include "serial/base_dispatcher.h"
 #include "serial/component_base.h"
+#include "serial/trace_log_commands.h"
 #include "serial/trigger.h"
 
 namespace mbus::serial {
@@ -32,19 +33,8 @@ inline constexpr THWFlowOptionSet FlowOption(THWFlowOptions option) {
     return static_cast<THWFlowOptionSet>(1u << option);
 }
 enum TSWFlowOptions { swfNone, swfReceive, swfTransmit, swfBoth };
-enum TTraceLogState { tlOff, tlOn, tlDump, tlAppend, tlClear, tlPause, tlAppendAndContinue };
 enum TTapiMode { tmNone, tmAuto, tmOn, tmOff };
 enum TPortState { psClosed = 0, psClosing = 1, psOpen = 2 };
-
-// One of the dispatcher's two recorders as the component keeps it: the Tracing or Logging state
-// and the settings that go with it (size, file name, format flags).
-struct TraceLogSettings {
-    TTraceLogState State = tlOff;
-    std::uint32_t Size = 10000;
-    std::string Name;
-    bool Hex = true;
-    bool AllHex = false;
-};
 
 using TNotifyEvent = std::function<void(TComponent* sender)>;
 using TTriggerEvent = std::function<void(TComponent* cp, std::uint16_t msg,
