@@ -508,15 +508,15 @@ std::int32_t TBaseDispatcher::SetFlowChars(char xOn, char xOff) {
     return CommitLineState(DeviceSettings);
 }
 
+// On the NT family the driver toggles RTS itself (SetHardwareFlow puts RTS control in toggle
+// mode). The older family would need the UART's I/O base address for the write thread to poll;
+// this platform layer offers no port input, so UartBase stays 0 and output in RS-485 mode on that
+// family is refused with "Base address not set".
 void TBaseDispatcher::SetRS485(bool on) {
     std::lock_guard<std::recursive_mutex> guard(ControlLock);
     RS485On = on;
     if (WriteWorker != nullptr)
         WriteWorker->SetPriority(PriorityBase + (on ? 4 : 3));
-    // On the NT family the driver toggles RTS itself (SetHardwareFlow puts RTS control in
-    // toggle mode). The older family would need the UART's I/O base address for the write
-    // thread to poll; this platform layer offers no port input, so UartBase stays 0 and output
-    // in RS-485 mode on that family is refused with "Base address not set".
 }
 
 void TBaseDispatcher::SetWorkerPriority(std::int32_t base) {

@@ -189,6 +189,7 @@ public:
     void ClearDispatchLog();
     void PauseDispatchLog();
     void ResumeDispatchLog();
+    // `kind` is one of the lk kinds, `detail` one of the ld sub-kinds (codes.h).
     void AddLogEntry(std::uint8_t kind, std::uint16_t detail, std::uint32_t value,
                      const std::uint8_t* data, std::int32_t length);
     std::int32_t DumpDispatchLog(const std::string& fileName, bool inHex, bool allHex);
@@ -199,7 +200,6 @@ public:
     TComponent* OwnerPort() const { return OwnerPort_; }
     std::int32_t RegistryHandle() const { return RegistryHandle_; }
     platform::CommHandle DeviceHandle() const { return DeviceHandle_.load(); }
-    const std::string& DeviceName() const { return DeviceName_; }
     void SetDeviceName(const std::string& name) { DeviceName_ = name; }
     bool ThreadsRunning() const { return LiveThreads.load() > 0; }
     std::int32_t LiveThreadCount() const { return LiveThreads.load(); }
@@ -223,14 +223,14 @@ public:
     TComponent* const OwnerPort_; // non-owning: the component that created this dispatcher
     std::int32_t RegistryHandle_ = -1;
     std::atomic<platform::CommHandle> DeviceHandle_{0};
-    std::int32_t LineErrorBits = 0; // ControlLock
+    std::int32_t LineErrorBits = 0; // ControlLock; kLineError bits or kLineErrorsThreadFailed
     std::uint32_t ReceiveSize = 0;
     std::uint32_t OutRingSize = 0;
     std::uint32_t ModemBits = 0; // ControlLock
     platform::COMSTAT LineStatusRecord;
     platform::DCB DeviceSettings; // ControlLock
     std::uint32_t AppliedBaud = 115200;
-    std::uint32_t OptionWord = 0;
+    std::uint32_t OptionWord = 0; // kOptionEventWord; nothing reads it
     bool DtrOn = false;
     bool RtsOn = false;
     bool DtrByFlow = false;

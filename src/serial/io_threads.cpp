@@ -269,9 +269,6 @@ std::int32_t TWriteThread::DrainOutput() {
             }
             sent += static_cast<std::size_t>(r);
         }
-        // RS-485 on the older platform family would poll the UART's transmitter-empty bit here
-        // and then drop RTS. This platform layer has no port input, so output in that mode is
-        // refused before it reaches the ring (QueueBlock reports "Base address not set").
     }
     return ecOK;
 }

@@ -67,7 +67,9 @@ public:
     // Whether the output ring holds bytes.
     bool OutputWaiting();
     // Sends everything waiting in the ring, block by block: ecOK, or ecDeviceWrite on a write
-    // failure.
+    // failure. (RS-485 on the older platform family would poll the UART's transmitter-empty bit
+    // after each block and then drop RTS; with no port input here, output in that mode is refused
+    // before it reaches the ring: QueueBlock reports "Base address not set".)
     std::int32_t DrainOutput();
 
 protected:
