@@ -22,6 +22,11 @@ namespace {
 
 constexpr std::uint32_t kMaxLogSize = 16000000;
 
+// HWFlowOptions goes to the dispatcher as it is.
+static_assert(FlowOption(hwfUseDTR) == kHwFlowUseDTR && FlowOption(hwfUseRTS) == kHwFlowUseRTS &&
+              FlowOption(hwfRequireDSR) == kHwFlowRequireDSR &&
+              FlowOption(hwfRequireCTS) == kHwFlowRequireCTS);
+
 // Sets a flag for the lifetime of the scope.
 class FlagScope {
 public:

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <type_traits>
 
 namespace mbus::serial {
 
