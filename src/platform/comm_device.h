@@ -104,9 +104,11 @@ inline constexpr std::uint32_t EV_RLSD = 0x0020;
 inline constexpr std::uint32_t EV_BREAK = 0x0040;
 inline constexpr std::uint32_t EV_ERR = 0x0080;
 inline constexpr std::uint32_t EV_RING = 0x0100;
-// The events a device accepts in its mask; any other bit (0x2000, the ring trailing edge of
-// the older platform family, among them) is refused with ERROR_INVALID_PARAMETER. On Linux
-// EV_RXFLAG and EV_TXEMPTY are accepted but never reported.
+// The ring's trailing edge, an event only the older platform family's drivers accept.
+inline constexpr std::uint32_t EV_RING_TRAILING = 0x2000;
+// The events a device accepts in its mask; any other bit (EV_RING_TRAILING among them) is
+// refused with ERROR_INVALID_PARAMETER. On Linux EV_RXFLAG and EV_TXEMPTY are accepted but never
+// reported.
 inline constexpr std::uint32_t EV_SUPPORTED_MASK = 0x01FF;
 
 // Line errors (ClearCommError).

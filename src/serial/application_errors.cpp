@@ -1,35 +1,25 @@
 #include "serial/application_errors.h"
 
+#include "serial/installed_hook.h"
+
 #include <iostream>
-#include <mutex>
 
 namespace mbus::serial {
 namespace {
 
-std::mutex& ReporterLock() {
-    static std::mutex lock;
-    return lock;
-}
-
-ErrorReporter& Reporter() {
-    static ErrorReporter reporter;
+InstalledHook<void(const std::string& message)>& Reporter() {
+    static InstalledHook<void(const std::string& message)> reporter;
     return reporter;
 }
 
 } // namespace
 
 void SetApplicationErrorReporter(ErrorReporter reporter) {
-    std::lock_guard<std::mutex> guard(ReporterLock());
-    Reporter() = std::move(reporter);
+    Reporter().Install(std::move(reporter));
 }
 
 void ReportApplicationError(const std::string& message) {
-    ErrorReporter reporter;
-    {
-        std::lock_guard<std::mutex> guard(ReporterLock());
-        reporter = Reporter();
-    }
-    if (reporter)
+    if (const ErrorReporter reporter = Reporter().Current())
         reporter(message);
     else
         std::cerr << message << std::endl;

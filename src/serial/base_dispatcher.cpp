@@ -83,7 +83,7 @@ bool TBaseDispatcher::QueryModemStatus(std::uint32_t& status) {
     return platform::GetCommModemStatus(DeviceHandle_.load(), &status);
 }
 
-// ---- Open and close ---------------------------------------------------------------------------
+// ---- Open and close -----------------------------------------------------------------------------
 
 std::int32_t TBaseDispatcher::OpenPort(const std::string& deviceName, std::int32_t baud,
                                        std::int32_t parity, std::int32_t dataBits,
@@ -142,17 +142,17 @@ std::int32_t TBaseDispatcher::OpenPort(const std::string& deviceName, std::int32
     OutSentPending.store(false);
     ClosePending.store(false);
 
-    if (options & 0x10) {
+    if (options & kOpenDtrByFlow) {
         DtrByFlow = true;
     } else {
         DtrByFlow = false;
-        DriveDTR((options & 0x01) != 0);
+        DriveDTR((options & kOpenDtrOn) != 0);
     }
-    if (options & 0x20) {
+    if (options & kOpenRtsByFlow) {
         RtsByFlow = true;
     } else {
         RtsByFlow = false;
-        DriveRTS((options & 0x02) != 0);
+        DriveRTS((options & kOpenRtsOn) != 0);
     }
 
     ScanPos = 0;
@@ -242,20 +242,21 @@ std::int32_t TBaseDispatcher::ConfigureLine(std::int32_t baud, std::int32_t pari
     }
     const std::uint32_t flags = (current.Flags | kForcedOn) & ~kForcedOff;
 
-    if (stopBits != 3)
+    if (stopBits != kKeepStopBits)
         stopBits = std::clamp(stopBits, 1, 2);
-    const std::uint32_t rate = baud == 0 ? current.BaudRate : static_cast<std::uint32_t>(baud);
+    const std::uint32_t rate =
+        baud == kKeepBaud ? current.BaudRate : static_cast<std::uint32_t>(baud);
     const std::uint8_t parityCode =
-        parity == 5 ? current.Parity : static_cast<std::uint8_t>(parity);
+        parity == kKeepParity ? current.Parity : static_cast<std::uint8_t>(parity);
 
     std::uint8_t stopCode = current.StopBits;
     std::uint8_t byteSize = current.ByteSize;
-    if (dataBits != 9) {
+    if (dataBits != kKeepDataBits) {
         byteSize = static_cast<std::uint8_t>(dataBits);
         if (dataBits == 5)
             stopCode = platform::ONE5STOPBITS;
     }
-    if (stopBits != 3) {
+    if (stopBits != kKeepStopBits) {
         // Five-bit words cannot have two stop bits: asking for two gives one and a half. One stop
         // bit stays one stop bit at every word size.
         if (stopBits == 1)
@@ -293,17 +294,17 @@ TBaseDispatcher::FlowQuery TBaseDispatcher::QueryFlow() {
     const std::uint32_t flags = DeviceSettings.Flags;
     FlowQuery query{0, 0, DeviceSettings.XonChar, DeviceSettings.XoffChar};
     if ((flags & platform::DCB_DTR_CONTROL_MASK) == platform::DCB_DTR_CONTROL_HANDSHAKE)
-        query.HardwareOptions |= 1;
+        query.HardwareOptions |= kHwFlowUseDTR;
     if ((flags & platform::DCB_RTS_CONTROL_MASK) == platform::DCB_RTS_CONTROL_HANDSHAKE)
-        query.HardwareOptions |= 2;
+        query.HardwareOptions |= kHwFlowUseRTS;
     if (flags & platform::DCB_OUTX_DSR_FLOW)
-        query.HardwareOptions |= 4;
+        query.HardwareOptions |= kHwFlowRequireDSR;
     if (flags & platform::DCB_OUTX_CTS_FLOW)
-        query.HardwareOptions |= 8;
+        query.HardwareOptions |= kHwFlowRequireCTS;
     if (flags & platform::DCB_INX)
-        query.SoftwareOptions |= 2;
+        query.SoftwareOptions |= kSwFlowReceive;
     if (flags & platform::DCB_OUTX)
-        query.SoftwareOptions |= 1;
+        query.SoftwareOptions |= kSwFlowTransmit;
     return query;
 }
 
@@ -347,25 +348,24 @@ void TBaseDispatcher::AwaitOutputDrain() {
         DrainWaitMs(AppliedBaud, settings.ByteSize, settings.Parity, settings.StopBits));
 }
 
-// ---- Modem lines and line errors
-// ------------------------------------------------------------------
+// ---- Modem lines and line errors ----------------------------------------------------------------
 
-std::int32_t TBaseDispatcher::DriveDTR(bool on) {
+std::int32_t TBaseDispatcher::DriveLine(bool on, bool byFlow, bool& requested, std::uint32_t raise,
+                                        std::uint32_t drop) {
     std::lock_guard<std::recursive_mutex> guard(ControlLock);
-    if (DtrByFlow)
+    if (byFlow)
         return 1;
-    const std::int32_t result = ApplyLineFunction(on ? platform::SETDTR : platform::CLRDTR);
-    DtrOn = on;
+    const std::int32_t result = ApplyLineFunction(on ? raise : drop);
+    requested = on;
     return result < 0 ? ecBadArgument : result;
 }
 
+std::int32_t TBaseDispatcher::DriveDTR(bool on) {
+    return DriveLine(on, DtrByFlow, DtrOn, platform::SETDTR, platform::CLRDTR);
+}
+
 std::int32_t TBaseDispatcher::DriveRTS(bool on) {
-    std::lock_guard<std::recursive_mutex> guard(ControlLock);
-    if (RtsByFlow)
-        return 1;
-    const std::int32_t result = ApplyLineFunction(on ? platform::SETRTS : platform::CLRRTS);
-    RtsOn = on;
-    return result < 0 ? ecBadArgument : result;
+    return DriveLine(on, RtsByFlow, RtsOn, platform::SETRTS, platform::CLRRTS);
 }
 
 std::uint8_t TBaseDispatcher::ReadModemStatus(std::uint8_t keepMask) {
@@ -397,40 +397,45 @@ void TBaseDispatcher::RefreshLineErrors() {
     const std::int32_t bits = TakeLineErrors(status);
     std::lock_guard<std::recursive_mutex> guard(ControlLock);
     LineStatusRecord = status;
-    LineErrorBits |= bits & 0x1F;
+    LineErrorBits |= bits & (kLineErrorOverflow | kLineErrorOverrun | kLineErrorParity |
+                             kLineErrorFraming | kLineErrorBreak);
 }
 
 std::int32_t TBaseDispatcher::TakeLineError() {
     std::lock_guard<std::recursive_mutex> guard(ControlLock);
-    std::int32_t code = 0;
-    if (LineErrorBits == -1)
-        code = 10;
+    std::int32_t code = kLineCodeNone;
+    if (LineErrorBits == kLineErrorsThreadFailed)
+        code = kLineCodeThreadFailed;
     else if (LineErrorBits & kLineErrorOverflow)
-        code = 1;
+        code = kLineCodeOverflow;
     else if (LineErrorBits & kLineErrorOverrun)
-        code = 2;
+        code = kLineCodeOverrun;
     else if (LineErrorBits & kLineErrorParity)
-        code = 3;
+        code = kLineCodeParity;
     else if (LineErrorBits & kLineErrorFraming)
-        code = 4;
+        code = kLineCodeFraming;
     else if (LineErrorBits & kLineErrorBreak)
-        code = 9;
-    if (code != 0)
-        LineErrorBits = LineErrorBits == -1 ? 0 : (LineErrorBits & ~0x0F);
+        code = kLineCodeBreak;
+    if (code != kLineCodeNone) {
+        // The break bit stays for TakeBreakFlag.
+        LineErrorBits = LineErrorBits == kLineErrorsThreadFailed
+                            ? 0
+                            : (LineErrorBits & ~(kLineErrorOverflow | kLineErrorOverrun |
+                                                 kLineErrorParity | kLineErrorFraming));
+    }
     return code;
 }
 
 bool TBaseDispatcher::TakeBreakFlag() {
     std::lock_guard<std::recursive_mutex> guard(ControlLock);
-    if (LineErrorBits == -1)
+    if (LineErrorBits == kLineErrorsThreadFailed)
         return false;
     const bool set = (LineErrorBits & kLineErrorBreak) != 0;
     LineErrorBits &= ~kLineErrorBreak;
     return set;
 }
 
-// ---- Flow control, RS-485, priorities, options
-// -------------------------------------------------------
+// ---- Flow control, RS-485, priorities, options --------------------------------------------------
 
 std::int32_t TBaseDispatcher::SetHardwareFlow(std::uint32_t full, std::uint32_t resume,
                                               std::uint32_t options) {
@@ -443,13 +448,13 @@ std::int32_t TBaseDispatcher::SetHardwareFlow(std::uint32_t full, std::uint32_t 
                platform::DCB_DTR_CONTROL_MASK | platform::DCB_RTS_CONTROL_MASK);
     DtrByFlow = false;
     RtsByFlow = false;
-    if (options & 1) {
+    if (options & kHwFlowUseDTR) {
         flags |= platform::DCB_DTR_CONTROL_HANDSHAKE;
         DtrByFlow = true;
     } else if (DtrOn) {
         flags |= platform::DCB_DTR_CONTROL_ENABLE;
     }
-    if (options & 2) {
+    if (options & kHwFlowUseRTS) {
         flags |= platform::DCB_RTS_CONTROL_HANDSHAKE;
         RtsByFlow = true;
     } else if (RtsOn) {
@@ -461,9 +466,9 @@ std::int32_t TBaseDispatcher::SetHardwareFlow(std::uint32_t full, std::uint32_t 
     }
     DeviceSettings.XoffLim = static_cast<std::uint16_t>(ReceiveSize - full);
     DeviceSettings.XonLim = static_cast<std::uint16_t>(resume);
-    if (options & 4)
+    if (options & kHwFlowRequireDSR)
         flags |= platform::DCB_OUTX_DSR_FLOW;
-    if (options & 8)
+    if (options & kHwFlowRequireCTS)
         flags |= platform::DCB_OUTX_CTS_FLOW;
     DeviceSettings.Flags = flags;
     return CommitLineState(DeviceSettings);
@@ -475,14 +480,14 @@ std::int32_t TBaseDispatcher::SetSoftwareFlow(std::uint32_t full, std::uint32_t 
         return ecBadArgument;
     std::lock_guard<std::recursive_mutex> guard(ControlLock);
     ReadLineSettings(DeviceSettings);
-    if (options & 2) {
+    if (options & kSwFlowReceive) {
         DeviceSettings.Flags |= platform::DCB_INX;
         DeviceSettings.XoffLim = static_cast<std::uint16_t>(ReceiveSize - full);
         DeviceSettings.XonLim = static_cast<std::uint16_t>(resume);
         DeviceSettings.XonChar = 17;
         DeviceSettings.XoffChar = 19;
     }
-    if (options & 1) {
+    if (options & kSwFlowTransmit) {
         DeviceSettings.Flags |= platform::DCB_OUTX;
         DeviceSettings.XonChar = 17;
         DeviceSettings.XoffChar = 19;
@@ -503,15 +508,15 @@ std::int32_t TBaseDispatcher::SetFlowChars(char xOn, char xOff) {
     return CommitLineState(DeviceSettings);
 }
 
+// On the NT family the driver toggles RTS itself (SetHardwareFlow puts RTS control in toggle
+// mode). The older family would need the UART's I/O base address for the write thread to poll;
+// this platform layer offers no port input, so UartBase stays 0 and output in RS-485 mode on that
+// family is refused with "Base address not set".
 void TBaseDispatcher::SetRS485(bool on) {
     std::lock_guard<std::recursive_mutex> guard(ControlLock);
     RS485On = on;
     if (WriteWorker != nullptr)
         WriteWorker->SetPriority(PriorityBase + (on ? 4 : 3));
-    // On the NT family the driver toggles RTS itself (SetHardwareFlow puts RTS control in
-    // toggle mode). The older family would need the UART's I/O base address for the write
-    // thread to poll; this platform layer offers no port input, so UartBase stays 0 and output
-    // in RS-485 mode on that family is refused with "Base address not set".
 }
 
 void TBaseDispatcher::SetWorkerPriority(std::int32_t base) {
@@ -537,8 +542,7 @@ void TBaseDispatcher::ClearOptionBits(std::uint32_t bits) {
     OptionWord &= ~bits;
 }
 
-// ---- Input buffer
-// --------------------------------------------------------------------------------
+// ---- Input buffer -------------------------------------------------------------------------------
 
 std::int32_t TBaseDispatcher::UnreadCount() const {
     if (InTail < InHead)
@@ -582,7 +586,7 @@ std::int32_t TBaseDispatcher::TakeByte(std::uint8_t& byte) {
 
 std::int32_t TBaseDispatcher::PurgeInput() {
     std::lock_guard<std::recursive_mutex> guard(InputLock);
-    const std::int32_t result = DiscardQueued(1);
+    const std::int32_t result = DiscardQueued(kDiscardInput);
     if (PeekMode) {
         MaxConsumed = UnreadCount();
     } else {
@@ -601,7 +605,8 @@ bool TBaseDispatcher::FillInputBuffer() {
     if (InputFull) {
         static constexpr char kFull[] = "Dispatch buffer full.";
         if (Logging())
-            AddLogEntry(1, 8, 0, reinterpret_cast<const std::uint8_t*>(kFull), sizeof kFull - 1);
+            AddLogEntry(lkDispatch, ldStatus, 0, reinterpret_cast<const std::uint8_t*>(kFull),
+                        sizeof kFull - 1);
         return true;
     }
 
@@ -633,11 +638,11 @@ bool TBaseDispatcher::FillInputBuffer() {
         std::uint8_t* destination = InBuffer.get() + InHead;
         std::int32_t got = TakeReceived(destination, length);
         if (got < 0) {
-            NoteReceiveFailure(-1);
+            NoteReceiveFailure(ecFailed);
             got = 0;
         }
         if (Logging())
-            AddLogEntry(1, 1, static_cast<std::uint32_t>(got), destination, got);
+            AddLogEntry(lkDispatch, ldReadCom, static_cast<std::uint32_t>(got), destination, got);
         InHead += got;
         Unscanned += got;
         return got;
@@ -659,8 +664,7 @@ bool TBaseDispatcher::FillInputBuffer() {
     return true;
 }
 
-// ---- Output
-// --------------------------------------------------------------------------------------
+// ---- Output -------------------------------------------------------------------------------------
 
 std::int32_t TBaseDispatcher::QueueBlock(const std::uint8_t* data, std::int32_t count) {
     if (count == 0)
@@ -696,7 +700,7 @@ std::int32_t TBaseDispatcher::QueueBlock(const std::uint8_t* data, std::int32_t 
 
     std::lock_guard<std::recursive_mutex> guard(ControlLock);
     if (Logging())
-        AddLogEntry(1, 2, static_cast<std::uint32_t>(queued), data, queued);
+        AddLogEntry(lkDispatch, ldWriteCom, static_cast<std::uint32_t>(queued), data, queued);
     if (Tracing()) {
         for (std::int32_t i = 0; i < queued; ++i)
             AddTraceEntry('T', data[i]);
@@ -719,11 +723,10 @@ std::int32_t TBaseDispatcher::OutputRoom() {
 }
 
 std::int32_t TBaseDispatcher::PurgeOutput() {
-    return DiscardQueued(0);
+    return DiscardQueued(kDiscardOutput);
 }
 
-// ---- Threads
-// ---------------------------------------------------------------------------------------
+// ---- Threads ------------------------------------------------------------------------------------
 
 void TBaseDispatcher::NoteThreadStarted() {
     LiveThreads.fetch_add(1);
@@ -734,7 +737,7 @@ void TBaseDispatcher::NoteThreadFinished(TDispatcherThread* thread, std::int32_t
     if (result == ecDeviceWrite || result == ecDeviceRead) {
         {
             std::lock_guard<std::recursive_mutex> guard(ControlLock);
-            LineErrorBits = -1;
+            LineErrorBits = kLineErrorsThreadFailed;
         }
         CheckStatusTriggers();
     } else if (result < 0) {

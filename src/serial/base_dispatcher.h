@@ -27,6 +27,7 @@
 
 #include "platform/comm_device.h"
 #include "platform/event.h"
+#include "serial/codes.h"
 #include "serial/io_queue.h"
 #include "serial/trigger.h"
 
@@ -36,29 +37,8 @@ class TComponent;
 class TDispatcherThread;
 
 inline constexpr std::int32_t kInBufferSize = 8192;
-
-// Result codes of the dispatcher operations.
-inline constexpr std::int32_t ecOK = 0;
-inline constexpr std::int32_t ecOutOfMemory = -8;
-inline constexpr std::int32_t ecBadArgument = -1002;
-inline constexpr std::int32_t ecNotOpen = -2007;
-inline constexpr std::int32_t ecPutBlockFail = -3004;
-inline constexpr std::int32_t ecOutputBufferTooSmall = -3006;
-inline constexpr std::int32_t ecBufferIsEmpty = -3007;
-inline constexpr std::int32_t ecBaseAddressNotSet = -3010;
-inline constexpr std::int32_t ecNoMoreTriggers = -5001;
-inline constexpr std::int32_t ecTriggerTooLong = -5002;
-inline constexpr std::int32_t ecBadTriggerHandle = -5003;
-inline constexpr std::int32_t ecDeviceWrite = -160;
-inline constexpr std::int32_t ecDeviceRead = -161;
-inline constexpr std::int32_t ecNoMem = -13868;
-
-// Line error bits kept in LineErrorBits.
-inline constexpr std::int32_t kLineErrorOverflow = 1;
-inline constexpr std::int32_t kLineErrorOverrun = 2;
-inline constexpr std::int32_t kLineErrorParity = 4;
-inline constexpr std::int32_t kLineErrorFraming = 8;
-inline constexpr std::int32_t kLineErrorBreak = 16;
+// The most entries a trace may hold.
+inline constexpr std::uint32_t kMaxTraceEntries = 4000000;
 
 // A procedure target: called on the dispatcher thread with (Msg, TriggerHandle, lParam).
 using NotifyProc = std::function<void(std::uint32_t, std::uint32_t, std::intptr_t)>;
@@ -72,9 +52,10 @@ public:
     TBaseDispatcher(const TBaseDispatcher&) = delete;
     TBaseDispatcher& operator=(const TBaseDispatcher&) = delete;
 
-    // ---- Virtual operations, in slot order ------------------------------------------------
+    // ---- Virtual operations, in slot order ------------------------------------------------------
     virtual std::int32_t ApplyLineFunction(std::uint32_t function) = 0;
-    virtual std::int32_t DiscardQueued(std::int32_t which) = 0; // nonzero on success
+    // `which` is kDiscardOutput or kDiscardInput; nonzero on success.
+    virtual std::int32_t DiscardQueued(std::int32_t which) = 0;
     virtual std::int32_t TakeLineErrors(platform::COMSTAT& status) = 0;
     virtual std::int32_t NoteReceiveFailure(std::int32_t code) = 0;
     virtual std::int32_t ReadLineSettings(platform::DCB& settings) = 0;
@@ -94,18 +75,19 @@ public:
     virtual bool ProbeDevice(const std::string& name) = 0;
     virtual std::int32_t YieldSlice() = 0;
     virtual void SetWorkerPriority(std::int32_t base);
+    // `action` is one of the kNotifyNeed actions.
     virtual void UpdateNotifyNeed(std::int32_t action);
 
-    // ---- Open and close -------------------------------------------------------------------
-    // Options: bit 0 DTR on, bit 1 RTS on, bit 4 DTR by flow control, bit 5 RTS by flow control.
+    // ---- Open and close -------------------------------------------------------------------------
+    // `options` holds the kOpen bits (DTR and RTS on, or driven by flow control).
     std::int32_t OpenPort(const std::string& deviceName, std::int32_t baud, std::int32_t parity,
                           std::int32_t dataBits, std::int32_t stopBits, std::uint32_t inSize,
                           std::uint32_t outSize, std::uint32_t options);
     void ClosePort();
     std::int32_t ResizeQueues(std::uint32_t inSize, std::uint32_t outSize);
 
-    // ---- Line settings --------------------------------------------------------------------
-    // Baud 0, Parity 5, DataBits 9 and StopBits 3 keep the current value.
+    // ---- Line settings --------------------------------------------------------------------------
+    // kKeepBaud, kKeepParity, kKeepDataBits and kKeepStopBits keep the current value.
     std::int32_t ConfigureLine(std::int32_t baud, std::int32_t parity, std::int32_t dataBits,
                                std::int32_t stopBits);
     struct LineQuery {
@@ -120,7 +102,7 @@ public:
     std::int32_t CommitLineState(platform::DCB& settings);
     void AwaitOutputDrain();
 
-    // ---- Modem lines and line errors --------------------------------------------------------
+    // ---- Modem lines and line errors ------------------------------------------------------------
     std::int32_t DriveDTR(bool on);
     std::int32_t DriveRTS(bool on);
     std::uint8_t ReadModemStatus(std::uint8_t keepMask);
@@ -130,7 +112,8 @@ public:
     std::int32_t TakeLineError();
     bool TakeBreakFlag();
 
-    // ---- Flow control, RS-485, priorities, options ------------------------------------------
+    // ---- Flow control, RS-485, priorities, options ----------------------------------------------
+    // `options` holds kHwFlow bits for SetHardwareFlow, kSwFlow bits for SetSoftwareFlow.
     std::int32_t SetHardwareFlow(std::uint32_t full, std::uint32_t resume, std::uint32_t options);
     std::int32_t SetSoftwareFlow(std::uint32_t full, std::uint32_t resume, std::uint32_t options);
     std::int32_t ClearSoftwareFlow();
@@ -139,25 +122,25 @@ public:
     void SetOptionBits(std::uint32_t bits);
     void ClearOptionBits(std::uint32_t bits);
 
-    // ---- Input buffer ------------------------------------------------------------------------
+    // ---- Input buffer ---------------------------------------------------------------------------
     std::int32_t InputCount();
     std::int32_t PeekByte(std::int32_t index, std::uint8_t& byte);
     std::int32_t TakeByte(std::uint8_t& byte);
     std::int32_t PurgeInput();
     bool FillInputBuffer();
 
-    // ---- Output ------------------------------------------------------------------------------
+    // ---- Output ---------------------------------------------------------------------------------
     std::int32_t QueueBlock(const std::uint8_t* data, std::int32_t count);
     std::int32_t OutputInUse();
     std::int32_t OutputRoom();
     std::int32_t PurgeOutput();
 
-    // ---- Threads -----------------------------------------------------------------------------
+    // ---- Threads --------------------------------------------------------------------------------
     void NoteThreadStarted();
     void NoteThreadFinished(TDispatcherThread* thread, std::int32_t result);
     std::uint32_t ElapsedMs() const;
 
-    // ---- Dispatch pass, triggers and delivery (dispatcher_delivery.cpp) -----------------------
+    // ---- Dispatch pass, triggers and delivery (dispatcher_delivery.cpp) -------------------------
     void ServiceQueue();
     void ServiceTimers();
     bool DeliverEvent(std::uint32_t msg, std::uint32_t triggerHandle, std::uint32_t data);
@@ -190,7 +173,7 @@ public:
     std::int32_t SetStatusTrigger(std::int32_t handle, std::uint16_t value, bool activate);
     std::int32_t RemoveTrigger(std::int32_t handle);
 
-    // ---- Trace (dispatcher_trace.cpp) and dispatch log (dispatch_log.cpp) ---------------------
+    // ---- Trace (dispatcher_trace.cpp) and dispatch log (dispatch_log.cpp) -----------------------
     std::int32_t StartTrace(std::uint32_t capacity);
     void StopTrace();
     std::int32_t ClearTrace();
@@ -206,17 +189,17 @@ public:
     void ClearDispatchLog();
     void PauseDispatchLog();
     void ResumeDispatchLog();
+    // `kind` is one of the lk kinds, `detail` one of the ld sub-kinds (codes.h).
     void AddLogEntry(std::uint8_t kind, std::uint16_t detail, std::uint32_t value,
                      const std::uint8_t* data, std::int32_t length);
     std::int32_t DumpDispatchLog(const std::string& fileName, bool inHex, bool allHex);
     std::int32_t AppendDispatchLog(const std::string& fileName, bool inHex, bool allHex);
     bool Logging() const { return LoggingOn.load(std::memory_order_relaxed); }
 
-    // ---- Accessors used by the port component, the threads and tests --------------------------
+    // ---- Accessors used by the port component, the threads and tests ----------------------------
     TComponent* OwnerPort() const { return OwnerPort_; }
     std::int32_t RegistryHandle() const { return RegistryHandle_; }
     platform::CommHandle DeviceHandle() const { return DeviceHandle_.load(); }
-    const std::string& DeviceName() const { return DeviceName_; }
     void SetDeviceName(const std::string& name) { DeviceName_ = name; }
     bool ThreadsRunning() const { return LiveThreads.load() > 0; }
     std::int32_t LiveThreadCount() const { return LiveThreads.load(); }
@@ -236,18 +219,18 @@ public:
     static std::uint32_t DrainWaitMs(std::uint32_t baud, std::uint8_t byteSize, std::uint8_t parity,
                                      std::uint8_t stopBits);
 
-    // ---- State (names as the component's design gives them; see the lock notes above) -------
+    // ---- State (names as the component's design gives them; see the lock notes above) -----------
     TComponent* const OwnerPort_; // non-owning: the component that created this dispatcher
     std::int32_t RegistryHandle_ = -1;
     std::atomic<platform::CommHandle> DeviceHandle_{0};
-    std::int32_t LineErrorBits = 0; // ControlLock
+    std::int32_t LineErrorBits = 0; // ControlLock; kLineError bits or kLineErrorsThreadFailed
     std::uint32_t ReceiveSize = 0;
     std::uint32_t OutRingSize = 0;
     std::uint32_t ModemBits = 0; // ControlLock
     platform::COMSTAT LineStatusRecord;
     platform::DCB DeviceSettings; // ControlLock
     std::uint32_t AppliedBaud = 115200;
-    std::uint32_t OptionWord = 0;
+    std::uint32_t OptionWord = 0; // kOptionEventWord; nothing reads it
     bool DtrOn = false;
     bool RtsOn = false;
     bool DtrByFlow = false;
@@ -368,6 +351,10 @@ protected:
     virtual bool QueryModemStatus(std::uint32_t& status);
 
 private:
+    // Drives DTR or RTS: 1 without touching it when flow control owns the line, otherwise the
+    // escape's result (ecBadArgument when it failed); `requested` keeps the state asked for.
+    std::int32_t DriveLine(bool on, bool byFlow, bool& requested, std::uint32_t raise,
+                           std::uint32_t drop);
     // Repeats CheckStatusTriggers while it reports full success; false when a close became
     // pending on the way.
     bool RunStatusTriggers();
@@ -375,6 +362,11 @@ private:
     bool DeliverToTargets(std::uint32_t msg, std::uint32_t triggerHandle, std::uint32_t data);
     // Calls the event, procedure and window targets in turn; false when a close became pending.
     bool NotifyTargets(std::uint32_t msg, std::uint32_t triggerHandle, std::intptr_t lParam);
+    // Appends a procedure or event target under a new handle and returns the handle.
+    template <typename Targets, typename Target>
+    std::int32_t AddTarget(Targets& targets, Target target);
+    // Removes the procedure or event target with `handle`, if there is one.
+    template <typename Targets> void RemoveTarget(Targets& targets, std::int32_t handle);
     std::int32_t NewTriggerHandle(std::int32_t tag);
     std::int32_t WriteTrace(const std::string& fileName, bool append, bool inHex, bool allHex);
     std::int32_t WriteDispatchLog(const std::string& fileName, bool append, bool inHex,

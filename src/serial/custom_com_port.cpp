@@ -3,30 +3,29 @@
 #include "platform/message_window.h"
 #include "platform/worker_thread.h"
 #include "serial/application_errors.h"
+#include "serial/codes.h"
 #include "serial/dispatcher_registry.h"
 #include "serial/exceptions.h"
 #include "serial/notify_messages.h"
 #include "serial/port_prompt.h"
 #include "serial/raise_on_error.h"
 #include "serial/tapi_dispatcher.h"
+#include "serial/trace_log_commands.h"
 #include "serial/win32_dispatcher.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace mbus::serial {
 
 namespace {
 
-constexpr std::uint32_t kMaxTraceSize = 4000000;
 constexpr std::uint32_t kMaxLogSize = 16000000;
-constexpr std::uint32_t kEventWordBit = 4;
 
-// Result codes the component itself raises.
-constexpr std::int32_t ecBadId = -2001;
-constexpr std::int32_t ecAlreadyOpen = -2008;
-constexpr std::int32_t ecNoPortSelected = -2011;
-constexpr std::int32_t ecNotOpenedByTapi = -2012;
-constexpr std::int32_t ecNullApi = -3001;
+// HWFlowOptions goes to the dispatcher as it is.
+static_assert(FlowOption(hwfUseDTR) == kHwFlowUseDTR && FlowOption(hwfUseRTS) == kHwFlowUseRTS &&
+              FlowOption(hwfRequireDSR) == kHwFlowRequireDSR &&
+              FlowOption(hwfRequireCTS) == kHwFlowRequireCTS);
 
 // Sets a flag for the lifetime of the scope.
 class FlagScope {
@@ -63,7 +62,7 @@ std::int32_t TCustomComPort::Check(std::int32_t code) const {
     return RaiseOnError(this, code);
 }
 
-// ---- Open and close ----------------------------------------------------------------------------
+// ---- Open and close -----------------------------------------------------------------------------
 
 void TCustomComPort::SetOpen(bool value) {
     if (value == Open_)
@@ -126,13 +125,13 @@ std::int32_t TCustomComPort::StartPort() {
         TapiMode_ == tmOn ? std::string() : "\\\\.\\COM" + std::to_string(ComNumber_);
     std::uint32_t options = 0;
     if (DTR_)
-        options |= 0x01;
+        options |= kOpenDtrOn;
     if (RTS_)
-        options |= 0x02;
+        options |= kOpenRtsOn;
     if (HWFlowOptions_ & FlowOption(hwfUseDTR))
-        options |= 0x10;
+        options |= kOpenDtrByFlow;
     if (HWFlowOptions_ & FlowOption(hwfUseRTS))
-        options |= 0x20;
+        options |= kOpenRtsByFlow;
     return Dispatcher_->OpenPort(name, Baud_, Parity_, DataBits_, StopBits_, InSize_, OutSize_,
                                  options);
 }
@@ -148,9 +147,9 @@ void TCustomComPort::PerformOpen() {
             Check(ecNotOpenedByTapi);
 
         std::int32_t result = StartPort();
-        if (result == -5)
+        if (result == ecAccessDenied)
             result = ecAlreadyOpen;
-        else if (result == -2 || result == -3)
+        else if (result == ecFileNotFound || result == ecPathNotFound)
             result = ecBadId;
         if (result != 0)
             Check(result);
@@ -160,8 +159,8 @@ void TCustomComPort::PerformOpen() {
 
         {
             FlagScope force(ForceApply_);
-            SetTracing(Tracing_);
-            SetLogging(Logging_);
+            SetTracing(Trace_.State);
+            SetLogging(Log_.State);
             SetHWFlowOptions(HWFlowOptions_);
             SetSWFlowOptions(SWFlowOptions_);
             SetXOnChar(XOnChar_);
@@ -238,8 +237,7 @@ void TCustomComPort::AnnounceClose() {
         OnPortClose_(this);
 }
 
-// ---- The hidden notification window
-// --------------------------------------------------------------
+// ---- The hidden notification window -------------------------------------------------------------
 
 void TCustomComPort::SetupNotifyWindow(bool create) {
     // The window's procedure is NotifyWndProc; on this platform a message window needs no class
@@ -311,7 +309,7 @@ void TCustomComPort::HandleNotification(std::uint32_t msg, std::uintptr_t wParam
         break;
     case MsgTriggerStatus:
         FireTriggerStatus(handle);
-        switch (handle & 7) {
+        switch (handle & kTriggerClassMask) {
         case kTriggerModemStatus:
             FireModemStatus();
             break;
@@ -338,8 +336,7 @@ void TCustomComPort::HandleNotification(std::uint32_t msg, std::uintptr_t wParam
     }
 }
 
-// ---- Events
-// ------------------------------------------------------------------------------------------
+// ---- Events -------------------------------------------------------------------------------------
 
 void TCustomComPort::FireTrigger(std::uint16_t msg, std::uint16_t triggerHandle,
                                  std::uint16_t data) {
@@ -391,7 +388,8 @@ bool TCustomComPort::AnyTriggerEventAssigned() const {
 
 void TCustomComPort::RefreshEventInterest() {
     if (IsOpen())
-        Dispatcher_->UpdateNotifyNeed(AnyTriggerEventAssigned() ? 1 : 2);
+        Dispatcher_->UpdateNotifyNeed(AnyTriggerEventAssigned() ? kNotifyNeedComponentWants
+                                                                : kNotifyNeedComponentIgnores);
 }
 
 void TCustomComPort::SetOnTrigger(TTriggerEvent handler) {
@@ -435,8 +433,7 @@ void TCustomComPort::SetOnTriggerOutSent(TNotifyEvent handler) {
     RefreshEventInterest();
 }
 
-// ---- Operations
-// --------------------------------------------------------------------------------------
+// ---- Operations ---------------------------------------------------------------------------------
 
 TBaseDispatcher* TCustomComPort::PortDispatcher() {
     if (!Dispatcher_ && !IsLoading() && !IsDesigning() && PortState_ != psOpen && AutoOpen_)
@@ -508,16 +505,10 @@ void TCustomComPort::Assign(const TCustomComPort& source) {
     RTS_ = source.RTS_;
     // Trace and log settings arrive as settings: a running state becomes a start at the next
     // open, as assigning them to a closed port does.
-    Tracing_ = source.Tracing_ > tlOn ? tlOff : source.Tracing_;
-    TraceSize_ = source.TraceSize_;
-    TraceName_ = source.TraceName_;
-    TraceHex_ = source.TraceHex_;
-    TraceAllHex_ = source.TraceAllHex_;
-    Logging_ = source.Logging_ > tlOn ? tlOff : source.Logging_;
-    LogSize_ = source.LogSize_;
-    LogName_ = source.LogName_;
-    LogHex_ = source.LogHex_;
-    LogAllHex_ = source.LogAllHex_;
+    Trace_ = source.Trace_;
+    Trace_.State = StateWhileClosed(source.Trace_.State);
+    Log_ = source.Log_;
+    Log_.State = StateWhileClosed(source.Log_.State);
     AvailThreshold_ = source.AvailThreshold_;
     TapiMode_ = source.TapiMode_;
     AutoOpen_ = source.AutoOpen_;
@@ -537,8 +528,7 @@ void TCustomComPort::Assign(const TCustomComPort& source) {
     }
 }
 
-// ---- Property setters
-// ------------------------------------------------------------------------------
+// ---- Property setters ---------------------------------------------------------------------------
 
 void TCustomComPort::SetDeviceLayer(TDeviceLayer value) {
     if (PortState_ != psClosed || value != dlWin32)
@@ -548,7 +538,7 @@ void TCustomComPort::SetDeviceLayer(TDeviceLayer value) {
 }
 
 void TCustomComPort::SetComNumber(std::uint16_t value) {
-    if (value == ComNumber_ && !ForceApply_)
+    if (Unchanged(ComNumber_, value))
         return;
     if (!IsOpen()) {
         ComNumber_ = value;
@@ -556,8 +546,8 @@ void TCustomComPort::SetComNumber(std::uint16_t value) {
     }
     TriggerSnapshot triggers;
     Dispatcher_->SaveTriggers(triggers);
-    const TTraceLogState tracing = Tracing_;
-    const TTraceLogState logging = Logging_;
+    const TTraceLogState tracing = Trace_.State;
+    const TTraceLogState logging = Log_.State;
     SetOpen(false);
     ComNumber_ = value;
     SetTracing(tracing);
@@ -573,69 +563,53 @@ void TCustomComPort::ApplyLine() {
 }
 
 void TCustomComPort::SetBaud(std::int32_t value) {
-    if (value == Baud_ && !ForceApply_)
-        return;
-    Baud_ = value;
-    ApplyLine();
+    if (StoreChanged(Baud_, value))
+        ApplyLine();
 }
 
 void TCustomComPort::SetParity(TParity value) {
-    if (value == Parity_ && !ForceApply_)
-        return;
-    Parity_ = value;
-    ApplyLine();
+    if (StoreChanged(Parity_, value))
+        ApplyLine();
 }
 
 void TCustomComPort::SetDataBits(std::uint16_t value) {
-    if (value == DataBits_ && !ForceApply_)
-        return;
-    DataBits_ = value;
-    ApplyLine();
+    if (StoreChanged(DataBits_, value))
+        ApplyLine();
 }
 
 void TCustomComPort::SetStopBits(std::uint16_t value) {
-    if (value == StopBits_ && !ForceApply_)
-        return;
-    StopBits_ = value;
-    ApplyLine();
+    if (StoreChanged(StopBits_, value))
+        ApplyLine();
 }
 
 void TCustomComPort::SetInSize(std::uint16_t value) {
-    if (value == InSize_ && !ForceApply_)
-        return;
-    InSize_ = value;
-    if (IsOpen())
+    if (StoreChanged(InSize_, value) && IsOpen())
         Dispatcher_->ResizeQueues(InSize_, OutSize_);
 }
 
 void TCustomComPort::SetOutSize(std::uint16_t value) {
-    if (value == OutSize_ && !ForceApply_)
-        return;
-    OutSize_ = value;
-    if (IsOpen())
+    if (StoreChanged(OutSize_, value) && IsOpen())
         Dispatcher_->ResizeQueues(InSize_, OutSize_); // the ring keeps its size until reopened
 }
 
-void TCustomComPort::SetDTR(bool value) {
-    if (value == DTR_ && !ForceApply_)
+void TCustomComPort::DriveModemLine(bool& line, bool value,
+                                    std::int32_t (TBaseDispatcher::*drive)(bool)) {
+    if (Unchanged(line, value))
         return;
     if (!IsOpen()) {
-        DTR_ = value;
+        line = value;
         return;
     }
-    if (Check(Dispatcher_->DriveDTR(value)) == 0)
-        DTR_ = value;
+    if (Check((Dispatcher_.get()->*drive)(value)) == 0)
+        line = value;
+}
+
+void TCustomComPort::SetDTR(bool value) {
+    DriveModemLine(DTR_, value, &TBaseDispatcher::DriveDTR);
 }
 
 void TCustomComPort::SetRTS(bool value) {
-    if (value == RTS_ && !ForceApply_)
-        return;
-    if (!IsOpen()) {
-        RTS_ = value;
-        return;
-    }
-    if (Check(Dispatcher_->DriveRTS(value)) == 0)
-        RTS_ = value;
+    DriveModemLine(RTS_, value, &TBaseDispatcher::DriveRTS);
 }
 
 void TCustomComPort::ApplyFlowThresholds(double full, double resume) {
@@ -646,7 +620,7 @@ void TCustomComPort::ApplyFlowThresholds(double full, double resume) {
 }
 
 void TCustomComPort::SetHWFlowOptions(THWFlowOptionSet value) {
-    if (value == HWFlowOptions_ && !ForceApply_)
+    if (Unchanged(HWFlowOptions_, value))
         return;
     if (value & (FlowOption(hwfUseRTS) | FlowOption(hwfRequireCTS)))
         SetRS485Mode(false);
@@ -658,7 +632,7 @@ void TCustomComPort::SetHWFlowOptions(THWFlowOptionSet value) {
 }
 
 void TCustomComPort::SetSWFlowOptions(TSWFlowOptions value) {
-    if (value == SWFlowOptions_ && !ForceApply_)
+    if (Unchanged(SWFlowOptions_, value))
         return;
     if (value != swfNone)
         ApplyFlowThresholds(0.75, 0.25);
@@ -666,7 +640,9 @@ void TCustomComPort::SetSWFlowOptions(TSWFlowOptions value) {
         if (value == swfNone) {
             Check(Dispatcher_->ClearSoftwareFlow());
         } else {
-            const std::uint32_t options = value == swfReceive ? 2 : value == swfTransmit ? 1 : 3;
+            const std::uint32_t options = value == swfReceive    ? kSwFlowReceive
+                                          : value == swfTransmit ? kSwFlowTransmit
+                                                                 : kSwFlowReceive | kSwFlowTransmit;
             Check(Dispatcher_->SetSoftwareFlow(BufferFull_, BufferResume_, options));
         }
     }
@@ -674,18 +650,12 @@ void TCustomComPort::SetSWFlowOptions(TSWFlowOptions value) {
 }
 
 void TCustomComPort::SetXOnChar(char value) {
-    if (value == XOnChar_ && !ForceApply_)
-        return;
-    XOnChar_ = value;
-    if (IsOpen())
+    if (StoreChanged(XOnChar_, value) && IsOpen())
         Check(Dispatcher_->SetFlowChars(XOnChar_, XOffChar_));
 }
 
 void TCustomComPort::SetXOffChar(char value) {
-    if (value == XOffChar_ && !ForceApply_)
-        return;
-    XOffChar_ = value;
-    if (IsOpen())
+    if (StoreChanged(XOffChar_, value) && IsOpen())
         Check(Dispatcher_->SetFlowChars(XOnChar_, XOffChar_));
 }
 
@@ -693,15 +663,17 @@ void TCustomComPort::SetBufferFull(std::uint16_t value) {
     if (value > InSize_)
         value = static_cast<std::uint16_t>(value * 0.9);
     BufferFull_ = value;
-    FlagScope force(ForceApply_);
-    SetHWFlowOptions(HWFlowOptions_);
-    SetSWFlowOptions(SWFlowOptions_);
+    ReapplyFlowOptions();
 }
 
 void TCustomComPort::SetBufferResume(std::uint16_t value) {
     if (value > BufferFull_)
         value = static_cast<std::uint16_t>(BufferFull_ * 0.1);
     BufferResume_ = value;
+    ReapplyFlowOptions();
+}
+
+void TCustomComPort::ReapplyFlowOptions() {
     FlagScope force(ForceApply_);
     SetHWFlowOptions(HWFlowOptions_);
     SetSWFlowOptions(SWFlowOptions_);
@@ -710,21 +682,17 @@ void TCustomComPort::SetBufferResume(std::uint16_t value) {
 void TCustomComPort::SetUseMSRShadow(bool) {}
 
 void TCustomComPort::SetUseEventWord(bool value) {
-    if (value == UseEventWord_ && !ForceApply_)
-        return;
-    UseEventWord_ = value;
-    if (!IsOpen())
+    if (!StoreChanged(UseEventWord_, value) || !IsOpen())
         return;
     if (value)
-        Dispatcher_->SetOptionBits(kEventWordBit);
+        Dispatcher_->SetOptionBits(kOptionEventWord);
     else
-        Dispatcher_->ClearOptionBits(kEventWordBit);
+        Dispatcher_->ClearOptionBits(kOptionEventWord);
 }
 
 void TCustomComPort::SetRS485Mode(bool value) {
-    if (value == RS485Mode_ && !ForceApply_)
+    if (!StoreChanged(RS485Mode_, value))
         return;
-    RS485Mode_ = value;
     if (IsOpen())
         Dispatcher_->SetRS485(value);
     if (value) {
@@ -735,134 +703,33 @@ void TCustomComPort::SetRS485Mode(bool value) {
 }
 
 void TCustomComPort::SetAvailThreshold(std::uint16_t value) {
-    if (value == AvailThreshold_ && !ForceApply_)
-        return;
-    AvailThreshold_ = value;
-    if (IsOpen())
+    if (StoreChanged(AvailThreshold_, value) && IsOpen())
         Dispatcher_->SetAvailThreshold(value);
 }
 
 void TCustomComPort::SetWorkerPriority(std::uint8_t value) {
-    if (value == WorkerPriority_ && !ForceApply_)
-        return;
-    WorkerPriority_ = value;
-    if (IsOpen())
+    if (StoreChanged(WorkerPriority_, value) && IsOpen())
         Dispatcher_->SetWorkerPriority(value);
 }
 
-// ---- Trace and log commands
-// ----------------------------------------------------------------------
+// ---- Trace and log commands ---------------------------------------------------------------------
 
 void TCustomComPort::SetTracing(TTraceLogState value) {
-    if (!IsOpen()) {
-        Tracing_ = value > tlOn ? tlOff : value;
-        return;
-    }
-    TBaseDispatcher& d = *Dispatcher_;
-    const bool running = Tracing_ == tlOn;
-    const bool paused = Tracing_ == tlPause;
-    switch (value) {
-    case tlOff:
-        if (running || paused) {
-            d.StopTrace();
-            Tracing_ = tlOff;
-        }
-        break;
-    case tlOn:
-        if (paused)
-            d.ResumeTrace();
-        else
-            Check(d.StartTrace(TraceSize_));
-        Tracing_ = tlOn;
-        break;
-    case tlDump:
-    case tlAppend:
-    case tlAppendAndContinue:
-        if (running || paused) {
-            d.ResumeTrace();
-            const std::int32_t result = value == tlDump
-                                            ? d.DumpTrace(TraceName_, TraceHex_, TraceAllHex_)
-                                            : d.AppendTrace(TraceName_, TraceHex_, TraceAllHex_);
-            Tracing_ = value == tlAppendAndContinue ? tlOn : tlOff;
-            Check(result);
-        }
-        break;
-    case tlClear:
-        if (running || paused)
-            d.ClearTrace();
-        break;
-    case tlPause:
-        if (running) {
-            d.PauseTrace();
-            Tracing_ = tlPause;
-        }
-        break;
-    }
+    Check(RunTraceLogCommand(OpenDispatcher(), kTraceCommands, Trace_, value));
 }
 
 void TCustomComPort::SetTraceSize(std::uint32_t value) {
-    TraceSize_ = value > kMaxTraceSize ? kMaxTraceSize : value;
-    if (IsOpen() && (Tracing_ == tlOn || Tracing_ == tlPause)) {
-        const TTraceLogState previous = Tracing_;
-        SetTracing(tlOff);
-        SetTracing(previous);
-    }
+    Trace_.Size = std::min(value, kMaxTraceEntries);
+    Check(RestartTraceLog(OpenDispatcher(), kTraceCommands, Trace_));
 }
 
 void TCustomComPort::SetLogging(TTraceLogState value) {
-    if (!IsOpen()) {
-        Logging_ = value > tlOn ? tlOff : value;
-        return;
-    }
-    TBaseDispatcher& d = *Dispatcher_;
-    const bool running = Logging_ == tlOn;
-    const bool paused = Logging_ == tlPause;
-    switch (value) {
-    case tlOff:
-        if (running || paused) {
-            d.StopDispatchLog();
-            Logging_ = tlOff;
-        }
-        break;
-    case tlOn:
-        if (paused)
-            d.ResumeDispatchLog();
-        else
-            d.StartDispatchLog(LogSize_);
-        Logging_ = tlOn;
-        break;
-    case tlDump:
-    case tlAppend:
-    case tlAppendAndContinue:
-        if (running || paused) {
-            d.ResumeDispatchLog();
-            const std::int32_t result = value == tlDump
-                                            ? d.DumpDispatchLog(LogName_, LogHex_, LogAllHex_)
-                                            : d.AppendDispatchLog(LogName_, LogHex_, LogAllHex_);
-            Logging_ = value == tlAppendAndContinue ? tlOn : tlOff;
-            Check(result);
-        }
-        break;
-    case tlClear:
-        if (running || paused)
-            d.ClearDispatchLog();
-        break;
-    case tlPause:
-        if (running) {
-            d.PauseDispatchLog();
-            Logging_ = tlPause;
-        }
-        break;
-    }
+    Check(RunTraceLogCommand(OpenDispatcher(), kLogCommands, Log_, value));
 }
 
 void TCustomComPort::SetLogSize(std::uint32_t value) {
-    LogSize_ = value > kMaxLogSize ? kMaxLogSize : value;
-    if (IsOpen() && (Logging_ == tlOn || Logging_ == tlPause)) {
-        const TTraceLogState previous = Logging_;
-        SetLogging(tlOff);
-        SetLogging(previous);
-    }
+    Log_.Size = std::min(value, kMaxLogSize);
+    Check(RestartTraceLog(OpenDispatcher(), kLogCommands, Log_));
 }
 
 } // namespace mbus::serial

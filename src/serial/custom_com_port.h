@@ -18,6 +18,7 @@
 #include "platform/message_window.h"
 #include "serial/base_dispatcher.h"
 #include "serial/component_base.h"
+#include "serial/trace_log_commands.h"
 #include "serial/trigger.h"
 
 namespace mbus::serial {
@@ -25,13 +26,13 @@ namespace mbus::serial {
 enum TDeviceLayer { dlWin32, dlWinsock };
 enum TParity { pNone, pOdd, pEven, pMark, pSpace };
 enum THWFlowOptions { hwfUseDTR, hwfUseRTS, hwfRequireDSR, hwfRequireCTS };
-// A set of THWFlowOptions: bit (1 << member), which is also the dispatcher's option value.
+// A set of THWFlowOptions: bit (1 << member), which is also the dispatcher's option value
+// (kHwFlowUseDTR ... kHwFlowRequireCTS).
 using THWFlowOptionSet = std::uint8_t;
 inline constexpr THWFlowOptionSet FlowOption(THWFlowOptions option) {
     return static_cast<THWFlowOptionSet>(1u << option);
 }
 enum TSWFlowOptions { swfNone, swfReceive, swfTransmit, swfBoth };
-enum TTraceLogState { tlOff, tlOn, tlDump, tlAppend, tlClear, tlPause, tlAppendAndContinue };
 enum TTapiMode { tmNone, tmAuto, tmOn, tmOff };
 enum TPortState { psClosed = 0, psClosing = 1, psOpen = 2 };
 
@@ -57,7 +58,7 @@ public:
     // Ends reading the stored settings; an Open := True met while loading takes effect now.
     void Loaded() override;
 
-    // ---- Properties --------------------------------------------------------------------------
+    // ---- Properties -----------------------------------------------------------------------------
     TDeviceLayer DeviceLayer() const { return DeviceLayer_; }
     void SetDeviceLayer(TDeviceLayer value);
     std::uint16_t ComNumber() const { return ComNumber_; }
@@ -96,26 +97,26 @@ public:
     void SetBufferFull(std::uint16_t value);
     std::uint16_t BufferResume() const { return BufferResume_; }
     void SetBufferResume(std::uint16_t value);
-    TTraceLogState Tracing() const { return Tracing_; }
+    TTraceLogState Tracing() const { return Trace_.State; }
     void SetTracing(TTraceLogState value);
-    std::uint32_t TraceSize() const { return TraceSize_; }
+    std::uint32_t TraceSize() const { return Trace_.Size; }
     void SetTraceSize(std::uint32_t value);
-    const std::string& TraceName() const { return TraceName_; }
-    void SetTraceName(const std::string& value) { TraceName_ = value; }
-    bool TraceHex() const { return TraceHex_; }
-    void SetTraceHex(bool value) { TraceHex_ = value; }
-    bool TraceAllHex() const { return TraceAllHex_; }
-    void SetTraceAllHex(bool value) { TraceAllHex_ = value; }
-    TTraceLogState Logging() const { return Logging_; }
+    const std::string& TraceName() const { return Trace_.Name; }
+    void SetTraceName(const std::string& value) { Trace_.Name = value; }
+    bool TraceHex() const { return Trace_.Hex; }
+    void SetTraceHex(bool value) { Trace_.Hex = value; }
+    bool TraceAllHex() const { return Trace_.AllHex; }
+    void SetTraceAllHex(bool value) { Trace_.AllHex = value; }
+    TTraceLogState Logging() const { return Log_.State; }
     void SetLogging(TTraceLogState value);
-    std::uint32_t LogSize() const { return LogSize_; }
+    std::uint32_t LogSize() const { return Log_.Size; }
     void SetLogSize(std::uint32_t value);
-    const std::string& LogName() const { return LogName_; }
-    void SetLogName(const std::string& value) { LogName_ = value; }
-    bool LogHex() const { return LogHex_; }
-    void SetLogHex(bool value) { LogHex_ = value; }
-    bool LogAllHex() const { return LogAllHex_; }
-    void SetLogAllHex(bool value) { LogAllHex_ = value; }
+    const std::string& LogName() const { return Log_.Name; }
+    void SetLogName(const std::string& value) { Log_.Name = value; }
+    bool LogHex() const { return Log_.Hex; }
+    void SetLogHex(bool value) { Log_.Hex = value; }
+    bool LogAllHex() const { return Log_.AllHex; }
+    void SetLogAllHex(bool value) { Log_.AllHex = value; }
     bool UseMSRShadow() const { return true; }
     virtual void SetUseMSRShadow(bool value);
     bool UseEventWord() const { return UseEventWord_; }
@@ -133,7 +134,7 @@ public:
     std::uint8_t WorkerPriority() const { return WorkerPriority_; }
     void SetWorkerPriority(std::uint8_t value);
 
-    // ---- Events (assigning a trigger event refreshes the dispatcher's interest) -------------
+    // ---- Events (assigning a trigger event refreshes the dispatcher's interest) -----------------
     void SetOnPortClose(TNotifyEvent handler) { OnPortClose_ = std::move(handler); }
     void SetOnPortOpen(TNotifyEvent handler) { OnPortOpen_ = std::move(handler); }
     void SetOnTrigger(TTriggerEvent handler);
@@ -147,7 +148,7 @@ public:
     void SetOnTriggerOutbuffUsed(TNotifyEvent handler);
     void SetOnTriggerOutSent(TNotifyEvent handler);
 
-    // ---- Operations ----------------------------------------------------------------------------
+    // ---- Operations -----------------------------------------------------------------------------
     // The next received byte; #0 while a close is in progress. Opens a closed port first when
     // AutoOpen is set; raises EBufferIsEmpty when no byte is left.
     char ReadChar();
@@ -165,7 +166,6 @@ public:
     void YieldComms();
 
     TPortState PortState() const { return PortState_; }
-    bool ReopenPending() const { return ReopenPending_; }
     platform::WindowHandle NotifyWnd() const { return NotifyWnd_; }
 
 protected:
@@ -197,11 +197,29 @@ private:
     void HandleNotification(std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam);
     void FinishDeferredClose();
     void ApplyFlowThresholds(double full, double resume);
+    // Assigns HWFlowOptions and SWFlowOptions again with ForceApply set (after new thresholds).
+    void ReapplyFlowOptions();
     bool AnyTriggerEventAssigned() const;
     std::int32_t Check(std::int32_t code) const; // RaiseOnError with this component
     bool IsOpen() const { return PortState_ == psOpen; }
+    // The dispatcher while the port is open, else none.
+    TBaseDispatcher* OpenDispatcher() const { return IsOpen() ? Dispatcher_.get() : nullptr; }
     // Re-applies the line settings to an open port.
     void ApplyLine();
+    // Whether a setter has nothing to do: the value equals the stored one and ForceApply is off.
+    template <typename T> bool Unchanged(const T& field, const T& value) const {
+        return value == field && !ForceApply_;
+    }
+    // Stores `value` unless Unchanged; true when the setter goes on to apply it.
+    template <typename T> bool StoreChanged(T& field, const T& value) {
+        if (Unchanged(field, value))
+            return false;
+        field = value;
+        return true;
+    }
+    // The DTR and RTS setters: while open the line is driven first, and the property takes the
+    // new value only when that succeeded (result 0).
+    void DriveModemLine(bool& line, bool value, std::int32_t (TBaseDispatcher::*drive)(bool));
 
     TDeviceLayer DeviceLayer_ = dlWin32;
     std::uint16_t ComNumber_ = 0;
@@ -222,16 +240,8 @@ private:
     char XOffChar_ = 19;
     std::uint16_t BufferFull_ = 0;
     std::uint16_t BufferResume_ = 0;
-    TTraceLogState Tracing_ = tlOff;
-    std::uint32_t TraceSize_ = 10000;
-    std::string TraceName_ = "COMPORT.TRC";
-    bool TraceHex_ = true;
-    bool TraceAllHex_ = false;
-    TTraceLogState Logging_ = tlOff;
-    std::uint32_t LogSize_ = 10000;
-    std::string LogName_ = "COMPORT.LOG";
-    bool LogHex_ = true;
-    bool LogAllHex_ = false;
+    TraceLogSettings Trace_{.Name = "COMPORT.TRC"};
+    TraceLogSettings Log_{.Name = "COMPORT.LOG"};
     bool UseEventWord_ = true;
     std::uint16_t CommNotificationLevel_ = 10;
     TTapiMode TapiMode_ = tmAuto;

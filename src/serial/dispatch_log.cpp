@@ -3,9 +3,9 @@
 // file on request.
 #include "serial/base_dispatcher.h"
 
-#include "platform/clock.h"
 #include "platform/platform_info.h"
 #include "platform/system_error.h"
+#include "serial/codes.h"
 #include "serial/log_header.h"
 #include "serial/message_table.h"
 #include "serial/trace_format.h"
@@ -19,13 +19,6 @@ namespace mbus::serial {
 namespace {
 
 constexpr int kLogPrefixWidth = 44;
-
-struct FileCloser {
-    void operator()(std::FILE* file) const {
-        if (file != nullptr)
-            std::fclose(file);
-    }
-};
 
 // Milliseconds as seconds with three decimals in eight characters ("0001.234").
 std::string LogTime(std::uint32_t ms) {
@@ -93,10 +86,9 @@ std::int32_t TBaseDispatcher::WriteDispatchLog(const std::string& fileName, bool
     if (LogQueue.Count() == 0)
         return ecOK;
 
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName.c_str(), append ? "ab" : "wb"));
+    TraceFile file = OpenTraceFile(fileName, append);
     if (!file)
         return -static_cast<std::int32_t>(platform::ErrorFromErrno(errno));
-    std::setvbuf(file.get(), nullptr, _IOFBF, 512);
 
     char when[32];
     const std::time_t now = std::time(nullptr);
@@ -109,16 +101,16 @@ std::int32_t TBaseDispatcher::WriteDispatchLog(const std::string& fileName, bool
     WriteLine(file.get(), "Operating System : " + LogSystemDescription(CurrentOsVersion()));
     WriteLine(file.get(), "Device: " + DeviceName_);
     WriteLine(file.get(), std::string("Date/time: ") + when);
-    WriteLine(file.get(), MessageForCode(15501));
-    WriteLine(file.get(), MessageForCode(15502));
+    WriteLine(file.get(), MessageForCode(kLogColumnsText));
+    WriteLine(file.get(), MessageForCode(kLogRuleText));
 
     TraceLineWriter writer(file.get(), kLogPrefixWidth);
     while (std::unique_ptr<TIOBuffer> buffer = LogQueue.RemoveHead()) {
         const auto& entry = static_cast<const TLogBuffer&>(*buffer);
         char prefix[96];
-        const std::string kindText = MessageForCode(15001 + entry.Kind);
+        const std::string kindText = MessageForCode(kLogKindText + entry.Kind);
         const std::string detailText =
-            entry.Detail != 0 ? MessageForCode(15100 + entry.Detail) : std::string();
+            entry.Detail != 0 ? MessageForCode(kLogDetailText + entry.Detail) : std::string();
         std::snprintf(prefix, sizeof prefix, "%8s  %-8s  %-12s  %08x  ",
                       LogTime(entry.Stamp).c_str(), kindText.c_str(), detailText.c_str(),
                       entry.Value);
@@ -129,12 +121,7 @@ std::int32_t TBaseDispatcher::WriteDispatchLog(const std::string& fileName, bool
         writer.EndLine();
     }
 
-    std::FILE* raw = file.release();
-    const bool failed = std::ferror(raw) != 0;
-    const int closeResult = std::fclose(raw);
-    if (failed || closeResult != 0)
-        return -static_cast<std::int32_t>(platform::ErrorFromErrno(errno != 0 ? errno : EIO));
-    return ecOK;
+    return CloseTraceFile(std::move(file));
 }
 
 } // namespace mbus::serial

@@ -3,24 +3,34 @@
 // delivery of each notification to the registered targets (event methods, procedures, windows).
 #include "serial/base_dispatcher.h"
 
+#include "platform/comm_device.h"
 #include "platform/message_window.h"
 #include "platform/worker_thread.h"
+#include "serial/codes.h"
 #include "serial/notify_messages.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <type_traits>
 
 namespace mbus::serial {
 
 namespace {
 
-constexpr std::uint32_t kModemEvents = 0x0008 | 0x0010 | 0x0020 | 0x0100 | 0x2000;
-constexpr std::uint32_t kRingEvents = 0x0100 | 0x2000;
-constexpr std::uint32_t kLineEvents = 0x0040 | 0x0080;
+using platform::EV_BREAK;
+using platform::EV_CTS;
+using platform::EV_DSR;
+using platform::EV_ERR;
+using platform::EV_RING;
+using platform::EV_RING_TRAILING;
+using platform::EV_RLSD;
+
+constexpr std::uint32_t kRingEvents = EV_RING | EV_RING_TRAILING;
+constexpr std::uint32_t kModemEvents = EV_CTS | EV_DSR | EV_RLSD | kRingEvents;
+constexpr std::uint32_t kLineEvents = EV_BREAK | EV_ERR;
 constexpr std::uint32_t kNotifyTimeoutMs = 3000;
 constexpr std::size_t kMaxTriggersPerTable = 64;
-constexpr std::int32_t kTimerTag = 6;
-constexpr std::int32_t kDataTag = 7;
 
 std::int32_t Wrap(std::int32_t position) {
     return position >= kInBufferSize ? position - kInBufferSize : position;
@@ -31,9 +41,22 @@ template <typename Table> auto FindByHandle(Table& table, std::int32_t handle) {
                         [handle](const auto& entry) { return entry.Handle == handle; });
 }
 
+// Removes a notification target from its list; during a delivery it is only marked deleted, and
+// the delivery removes it when it ends. Call with ControlLock held.
+template <typename Targets>
+void DropTarget(Targets& targets, typename Targets::iterator target, bool inDispatch,
+                std::atomic<bool>& purgePending) {
+    if (inDispatch) {
+        target->Deleted = true;
+        purgePending.store(true);
+    } else {
+        targets.erase(target);
+    }
+}
+
 } // namespace
 
-// ---- The dispatch pass -------------------------------------------------------------------------
+// ---- The dispatch pass --------------------------------------------------------------------------
 
 bool TBaseDispatcher::RunStatusTriggers() {
     while (CheckStatusTriggers()) {
@@ -58,23 +81,26 @@ void TBaseDispatcher::ServiceQueue() {
         std::lock_guard<std::recursive_mutex> guard(ControlLock);
         RingSeen = true;
     }
+    // After a modem or line change the status triggers are checked at once (not during a
+    // delivery); false when a close became pending.
+    const auto checkStatusChange = [this] {
+        if (InDispatch.load())
+            return true;
+        if (!RunStatusTriggers())
+            return false;
+        if (StatusHit.load())
+            ResetStatusHits();
+        return true;
+    };
     if (StatusWord & kModemEvents) {
         RefreshModemDeltas();
-        if (!InDispatch.load()) {
-            if (!RunStatusTriggers())
-                return;
-            if (StatusHit.load())
-                ResetStatusHits();
-        }
+        if (!checkStatusChange())
+            return;
     }
     if (StatusWord & kLineEvents) {
         RefreshLineErrors();
-        if (!InDispatch.load()) {
-            if (!RunStatusTriggers())
-                return;
-            if (StatusHit.load())
-                ResetStatusHits();
-        }
+        if (!checkStatusChange())
+            return;
     }
 
     FillInputBuffer();
@@ -113,7 +139,7 @@ void TBaseDispatcher::ServiceTimers() {
         ResetStatusHits();
 }
 
-// ---- Data triggers and data available ----------------------------------------------------------
+// ---- Data triggers and data available -----------------------------------------------------------
 
 bool TBaseDispatcher::CheckDataTriggers() {
     bool anyDataTrigger;
@@ -172,7 +198,7 @@ bool TBaseDispatcher::CheckDataTriggers() {
                     count = std::max(count - Consumed, 0);
             }
             if (count >= static_cast<std::int32_t>(threshold)) {
-                AddLogEntry(2, 5, static_cast<std::uint32_t>(count), nullptr, 0);
+                AddLogEntry(lkTrigger, ldAvail, static_cast<std::uint32_t>(count), nullptr, 0);
                 result = DeliverEvent(MsgTriggerAvail, static_cast<std::uint32_t>(count), 0);
                 NotifyPos = ScanPos;
                 ScannedSinceNotify = false;
@@ -190,7 +216,7 @@ bool TBaseDispatcher::CheckDataTriggers() {
             }
         }
         for (const auto& [handle, length] : matched) {
-            AddLogEntry(2, 7, static_cast<std::uint32_t>(handle), nullptr, 0);
+            AddLogEntry(lkTrigger, ldData, static_cast<std::uint32_t>(handle), nullptr, 0);
             result = DeliverEvent(MsgTriggerData, static_cast<std::uint32_t>(handle),
                                   static_cast<std::uint32_t>(length));
         }
@@ -203,7 +229,7 @@ bool TBaseDispatcher::CheckDataTriggers() {
     const std::int32_t count = InputCount();
     const std::uint32_t threshold = AvailThresholdValue();
     if (threshold != 0 && ScannedSinceNotify && count >= static_cast<std::int32_t>(threshold)) {
-        AddLogEntry(2, 5, static_cast<std::uint32_t>(count), nullptr, 0);
+        AddLogEntry(lkTrigger, ldAvail, static_cast<std::uint32_t>(count), nullptr, 0);
         const bool result = DeliverEvent(MsgTriggerAvail, static_cast<std::uint32_t>(count), 0);
         NotifyPos = ScanPos;
         ScannedSinceNotify = false;
@@ -212,7 +238,7 @@ bool TBaseDispatcher::CheckDataTriggers() {
     return false;
 }
 
-// ---- Status and timer triggers -----------------------------------------------------------------
+// ---- Status and timer triggers ------------------------------------------------------------------
 
 bool TBaseDispatcher::CheckStatusTriggers() {
     std::lock_guard<std::recursive_mutex> delivery(DeliveryLock);
@@ -272,7 +298,7 @@ bool TBaseDispatcher::CheckStatusTriggers() {
                 it->Value = static_cast<std::uint16_t>(LineErrorBits & 0xFFFF);
         }
         StatusHit.store(true);
-        AddLogEntry(2, 8, static_cast<std::uint32_t>(trigger.Handle), nullptr, 0);
+        AddLogEntry(lkTrigger, ldStatus, static_cast<std::uint32_t>(trigger.Handle), nullptr, 0);
         return DeliverEvent(MsgTriggerStatus, static_cast<std::uint32_t>(trigger.Handle), data);
     }
 }
@@ -291,7 +317,7 @@ bool TBaseDispatcher::CheckTimerTriggers() {
     }
     if (handle == 0)
         return false;
-    AddLogEntry(2, 6, static_cast<std::uint32_t>(handle), nullptr, 0);
+    AddLogEntry(lkTrigger, ldTimer, static_cast<std::uint32_t>(handle), nullptr, 0);
     return DeliverEvent(MsgTriggerTimer, static_cast<std::uint32_t>(handle), 0);
 }
 
@@ -302,7 +328,7 @@ void TBaseDispatcher::ResetStatusHits() {
     StatusHit.store(false);
 }
 
-// ---- Delivery ----------------------------------------------------------------------------------
+// ---- Delivery -----------------------------------------------------------------------------------
 
 bool TBaseDispatcher::DeliverEvent(std::uint32_t msg, std::uint32_t triggerHandle,
                                    std::uint32_t data) {
@@ -345,7 +371,7 @@ bool TBaseDispatcher::DeliverToTargets(std::uint32_t msg, std::uint32_t triggerH
             std::erase_if(ProcTargets, [](const ProcTarget& t) { return t.Deleted; });
             std::erase_if(EventTargets, [](const EventTarget& t) { return t.Deleted; });
             PurgePending.store(false);
-            UpdateNotifyNeed(0);
+            UpdateNotifyNeed(kNotifyNeedRecompute);
         }
     }
     if (completed) {
@@ -357,81 +383,62 @@ bool TBaseDispatcher::DeliverToTargets(std::uint32_t msg, std::uint32_t triggerH
 
 bool TBaseDispatcher::NotifyTargets(std::uint32_t msg, std::uint32_t triggerHandle,
                                     std::intptr_t lParam) {
-    // Each target starts with Consumed 0; afterwards the most any target took is kept. A close
-    // that became pending while a target ran ends the delivery at once.
-    const auto beforeTarget = [this]() {
-        std::lock_guard<std::recursive_mutex> guard(InputLock);
-        Consumed = 0;
-    };
-    const auto afterTarget = [this]() {
-        if (ClosePending.load())
-            return false;
-        std::lock_guard<std::recursive_mutex> guard(InputLock);
-        MaxConsumed = std::max(MaxConsumed, Consumed);
-        return true;
+    // Calls `notify` for each target of the list that is not marked deleted. Each target starts
+    // with Consumed 0; afterwards the most any target took is kept. A close that became pending
+    // while a target ran ends the delivery at once (false).
+    const auto notifyAll = [this](auto& targets, const auto& notify) {
+        for (std::size_t i = 0;; ++i) {
+            typename std::remove_reference_t<decltype(targets)>::value_type target;
+            {
+                std::lock_guard<std::recursive_mutex> guard(ControlLock);
+                if (i >= targets.size())
+                    return true;
+                target = targets[i];
+            }
+            {
+                std::lock_guard<std::recursive_mutex> guard(InputLock);
+                Consumed = 0;
+            }
+            if (!target.Deleted)
+                notify(target);
+            if (ClosePending.load())
+                return false;
+            std::lock_guard<std::recursive_mutex> guard(InputLock);
+            MaxConsumed = std::max(MaxConsumed, Consumed);
+        }
     };
 
-    for (std::size_t i = 0;; ++i) {
-        EventTarget target;
-        {
-            std::lock_guard<std::recursive_mutex> guard(ControlLock);
-            if (i >= EventTargets.size())
-                break;
-            target = EventTargets[i];
-        }
-        beforeTarget();
-        if (!target.Deleted && target.Method) {
-            if (target.Synchronize)
-                platform::WorkerThread::Synchronize(
-                    [&] { target.Method(msg, triggerHandle, lParam); });
-            else
-                target.Method(msg, triggerHandle, lParam);
-        }
-        if (!afterTarget())
-            return false;
-    }
+    const bool eventsDone = notifyAll(EventTargets, [&](const EventTarget& target) {
+        if (!target.Method)
+            return;
+        if (target.Synchronize)
+            platform::WorkerThread::Synchronize([&] { target.Method(msg, triggerHandle, lParam); });
+        else
+            target.Method(msg, triggerHandle, lParam);
+    });
+    if (!eventsDone)
+        return false;
 
-    for (std::size_t i = 0;; ++i) {
-        ProcTarget target;
-        {
-            std::lock_guard<std::recursive_mutex> guard(ControlLock);
-            if (i >= ProcTargets.size())
-                break;
-            target = ProcTargets[i];
-        }
-        beforeTarget();
-        if (!target.Deleted && target.Proc)
+    const bool procsDone = notifyAll(ProcTargets, [&](const ProcTarget& target) {
+        if (target.Proc)
             target.Proc(msg, triggerHandle, lParam);
-        if (!afterTarget())
-            return false;
-    }
+    });
+    if (!procsDone)
+        return false;
 
     {
         std::lock_guard<std::recursive_mutex> guard(ControlLock);
         if (WindowTargets.size() <= 1 && !ComponentWants.load())
             return true;
     }
-    for (std::size_t i = 0;; ++i) {
-        WindowTarget target;
-        {
-            std::lock_guard<std::recursive_mutex> guard(ControlLock);
-            if (i >= WindowTargets.size())
-                break;
-            target = WindowTargets[i];
-        }
-        beforeTarget();
-        if (!target.Deleted) {
-            std::intptr_t answer = 0;
-            platform::SendMessageTimeout(target.Window, msg, triggerHandle, lParam,
-                                         platform::SMTO_BLOCK, kNotifyTimeoutMs, &answer);
-        }
-        if (!afterTarget())
-            return false;
-    }
-    return true;
+    return notifyAll(WindowTargets, [&](const WindowTarget& target) {
+        std::intptr_t answer = 0;
+        platform::SendMessageTimeout(target.Window, msg, triggerHandle, lParam,
+                                     platform::SMTO_BLOCK, kNotifyTimeoutMs, &answer);
+    });
 }
 
-// ---- Targets -----------------------------------------------------------------------------------
+// ---- Targets ------------------------------------------------------------------------------------
 
 void TBaseDispatcher::AddNotifyWindow(std::uint32_t window) {
     {
@@ -439,7 +446,7 @@ void TBaseDispatcher::AddNotifyWindow(std::uint32_t window) {
         WindowTargets.push_back({window, false});
         NotifyNeeded.store(true);
     }
-    AddLogEntry(7, 17, window, nullptr, 0);
+    AddLogEntry(lkTargetAdded, ldWindow, window, nullptr, 0);
 }
 
 void TBaseDispatcher::RemoveNotifyWindow(std::uint32_t window) {
@@ -447,74 +454,59 @@ void TBaseDispatcher::RemoveNotifyWindow(std::uint32_t window) {
     const auto it = std::find_if(WindowTargets.begin(), WindowTargets.end(),
                                  [window](const WindowTarget& t) { return t.Window == window; });
     if (it == WindowTargets.end()) {
-        UpdateNotifyNeed(0);
+        UpdateNotifyNeed(kNotifyNeedRecompute);
         return;
     }
-    AddLogEntry(8, 17, window, nullptr, 0);
-    if (InDispatch.load()) {
-        it->Deleted = true;
-        PurgePending.store(true);
-    } else {
-        WindowTargets.erase(it);
-    }
+    AddLogEntry(lkTargetRemoved, ldWindow, window, nullptr, 0);
+    DropTarget(WindowTargets, it, InDispatch.load(), PurgePending);
+}
+
+template <typename Targets, typename Target>
+std::int32_t TBaseDispatcher::AddTarget(Targets& targets, Target target) {
+    std::lock_guard<std::recursive_mutex> guard(ControlLock);
+    const std::int32_t handle = NextTargetHandle++;
+    target.Handle = handle;
+    targets.push_back(std::move(target));
+    UpdateNotifyNeed(kNotifyNeedRecompute);
+    return handle;
+}
+
+template <typename Targets>
+void TBaseDispatcher::RemoveTarget(Targets& targets, std::int32_t handle) {
+    std::lock_guard<std::recursive_mutex> guard(ControlLock);
+    if (const auto it = FindByHandle(targets, handle); it != targets.end())
+        DropTarget(targets, it, InDispatch.load(), PurgePending);
+    UpdateNotifyNeed(kNotifyNeedRecompute);
 }
 
 std::int32_t TBaseDispatcher::AddNotifyProc(NotifyProc proc) {
-    std::lock_guard<std::recursive_mutex> guard(ControlLock);
-    const std::int32_t handle = NextTargetHandle++;
-    ProcTargets.push_back({handle, std::move(proc), false});
-    UpdateNotifyNeed(0);
-    return handle;
+    return AddTarget(ProcTargets, ProcTarget{0, std::move(proc), false});
 }
 
 void TBaseDispatcher::RemoveNotifyProc(std::int32_t handle) {
-    std::lock_guard<std::recursive_mutex> guard(ControlLock);
-    const auto it = FindByHandle(ProcTargets, handle);
-    if (it != ProcTargets.end()) {
-        if (InDispatch.load()) {
-            it->Deleted = true;
-            PurgePending.store(true);
-        } else {
-            ProcTargets.erase(it);
-        }
-    }
-    UpdateNotifyNeed(0);
+    RemoveTarget(ProcTargets, handle);
 }
 
 std::int32_t TBaseDispatcher::AddNotifyEvent(NotifyProc method, bool synchronize) {
-    std::lock_guard<std::recursive_mutex> guard(ControlLock);
-    const std::int32_t handle = NextTargetHandle++;
-    EventTargets.push_back({handle, std::move(method), false, synchronize});
-    UpdateNotifyNeed(0);
-    return handle;
+    return AddTarget(EventTargets, EventTarget{0, std::move(method), false, synchronize});
 }
 
 void TBaseDispatcher::RemoveNotifyEvent(std::int32_t handle) {
-    std::lock_guard<std::recursive_mutex> guard(ControlLock);
-    const auto it = FindByHandle(EventTargets, handle);
-    if (it != EventTargets.end()) {
-        if (InDispatch.load()) {
-            it->Deleted = true;
-            PurgePending.store(true);
-        } else {
-            EventTargets.erase(it);
-        }
-    }
-    UpdateNotifyNeed(0);
+    RemoveTarget(EventTargets, handle);
 }
 
 void TBaseDispatcher::UpdateNotifyNeed(std::int32_t action) {
     std::lock_guard<std::recursive_mutex> guard(ControlLock);
     const bool others = WindowTargets.size() > 1 || !ProcTargets.empty() || !EventTargets.empty();
     switch (action) {
-    case 0:
+    case kNotifyNeedRecompute:
         NotifyNeeded.store(others || ComponentWants.load());
         break;
-    case 1:
+    case kNotifyNeedComponentWants:
         ComponentWants.store(true);
         NotifyNeeded.store(true);
         break;
-    case 2:
+    case kNotifyNeedComponentIgnores:
         ComponentWants.store(false);
         NotifyNeeded.store(others);
         break;
@@ -528,7 +520,7 @@ void TBaseDispatcher::SetAvailThreshold(std::uint32_t count) {
         std::lock_guard<std::recursive_mutex> guard(ControlLock);
         AvailThreshold = count;
     }
-    AddLogEntry(9, 16, count, nullptr, 0);
+    AddLogEntry(lkTriggerDataChanged, ldAvailThreshold, count, nullptr, 0);
 }
 
 std::uint32_t TBaseDispatcher::AvailThresholdValue() {
@@ -536,7 +528,7 @@ std::uint32_t TBaseDispatcher::AvailThresholdValue() {
     return AvailThreshold;
 }
 
-// ---- Trigger tables --------------------------------------------------------------------------
+// ---- Trigger tables -----------------------------------------------------------------------------
 
 void TBaseDispatcher::ClearTriggers() {
     std::lock_guard<std::recursive_mutex> guard(ControlLock);
@@ -580,7 +572,7 @@ std::int32_t TBaseDispatcher::AddTimerTrigger() {
     if (TimerTriggers.size() >= kMaxTriggersPerTable)
         return ecNoMoreTriggers;
     TimerTrigger trigger;
-    trigger.Handle = NewTriggerHandle(kTimerTag);
+    trigger.Handle = NewTriggerHandle(kTimerTriggerClass);
     TimerTriggers.push_back(trigger);
     return trigger.Handle;
 }
@@ -606,7 +598,7 @@ std::int32_t TBaseDispatcher::AddDataTrigger(const std::string& pattern, bool ig
     if (DataTriggers.size() >= kMaxTriggersPerTable)
         return ecNoMoreTriggers;
     DataTrigger trigger;
-    trigger.Handle = NewTriggerHandle(kDataTag);
+    trigger.Handle = NewTriggerHandle(kDataTriggerClass);
     trigger.Length = static_cast<std::int32_t>(pattern.size());
     trigger.IgnoreCase = ignoreCase ? 1 : 0;
     for (std::size_t i = 0; i < pattern.size(); ++i) {
@@ -650,10 +642,10 @@ std::int32_t TBaseDispatcher::RemoveTrigger(std::int32_t handle) {
         table.erase(it);
         return true;
     };
-    const std::int32_t tag = handle & 7;
-    const bool removed = tag == kTimerTag  ? removeFrom(TimerTriggers)
-                         : tag == kDataTag ? removeFrom(DataTriggers)
-                                           : removeFrom(StatusTriggers);
+    const std::int32_t triggerClass = handle & kTriggerClassMask;
+    const bool removed = triggerClass == kTimerTriggerClass  ? removeFrom(TimerTriggers)
+                         : triggerClass == kDataTriggerClass ? removeFrom(DataTriggers)
+                                                             : removeFrom(StatusTriggers);
     return removed ? ecOK : ecBadTriggerHandle;
 }
 

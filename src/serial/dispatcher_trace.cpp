@@ -3,24 +3,15 @@
 #include "serial/base_dispatcher.h"
 
 #include "platform/system_error.h"
+#include "serial/codes.h"
 #include "serial/trace_format.h"
 
 #include <cerrno>
-#include <cstring>
 #include <memory>
 
 namespace mbus::serial {
 
 namespace {
-
-constexpr std::uint32_t kMaxTraceEntries = 4000000;
-
-struct FileCloser {
-    void operator()(std::FILE* file) const {
-        if (file != nullptr)
-            std::fclose(file);
-    }
-};
 
 std::string TraceHeading(char kind) {
     if (kind == 'R')
@@ -28,15 +19,6 @@ std::string TraceHeading(char kind) {
     if (kind == 'T')
         return "Transmit: ";
     return std::string("Special-") + kind + ": ";
-}
-
-// Opens a trace or log file: at its end when `append` is asked and the file exists, otherwise
-// created anew. Text goes through a 512-byte buffer.
-std::FILE* OpenTextFile(const std::string& fileName, bool append) {
-    std::FILE* file = std::fopen(fileName.c_str(), append ? "ab" : "wb");
-    if (file != nullptr)
-        std::setvbuf(file, nullptr, _IOFBF, 512);
-    return file;
 }
 
 } // namespace
@@ -111,7 +93,7 @@ std::int32_t TBaseDispatcher::WriteTrace(const std::string& fileName, bool appen
     if (!TraceBuffer || (!TraceWrapped && TracePosition == 0))
         return ecOK;
 
-    std::unique_ptr<std::FILE, FileCloser> file(OpenTextFile(fileName, append));
+    TraceFile file = OpenTraceFile(fileName, append);
     if (!file) {
         const auto code = static_cast<std::int32_t>(platform::ErrorFromErrno(errno));
         StopTrace();
@@ -140,13 +122,7 @@ std::int32_t TBaseDispatcher::WriteTrace(const std::string& fileName, bool appen
     }
     writer.EndLine();
 
-    std::FILE* raw = file.release();
-    const bool failed = std::ferror(raw) != 0;
-    const int closeResult = std::fclose(raw);
-    const std::int32_t result =
-        failed || closeResult != 0
-            ? -static_cast<std::int32_t>(platform::ErrorFromErrno(errno != 0 ? errno : EIO))
-            : ecOK;
+    const std::int32_t result = CloseTraceFile(std::move(file));
     const std::uint32_t capacity = TraceCapacity;
     StartTrace(capacity);
     return result;

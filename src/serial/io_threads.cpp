@@ -15,7 +15,9 @@ namespace {
 
 constexpr std::uint32_t kPollMs = 100;
 constexpr std::int32_t kChunkSize = 256;
-constexpr std::uint32_t kLineEvents = 0x21F8; // every watched event but EV_RXCHAR
+// The events that go to the dispatcher as a status buffer: every watched one but EV_RXCHAR.
+constexpr std::uint32_t kLineEvents =
+    (kWatchedEvents | platform::EV_RING_TRAILING) & ~platform::EV_RXCHAR;
 
 // A new 256-byte data buffer, or none when it cannot be made.
 std::unique_ptr<TDataBuffer> NewChunk() {
@@ -30,7 +32,15 @@ std::unique_ptr<TDataBuffer> NewChunk() {
 
 } // namespace
 
-// ---- Common to the three threads ---------------------------------------------------------------
+// ---- Common to the three threads ----------------------------------------------------------------
+
+void TWin32Thread::Execute() {
+    Dispatcher().NoteThreadStarted();
+    Record.hEvent = &OverlappedEvent;
+    ResultCode = ecOK;
+    Run();
+    Dispatcher().NoteThreadFinished(this, ResultCode);
+}
 
 bool TWin32Thread::Stopping() const {
     return Terminated() || Dispatcher().StopThreads.load();
@@ -67,35 +77,31 @@ void TWin32Thread::AbandonPending(platform::Overlapped& overlapped) {
     overlapped.hEvent->Reset();
 }
 
-// ---- Status thread
-// ---------------------------------------------------------------------------------
+// ---- Status thread ------------------------------------------------------------------------------
 
 std::int32_t TStatusThread::AwaitLineEvent(std::uint32_t& events) {
     TWin32Dispatcher& d = Owner();
     events = 0;
     bool done = platform::WaitCommEvent(d.DeviceHandle(), &events, &Record);
     if (!done && LastError() == platform::ERROR_INVALID_PARAMETER &&
-        (WatchMask & EV_RING_TRAILING)) {
+        (WatchMask & platform::EV_RING_TRAILING)) {
         // The driver does not know the ring's trailing edge: watch without it from now on.
-        WatchMask &= ~EV_RING_TRAILING;
+        WatchMask &= ~platform::EV_RING_TRAILING;
         platform::SetCommMask(d.DeviceHandle(), WatchMask);
         done = platform::WaitCommEvent(d.DeviceHandle(), &events, &Record);
     }
     if (done)
-        return 0;
+        return ecOK;
     if (LastError() == platform::ERROR_IO_PENDING)
         return TWin32Thread::AwaitOverlapped(Record);
     d.LastSystemError.store(LastError());
     return ecDeviceRead;
 }
 
-void TStatusThread::Execute() {
+void TStatusThread::Run() {
     TWin32Dispatcher& d = Owner();
-    d.NoteThreadStarted();
-    Record.hEvent = &OverlappedEvent;
-    WatchMask = d.NtFamily ? 0x01F9 : 0x01F9 | EV_RING_TRAILING;
+    WatchMask = d.NtFamily ? kWatchedEvents : kWatchedEvents | platform::EV_RING_TRAILING;
     platform::SetCommMask(d.DeviceHandle(), WatchMask);
-    ResultCode = 0;
 
     while (!Stopping()) {
         std::uint32_t events = 0;
@@ -117,11 +123,9 @@ void TStatusThread::Execute() {
             d.StopThreads.store(true);
         }
     }
-    d.NoteThreadFinished(this, ResultCode);
 }
 
-// ---- Read thread
-// -----------------------------------------------------------------------------------
+// ---- Read thread --------------------------------------------------------------------------------
 
 std::int32_t TReadThread::ReadChunk(std::uint8_t* storage, std::uint32_t size) {
     TWin32Dispatcher& d = Owner();
@@ -141,14 +145,11 @@ std::int32_t TReadThread::ReadChunk(std::uint8_t* storage, std::uint32_t size) {
     return r;
 }
 
-void TReadThread::Execute() {
+void TReadThread::Run() {
     TWin32Dispatcher& d = Owner();
-    d.NoteThreadStarted();
-    Record.hEvent = &OverlappedEvent;
     platform::COMMTIMEOUTS timeouts;
     timeouts.ReadIntervalTimeout = platform::MAXDWORD;
     platform::SetCommTimeouts(d.DeviceHandle(), &timeouts);
-    ResultCode = 0;
 
     std::unique_ptr<TDataBuffer> current;
     while (!Stopping()) {
@@ -184,11 +185,9 @@ void TReadThread::Execute() {
             d.StopThreads.store(true);
         }
     }
-    d.NoteThreadFinished(this, ResultCode);
 }
 
-// ---- Write thread
-// ----------------------------------------------------------------------------------
+// ---- Write thread -------------------------------------------------------------------------------
 
 std::int32_t TWriteThread::AwaitOverlapped(platform::Overlapped& overlapped) {
     TWin32Dispatcher& d = Owner();
@@ -211,7 +210,7 @@ std::int32_t TWriteThread::AwaitOverlapped(platform::Overlapped& overlapped) {
     const std::uint32_t error = LastError();
     AbandonPending(overlapped);
     if (wait == platform::WAIT_OBJECT_0 + 1)
-        return -1;
+        return kFlushed;
     d.LastSystemError.store(error);
     platform::SetLastError(error);
     return ecDeviceWrite;
@@ -230,7 +229,7 @@ std::int32_t TWriteThread::DrainOutput() {
         {
             std::lock_guard<std::recursive_mutex> guard(d.OutputLock);
             if (!d.OutRing)
-                return 0;
+                return ecOK;
             const std::uint8_t* ring = d.OutRing.get();
             if (d.OutHead > d.OutTail) {
                 block.assign(ring + d.OutTail, ring + d.OutHead);
@@ -257,38 +256,32 @@ std::int32_t TWriteThread::DrainOutput() {
                 return ecDeviceWrite;
             }
             const std::int32_t r = AwaitOverlapped(Record);
-            if (r == -1) {
+            if (r == kFlushed) {
                 // A flush: the rest of the block is dropped.
                 d.AckEvent.Set();
-                return 0;
+                return ecOK;
             }
             if (r == ecDeviceWrite) {
                 if (LastError() == platform::ERROR_OPERATION_ABORTED)
-                    return 0; // a purge aborted the write
+                    return ecOK; // a purge aborted the write
                 d.LastSystemError.store(LastError());
                 return ecDeviceWrite;
             }
             sent += static_cast<std::size_t>(r);
         }
-        // RS-485 on the older platform family would poll the UART's transmitter-empty bit here
-        // and then drop RTS. This platform layer has no port input, so output in that mode is
-        // refused before it reaches the ring (QueueBlock reports "Base address not set").
     }
-    return 0;
+    return ecOK;
 }
 
-void TWriteThread::Execute() {
+void TWriteThread::Run() {
     TWin32Dispatcher& d = Owner();
-    d.NoteThreadStarted();
-    Record.hEvent = &OverlappedEvent;
-    ResultCode = 0;
 
     while (!Stopping()) {
         const std::uint32_t wait = platform::WaitAny({&d.OutputReady, &d.FlushRequest}, kPollMs);
         if (wait == platform::WAIT_OBJECT_0) {
             if (d.StopThreads.load())
                 continue;
-            if (DrainOutput() != 0) {
+            if (DrainOutput() != ecOK) {
                 const std::uint32_t error = LastError();
                 if (error != platform::ERROR_INVALID_HANDLE) {
                     d.LastSystemError.store(error);
@@ -304,7 +297,6 @@ void TWriteThread::Execute() {
             d.StopThreads.store(true);
         }
     }
-    d.NoteThreadFinished(this, ResultCode);
 }
 
 } // namespace mbus::serial

@@ -1,20 +1,24 @@
 // The three I/O threads of an overlapped dispatcher: the status thread waits for comm events,
 // wakes the read thread when bytes arrive and queues line and modem events; the read thread reads
 // the device in chunks of up to 256 bytes into the receive queue; the write thread empties the
-// output ring onto the device. Each ends with a result code: 0, -160 (write failure), -161 (read
-// or comm-event failure) or -13868 (a queue buffer could not be made).
+// output ring onto the device. Each ends with a result code: ecOK, ecDeviceWrite (write failure),
+// ecDeviceRead (read or comm-event failure) or ecNoMem (a queue buffer could not be made).
 #pragma once
 
 #include <cstdint>
 
 #include "platform/comm_device.h"
+#include "serial/codes.h"
 #include "serial/dispatcher_thread.h"
 #include "serial/win32_dispatcher.h"
 
 namespace mbus::serial {
 
-// A comm event that only the older platform family's drivers accept: the ring's trailing edge.
-inline constexpr std::uint32_t EV_RING_TRAILING = 0x2000;
+// The comm events the status thread watches: received bytes and every line and modem event.
+// The older platform family's drivers also report the ring's trailing edge.
+inline constexpr std::uint32_t kWatchedEvents =
+    platform::EV_RXCHAR | platform::EV_CTS | platform::EV_DSR | platform::EV_RLSD |
+    platform::EV_BREAK | platform::EV_ERR | platform::EV_RING;
 
 class TWin32Thread : public TDispatcherThread {
 public:
@@ -23,8 +27,14 @@ public:
 protected:
     explicit TWin32Thread(TWin32Dispatcher& dispatcher) : TDispatcherThread(dispatcher) {}
 
+    // Counts the thread in, runs Run with the thread's overlapped record ready, and reports
+    // ResultCode to the dispatcher when Run returns.
+    void Execute() final;
+    // The thread's loop, until a stop is asked; a failure sets ResultCode and asks for the stop.
+    virtual void Run() = 0;
+
     // Waits for an overlapped operation in 100 ms steps until it completes or a stop is asked:
-    // the bytes transferred, 0 when a stop cut the wait short, -161 on failure.
+    // the bytes transferred, 0 when a stop cut the wait short, ecDeviceRead on failure.
     virtual std::int32_t AwaitOverlapped(platform::Overlapped& overlapped);
 
     bool Stopping() const;
@@ -36,7 +46,7 @@ protected:
     // The thread's own overlapped record with its manual-reset event.
     platform::Event OverlappedEvent{true, false};
     platform::Overlapped Record;
-    std::int32_t ResultCode = 0;
+    std::int32_t ResultCode = ecOK;
 };
 
 class TReadThread : public TWin32Thread {
@@ -47,7 +57,7 @@ public:
     std::int32_t ReadChunk(std::uint8_t* storage, std::uint32_t size);
 
 protected:
-    void Execute() override;
+    void Run() override;
 };
 
 class TWriteThread : public TWin32Thread {
@@ -56,12 +66,19 @@ public:
 
     // Whether the output ring holds bytes.
     bool OutputWaiting();
-    // Sends everything waiting in the ring, block by block: 0, or -160 on a write failure.
+    // Sends everything waiting in the ring, block by block: ecOK, or ecDeviceWrite on a write
+    // failure. (RS-485 on the older platform family would poll the UART's transmitter-empty bit
+    // after each block and then drop RTS; with no port input here, output in that mode is refused
+    // before it reaches the ring: QueueBlock reports "Base address not set".)
     std::int32_t DrainOutput();
 
 protected:
-    void Execute() override;
-    // Waits for a pending write or a flush request: the bytes written, -1 for a flush, -160.
+    // AwaitOverlapped's result when a flush request ended the wait.
+    static constexpr std::int32_t kFlushed = -1;
+
+    void Run() override;
+    // Waits for a pending write or a flush request: the bytes written, kFlushed or
+    // ecDeviceWrite.
     std::int32_t AwaitOverlapped(platform::Overlapped& overlapped) override;
 };
 
@@ -71,11 +88,11 @@ public:
 
     std::uint32_t WatchMask = 0;
 
-    // Waits for the next comm event into `events`: >= 0 on success, -161 on failure.
+    // Waits for the next comm event into `events`: >= 0 on success, ecDeviceRead on failure.
     std::int32_t AwaitLineEvent(std::uint32_t& events);
 
 protected:
-    void Execute() override;
+    void Run() override;
 };
 
 } // namespace mbus::serial

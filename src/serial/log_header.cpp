@@ -8,31 +8,31 @@ char ServiceMark(const std::string& servicePack) {
     return servicePack.size() >= 2 && servicePack[1] != ' ' ? servicePack[1] : 0;
 }
 
+// The NT family's names by major and minor version; kAnyMinor stands for every minor version.
+constexpr std::uint32_t kAnyMinor = ~0u;
+struct NtRelease {
+    std::uint32_t Major;
+    std::uint32_t Minor;
+    const char* Name;
+};
+constexpr NtRelease kNtReleases[] = {
+    {2, 6, "Window CE "},
+    {3, kAnyMinor, "Windows NT 3.5 "},
+    {4, kAnyMinor, "Windows NT 4 "},
+    {5, 0, "Windows 2000 "},
+    {5, 1, "Windows XP "},
+    {5, 2, "Windows 2003 "},
+    {6, 0, "Windows Vista "},
+    {6, 1, "Windows 7 "},
+};
+
 std::string NtName(const OsVersionInfo& info) {
-    switch (info.Major) {
-    case 2:
-        return info.Minor == 6 ? "Window CE " : "WinNT ";
-    case 3:
-        return "Windows NT 3.5 ";
-    case 4:
-        return "Windows NT 4 ";
-    case 5:
-        if (info.Minor == 0)
-            return "Windows 2000 ";
-        if (info.Minor == 1)
-            return "Windows XP ";
-        if (info.Minor == 2)
-            return "Windows 2003 ";
-        return "WinNT ";
-    case 6:
-        if (info.Minor == 0)
-            return "Windows Vista ";
-        if (info.Minor == 1)
-            return "Windows 7 ";
-        return "WinNT ";
-    default:
-        return "WinNT ";
+    for (const NtRelease& release : kNtReleases) {
+        if (release.Major == info.Major &&
+            (release.Minor == kAnyMinor || release.Minor == info.Minor))
+            return release.Name;
     }
+    return "WinNT ";
 }
 
 std::string ConsumerName(const OsVersionInfo& info) {

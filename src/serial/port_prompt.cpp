@@ -1,36 +1,25 @@
 #include "serial/port_prompt.h"
 
-#include <mutex>
+#include "serial/installed_hook.h"
 
 namespace mbus::serial {
 namespace {
 
-std::mutex& PromptLock() {
-    static std::mutex lock;
-    return lock;
-}
-
-PortPrompt& InstalledPrompt() {
-    static PortPrompt prompt;
+InstalledHook<std::optional<int>()>& InstalledPrompt() {
+    static InstalledHook<std::optional<int>()> prompt;
     return prompt;
 }
 
 } // namespace
 
 void SetPortPrompt(PortPrompt prompt) {
-    std::lock_guard<std::mutex> guard(PromptLock());
-    InstalledPrompt() = std::move(prompt);
+    InstalledPrompt().Install(std::move(prompt));
 }
 
 std::optional<int> PromptForPortNumber() {
-    PortPrompt prompt;
-    {
-        std::lock_guard<std::mutex> guard(PromptLock());
-        prompt = InstalledPrompt();
-    }
-    if (!prompt)
-        return std::nullopt;
-    return prompt();
+    if (const PortPrompt prompt = InstalledPrompt().Current())
+        return prompt();
+    return std::nullopt;
 }
 
 } // namespace mbus::serial

@@ -1,5 +1,6 @@
 #include "serial/raise_on_error.h"
 
+#include "serial/codes.h"
 #include "serial/exceptions.h"
 #include "serial/message_table.h"
 
@@ -9,11 +10,6 @@
 
 namespace mbus::serial {
 namespace {
-
-// The system's error codes, raised as the runtime's I/O error.
-constexpr std::int32_t kFirstSystemCode = -2;
-constexpr std::int32_t kLastSystemCode = -162;
-constexpr std::int32_t kOutOfMemoryCode = -8;
 
 using Thrower = void (*)(std::int32_t code);
 
@@ -237,8 +233,8 @@ Thrower FindThrower(std::int32_t code) {
 
 // Throws the exception that the negative `code` stands for.
 [[noreturn]] void Raise(std::int32_t code) {
-    if (code <= kFirstSystemCode && code >= kLastSystemCode) {
-        if (code == kOutOfMemoryCode)
+    if (code <= ecFirstSystemCode && code >= ecLastSystemCode) {
+        if (code == ecOutOfMemory)
             throw EOutOfMemory();
         throw EInOutError(MessageForCode(-code), -code);
     }

@@ -3,16 +3,17 @@
 // result of every I/O thread that ends.
 #pragma once
 
-#include "serial/component_base.h"
-
 #include <cstdint>
+
+#include "serial/component_base.h"
 
 namespace mbus::serial {
 
 // Returns `code` when it is no failure (0 or positive), and also while `owner` is being loaded
 // from its stored settings, so that restoring them never throws. Otherwise throws:
-// - -162 ... -2 (the system's error codes): EOutOfMemory for -8; EInOutError for the others,
-//   with MessageForCode(-code) and -code as its error number;
+// - ecLastSystemCode ... ecFirstSystemCode (-162 ... -2, the system's error codes):
+//   EOutOfMemory for ecOutOfMemory; EInOutError for the others, with MessageForCode(-code) and
+//   -code as its error number;
 // - a code with a class of its own: that class made from the code (message from the table);
 // - any other negative code: ECommException with the message "Port exception" and Code 0.
 // A null owner is never loading: with it a negative code is raised as well.

@@ -1,6 +1,7 @@
 #include "serial/tapi_dispatcher.h"
 
 #include "platform/system_error.h"
+#include "serial/codes.h"
 
 namespace mbus::serial {
 
@@ -17,7 +18,7 @@ platform::CommHandle TTapiDispatcher::OpenDevice(const std::string&, std::uint32
     const platform::CommHandle handle = DeviceHandle_.load();
     if (handle != 0)
         return handle;
-    platform::SetLastError(2007);
+    platform::SetLastError(static_cast<std::uint32_t>(-ecNotOpen));
     return ecNotOpen;
 }
 

@@ -12,7 +12,8 @@ public:
     TTapiDispatcher(TComponent* owner, platform::CommHandle deviceHandle);
     ~TTapiDispatcher() override;
 
-    // Opens nothing: the handle given at construction, or -2007 (with last error 2007) without.
+    // Opens nothing: the handle given at construction, or ecNotOpen (with the last error set to
+    // its system number, 2007) without.
     platform::CommHandle OpenDevice(const std::string& name, std::uint32_t receiveSize,
                                     std::uint32_t transmitSize) override;
 };

@@ -1,6 +1,27 @@
 #include "serial/trace_format.h"
 
+#include "platform/system_error.h"
+#include "serial/codes.h"
+
+#include <cerrno>
+
 namespace mbus::serial {
+
+TraceFile OpenTraceFile(const std::string& fileName, bool append) {
+    TraceFile file(std::fopen(fileName.c_str(), append ? "ab" : "wb"));
+    if (file)
+        std::setvbuf(file.get(), nullptr, _IOFBF, 512);
+    return file;
+}
+
+std::int32_t CloseTraceFile(TraceFile file) {
+    std::FILE* raw = file.release();
+    const bool failed = std::ferror(raw) != 0;
+    const int closeResult = std::fclose(raw);
+    if (failed || closeResult != 0)
+        return -static_cast<std::int32_t>(platform::ErrorFromErrno(errno != 0 ? errno : EIO));
+    return ecOK;
+}
 
 std::string TraceItem(std::uint8_t byte, bool inHex, bool allHex) {
     char text[8];

@@ -1,12 +1,27 @@
-// Text layout shared by the trace and dispatch log files: how one data byte is written, and the
-// wrapping of items at 78 columns.
+// The text files of the trace and the dispatch log: opening and closing them, how one data byte
+// is written, and the wrapping of items at 78 columns.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace mbus::serial {
+
+struct TraceFileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+// An open trace or log file, closed when it goes.
+using TraceFile = std::unique_ptr<std::FILE, TraceFileCloser>;
+
+// Opens a trace or log file: at its end when `append` is asked and the file exists, otherwise
+// created anew. Text goes through a 512-byte buffer. None when it cannot be opened (errno says
+// why).
+TraceFile OpenTraceFile(const std::string& fileName, bool append);
+
+// Closes the file: ecOK, or minus the system error code when writing or closing it failed.
+std::int32_t CloseTraceFile(TraceFile file);
 
 inline constexpr int kTraceLineWidth = 78;
 inline constexpr const char* kTraceLineEnd = "\r\n";

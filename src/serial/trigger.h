@@ -24,6 +24,11 @@ enum TriggerKind : std::int32_t {
     kTriggerOutSent = 5,
 };
 
+// The low three bits of a trigger handle tell its class: a status kind above, or one of these.
+inline constexpr std::int32_t kTriggerClassMask = 7;
+inline constexpr std::int32_t kTimerTriggerClass = 6;
+inline constexpr std::int32_t kDataTriggerClass = 7;
+
 struct TimerTrigger {
     std::int32_t Handle = 0;
     TickTimer Timer;

@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 #include "platform/message_window.h"
 #include "platform/system_error.h"
+#include "serial/codes.h"
 #include "serial/exceptions.h"
 #include "serial/io_threads.h"
 #include "serial/tick_timer.h"
@@ -44,11 +45,11 @@ TWin32Dispatcher::~TWin32Dispatcher() {
 
 std::int32_t TWin32Dispatcher::ApplyLineFunction(std::uint32_t function) {
     platform::EscapeCommFunction(DeviceHandle(), function);
-    return 0;
+    return ecOK;
 }
 
 std::int32_t TWin32Dispatcher::DiscardQueued(std::int32_t which) {
-    if (which == 0) {
+    if (which == kDiscardOutput) {
         {
             std::lock_guard<std::recursive_mutex> guard(ControlLock);
             if (WriteWorker == nullptr)
@@ -66,7 +67,7 @@ std::int32_t TWin32Dispatcher::DiscardQueued(std::int32_t which) {
         platform::WaitOne(AckEvent, kFlushAckMs);
         return purged ? 1 : 0;
     }
-    if (which == 1) {
+    if (which == kDiscardInput) {
         const bool purged =
             platform::PurgeComm(DeviceHandle(), platform::PURGE_RXABORT | platform::PURGE_RXCLEAR);
         ReceiveQueue.Clear();
@@ -88,12 +89,12 @@ std::int32_t TWin32Dispatcher::NoteReceiveFailure(std::int32_t) {
 }
 
 std::int32_t TWin32Dispatcher::ReadLineSettings(platform::DCB& settings) {
-    return platform::GetCommState(DeviceHandle(), &settings) ? 0 : -1;
+    return platform::GetCommState(DeviceHandle(), &settings) ? ecOK : ecFailed;
 }
 
 std::int32_t TWin32Dispatcher::ApplyLineSettings(const platform::DCB& settings) {
     if (platform::SetCommState(DeviceHandle(), &settings))
-        return 0;
+        return ecOK;
     return -static_cast<std::int32_t>(platform::LastError());
 }
 
@@ -137,7 +138,7 @@ bool TWin32Dispatcher::SizeDriverQueues(std::uint32_t receiveSize, std::uint32_t
     return platform::SetupComm(DeviceHandle(), receiveSize, transmitSize);
 }
 
-// ---- Receive hand-over ------------------------------------------------------------------------
+// ---- Receive hand-over --------------------------------------------------------------------------
 
 std::int32_t TWin32Dispatcher::ReceivePending() {
     TIOBuffer* head = ReceiveQueue.ClaimHead();
@@ -183,7 +184,7 @@ platform::CommHandle TWin32Dispatcher::OpenDevice(const std::string& name, std::
                                                   std::uint32_t) {
     const platform::CommHandle handle = platform::CreateFile(name);
     if (handle == platform::INVALID_HANDLE_VALUE)
-        return -1;
+        return ecFailed;
     DeviceHandle_.store(handle);
     return handle;
 }
@@ -214,8 +215,7 @@ bool TWin32Dispatcher::ProbeDevice(const std::string& name) {
     return found;
 }
 
-// ---- Starting and stopping
-// ------------------------------------------------------------------------
+// ---- Starting and stopping ----------------------------------------------------------------------
 
 void TWin32Dispatcher::LaunchThreads() {
     std::lock_guard<std::recursive_mutex> guard(ControlLock);
@@ -250,7 +250,7 @@ std::int32_t TWin32Dispatcher::ShutDevice() {
     {
         std::lock_guard<std::recursive_mutex> guard(ControlLock);
         if (Closing.load())
-            return 0;
+            return ecOK;
         Closing.store(true);
     }
     ClearOnExit clearClosing(Closing);
@@ -308,16 +308,16 @@ std::int32_t TWin32Dispatcher::ShutDevice() {
 
     const platform::CommHandle handle = DeviceHandle();
     if (handle < 0)
-        return 0;
+        return ecOK;
     if (!platform::CloseHandle(handle))
-        return -1;
-    DeviceHandle_.store(-1);
-    return 0;
+        return ecFailed;
+    DeviceHandle_.store(platform::INVALID_HANDLE_VALUE);
+    return ecOK;
 }
 
 std::int32_t TWin32Dispatcher::YieldSlice() {
     platform::Sleep(0);
-    return 0;
+    return ecOK;
 }
 
 } // namespace mbus::serial

@@ -11,12 +11,13 @@
 #include "support/bytes.h"
 #include "support/pty_pair.h"
 #include "support/temp_config_home.h"
-
 #include "support/wait_until.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -186,27 +187,26 @@ TEST_F(ComPortTest, OperationsOpenAClosedPortOnDemand) {
     EXPECT_FALSE(Port.Open());
 }
 
+// Expects opening `port` to raise E with `message` and to leave the port closed.
+template <class E> void ExpectOpenRaises(TComPort& port, const char* message) {
+    try {
+        port.SetOpen(true);
+        FAIL() << "no exception";
+    } catch (const E& e) {
+        EXPECT_STREQ(e.what(), message);
+    }
+    EXPECT_FALSE(port.Open());
+    EXPECT_EQ(port.PortState(), psClosed);
+}
+
 TEST_F(ComPortTest, OpenFailuresRaiseTheNamedExceptions) {
     Port.SetComNumber(9); // no such port
-    try {
-        Port.SetOpen(true);
-        FAIL();
-    } catch (const EBadId& e) {
-        EXPECT_STREQ(e.what(), "ie_BadId - Specified comport doesn't exist");
-    }
-    EXPECT_FALSE(Port.Open());
-    EXPECT_EQ(Port.PortState(), psClosed);
+    ExpectOpenRaises<EBadId>(Port, "ie_BadId - Specified comport doesn't exist");
 
     Port.SetComNumber(3);
     const platform::CommHandle held = platform::CreateFile(Pty.SlavePath());
     ASSERT_NE(held, platform::INVALID_HANDLE_VALUE);
-    try {
-        Port.SetOpen(true);
-        FAIL();
-    } catch (const EAlreadyOpen& e) {
-        EXPECT_STREQ(e.what(), "ie_Open - device already open");
-    }
-    EXPECT_FALSE(Port.Open());
+    ExpectOpenRaises<EAlreadyOpen>(Port, "ie_Open - device already open");
     platform::CloseHandle(held);
     Port.SetOpen(true);
     EXPECT_TRUE(Port.Open());
@@ -322,6 +322,31 @@ TEST_F(ComPortTest, TraceAndLogCommands) {
     std::fclose(file);
     EXPECT_STREQ(text, "Transmit: \r\nCD\r\n");
     EXPECT_EQ(Port.Tracing(), tlOff);
+}
+
+TEST_F(ComPortTest, LogCommandsDriveTheDispatchLog) {
+    Port.SetLogName(Home.Root().string() + "/port.log");
+    Port.SetLogging(tlOn);
+    Port.SetOpen(true);
+    TBaseDispatcher* dispatcher = Port.RequireDispatcher();
+    EXPECT_TRUE(dispatcher->Logging()); // started at open
+    Port.SendString("AB");
+    Port.SetLogging(tlAppendAndContinue); // written, and logging goes on
+    EXPECT_EQ(Port.Logging(), tlOn);
+    Port.SetLogging(tlPause);
+    EXPECT_FALSE(dispatcher->Logging());
+    Port.SetLogSize(20000000); // capped; a paused log ends up off
+    EXPECT_EQ(Port.LogSize(), 16000000u);
+    EXPECT_EQ(Port.Logging(), tlOff);
+    Port.SetLogging(tlClear); // not running: nothing happens
+    EXPECT_EQ(Port.Logging(), tlOff);
+    Port.SetOpen(false);
+
+    std::ifstream file(Port.LogName(), std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+    EXPECT_EQ(text.rfind("ComPort v5.00\r\n", 0), 0u);
+    EXPECT_NE(text.find("Dispatch  WriteCom      00000002  AB\r\n"), std::string::npos);
 }
 
 TEST_F(ComPortTest, ClosingFromInsideTheHandlerIsFinishedLater) {

@@ -19,12 +19,18 @@ std::string Bytes(std::size_t count, char first = 0) {
     return bytes;
 }
 
+// Gives `d` its buffers with the input ring's write position at `head` and its read position at
+// `tail`, and 500 bytes (1, 2, ...) waiting in the receive queue.
+void PlaceInputRing(FakeDispatcher& d, std::int32_t head, std::int32_t tail) {
+    d.PrepareBuffers();
+    d.InHead = head;
+    d.InTail = tail;
+    d.Receive(Bytes(500, 1));
+}
+
 TEST(InputRing, WrapsInAtMostTwoCopiesAndNeverPastTheTail) {
     FakeDispatcher d;
-    d.PrepareBuffers();
-    d.InHead = 8000;
-    d.InTail = 7800;
-    d.Receive(Bytes(500, 1));
+    PlaceInputRing(d, 8000, 7800);
 
     EXPECT_TRUE(d.FillInputBuffer());
     // 192 bytes fill 8000..8191, the other 308 go to 0..307.
@@ -39,10 +45,7 @@ TEST(InputRing, WrapsInAtMostTwoCopiesAndNeverPastTheTail) {
 TEST(InputRing, FillStopsAtTheUnreadBytesAndKeepsTheRestQueued) {
     // With InHead 8000 and InTail 100 only 292 bytes are free: 192 at the end, 100 at the start.
     FakeDispatcher d;
-    d.PrepareBuffers();
-    d.InHead = 8000;
-    d.InTail = 100;
-    d.Receive(Bytes(500, 1));
+    PlaceInputRing(d, 8000, 100);
 
     EXPECT_TRUE(d.FillInputBuffer());
     EXPECT_EQ(d.InHead, 100);
@@ -145,10 +148,10 @@ TEST(LineSettings, UnchangedSettingsDoNotTouchTheDevice) {
     EXPECT_EQ(d.ConfigureLine(2400, 2, 8, 1), ecOK);
     EXPECT_EQ(d.ApplyCount, 0);
     // The keep-current codes change nothing either.
-    EXPECT_EQ(d.ConfigureLine(0, 5, 9, 3), ecOK);
+    EXPECT_EQ(d.ConfigureLine(kKeepBaud, kKeepParity, kKeepDataBits, kKeepStopBits), ecOK);
     EXPECT_EQ(d.ApplyCount, 0);
 
-    EXPECT_EQ(d.ConfigureLine(57600, 5, 9, 3), ecOK);
+    EXPECT_EQ(d.ConfigureLine(57600, kKeepParity, kKeepDataBits, kKeepStopBits), ecOK);
     EXPECT_EQ(d.ApplyCount, 1);
     EXPECT_EQ(d.Device.BaudRate, 57600u);
     EXPECT_EQ(d.Device.Parity, platform::EVENPARITY);
@@ -210,7 +213,7 @@ TEST(ModemLines, FlowControlOwnsTheLine) {
     FakeDispatcher d;
     d.PrepareBuffers();
     d.ReceiveSize = 4096;
-    EXPECT_EQ(d.SetHardwareFlow(3686, 406, 2), ecOK);
+    EXPECT_EQ(d.SetHardwareFlow(3686, 406, kHwFlowUseRTS), ecOK);
     EXPECT_EQ(d.Device.Flags & platform::DCB_RTS_CONTROL_MASK, platform::DCB_RTS_CONTROL_HANDSHAKE);
     EXPECT_EQ(d.Device.XoffLim, 410);
     EXPECT_EQ(d.Device.XonLim, 406);
@@ -218,7 +221,7 @@ TEST(ModemLines, FlowControlOwnsTheLine) {
     EXPECT_EQ(d.SetHardwareFlow(100, 200, 0), ecBadArgument);
     EXPECT_EQ(d.SetHardwareFlow(5000, 200, 0), ecBadArgument);
 
-    EXPECT_EQ(d.SetHardwareFlow(3686, 406, 1), ecOK);
+    EXPECT_EQ(d.SetHardwareFlow(3686, 406, kHwFlowUseDTR), ecOK);
     d.LineFunctions.clear();
     EXPECT_EQ(d.DriveDTR(false), 1);
     EXPECT_TRUE(d.LineFunctions.empty());
@@ -233,7 +236,7 @@ TEST(ModemLines, SoftwareFlowResetsTheFlowCharacters) {
     d.PrepareBuffers();
     d.ReceiveSize = 4096;
     d.SetFlowChars('a', 'b');
-    EXPECT_EQ(d.SetSoftwareFlow(3072, 1024, 3), ecOK);
+    EXPECT_EQ(d.SetSoftwareFlow(3072, 1024, kSwFlowReceive | kSwFlowTransmit), ecOK);
     EXPECT_EQ(d.Device.Flags & (platform::DCB_INX | platform::DCB_OUTX),
               platform::DCB_INX | platform::DCB_OUTX);
     EXPECT_EQ(d.Device.XonChar, 17);
@@ -270,7 +273,7 @@ TEST(LineErrors, TakenByPriority) {
     EXPECT_FALSE(d.TakeBreakFlag());
     EXPECT_EQ(d.TakeLineError(), 0);
 
-    d.LineErrorBits = -1; // an I/O thread failed
+    d.LineErrorBits = kLineErrorsThreadFailed;
     EXPECT_FALSE(d.TakeBreakFlag());
     EXPECT_EQ(d.TakeLineError(), 10);
     EXPECT_EQ(d.LineErrorBits, 0);

@@ -51,20 +51,22 @@ public:
 class Delivery : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(Dispatcher.OpenPort("fake", 9600, 0, 8, 1, 4096, 4096, 3), ecOK);
+        ASSERT_EQ(Dispatcher.OpenPort("fake", 9600, 0, 8, 1, 4096, 4096, kOpenDtrOn | kOpenRtsOn),
+                  ecOK);
         Dispatcher.SetAvailThreshold(1);
     }
 
     // Registers `window` the way the port component does.
     void Register(RecordingWindow& window, bool componentWants = true) {
         Dispatcher.AddNotifyWindow(window.Handle);
-        Dispatcher.UpdateNotifyNeed(componentWants ? 1 : 2);
+        Dispatcher.UpdateNotifyNeed(componentWants ? kNotifyNeedComponentWants
+                                                   : kNotifyNeedComponentIgnores);
     }
 
-    // A handler that takes up to `count` bytes per notification into `taken`.
-    std::function<void(std::uint32_t, std::uintptr_t, std::intptr_t)> Taker(std::string& taken,
-                                                                            int count) {
-        return [this, &taken, count](std::uint32_t msg, std::uintptr_t, std::intptr_t) {
+    // Registers `window` with a handler that takes up to `count` bytes per notification into
+    // `taken`.
+    void RegisterTaker(RecordingWindow& window, std::string& taken, int count) {
+        window.OnMessage = [this, &taken, count](std::uint32_t msg, std::uintptr_t, std::intptr_t) {
             if (msg != MsgTriggerAvail)
                 return;
             for (int i = 0; i < count; ++i) {
@@ -73,6 +75,7 @@ protected:
                     taken.push_back(static_cast<char>(byte));
             }
         };
+        Register(window);
     }
 
     bool Idle() { return !Dispatcher.InDispatchNow(); }
@@ -83,8 +86,7 @@ protected:
 TEST_F(Delivery, OneNotificationAnnouncesEveryUnreadByte) {
     RecordingWindow window;
     std::string taken;
-    window.OnMessage = Taker(taken, 5);
-    Register(window);
+    RegisterTaker(window, taken, 5);
 
     Dispatcher.Receive("12345");
     ASSERT_TRUE(PumpUntil([&] { return taken.size() == 5 && Idle(); }));
@@ -102,8 +104,7 @@ TEST_F(Delivery, OneNotificationAnnouncesEveryUnreadByte) {
 TEST_F(Delivery, UntakenBytesAreAnnouncedAgainWithTheNextArrival) {
     RecordingWindow window;
     std::string taken;
-    window.OnMessage = Taker(taken, 3);
-    Register(window);
+    RegisterTaker(window, taken, 3);
 
     Dispatcher.Receive("12345");
     ASSERT_TRUE(PumpUntil([&] { return taken.size() == 3 && Idle(); }));
@@ -122,10 +123,8 @@ TEST_F(Delivery, TheMostAnyTargetTookIsConsumed) {
     RecordingWindow second;
     std::string takenFirst;
     std::string takenSecond;
-    first.OnMessage = Taker(takenFirst, 2);
-    second.OnMessage = Taker(takenSecond, 4);
-    Register(first);
-    Register(second);
+    RegisterTaker(first, takenFirst, 2);
+    RegisterTaker(second, takenSecond, 4);
 
     Dispatcher.Receive("abcdef");
     ASSERT_TRUE(PumpUntil([&] { return takenSecond.size() == 4 && Idle(); }));
@@ -172,7 +171,7 @@ TEST_F(Delivery, StatusTriggerFiresOnceAndStaysDisarmed) {
     RecordingWindow window;
     Register(window);
     const std::int32_t trigger = Dispatcher.AddStatusTrigger(kTriggerOutbuffFree);
-    ASSERT_EQ(trigger & 7, kTriggerOutbuffFree);
+    ASSERT_EQ(trigger & kTriggerClassMask, kTriggerOutbuffFree);
     ASSERT_EQ(Dispatcher.SetStatusTrigger(trigger, 100, true), ecOK);
 
     ASSERT_TRUE(PumpUntil([&] { return !window.Messages.empty() && Idle(); }));
@@ -245,18 +244,18 @@ TEST_F(Delivery, LogRecordsReadsNotificationsAndTargets) {
     Dispatcher.StartDispatchLog(0);
     RecordingWindow window;
     std::string taken;
-    window.OnMessage = Taker(taken, 2);
-    Register(window);
+    RegisterTaker(window, taken, 2);
     Dispatcher.Receive("ab");
     ASSERT_TRUE(PumpUntil([&] { return taken.size() == 2 && Idle(); }));
 
     bool sawRegistration = false, sawRead = false, sawAvail = false;
     while (auto buffer = Dispatcher.LogQueue.RemoveHead()) {
         const auto& entry = static_cast<const TLogBuffer&>(*buffer);
-        sawRegistration |= entry.Kind == 7 && entry.Detail == 17 && entry.Value == window.Handle;
-        sawRead |= entry.Kind == 1 && entry.Detail == 1 && entry.Value == 2 &&
+        sawRegistration |=
+            entry.Kind == lkTargetAdded && entry.Detail == ldWindow && entry.Value == window.Handle;
+        sawRead |= entry.Kind == lkDispatch && entry.Detail == ldReadCom && entry.Value == 2 &&
                    entry.Payload() == std::vector<std::uint8_t>{'a', 'b'};
-        sawAvail |= entry.Kind == 2 && entry.Detail == 5 && entry.Value == 2;
+        sawAvail |= entry.Kind == lkTrigger && entry.Detail == ldAvail && entry.Value == 2;
     }
     EXPECT_TRUE(sawRegistration);
     EXPECT_TRUE(sawRead);
@@ -279,7 +278,7 @@ TEST(DeliveryPass, AFullTurnOfNewBytesIsAnnounced) {
         }
     };
     d.AddNotifyWindow(window.Handle);
-    d.UpdateNotifyNeed(1);
+    d.UpdateNotifyNeed(kNotifyNeedComponentWants);
     d.SetAvailThreshold(1);
 
     d.Receive("hello");

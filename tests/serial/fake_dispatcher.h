@@ -57,7 +57,7 @@ public:
         return LineFunctionResult;
     }
     std::int32_t DiscardQueued(std::int32_t which) override {
-        if (which == 1)
+        if (which == kDiscardInput)
             ReceiveQueue.Clear();
         return 1;
     }

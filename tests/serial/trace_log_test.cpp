@@ -118,15 +118,15 @@ TEST_F(TraceFiles, LogDropsOldestEntriesToStayWithinItsLimit) {
     D.StartDispatchLog(100);
     const std::string sixty(60, 'a');
     const auto* data = reinterpret_cast<const std::uint8_t*>(sixty.data());
-    D.AddLogEntry(1, 1, 60, data, 60);
-    D.AddLogEntry(2, 5, 1, nullptr, 0);
-    D.AddLogEntry(1, 1, 60, data, 60); // 120 queued now
+    D.AddLogEntry(lkDispatch, ldReadCom, 60, data, 60);
+    D.AddLogEntry(lkTrigger, ldAvail, 1, nullptr, 0);
+    D.AddLogEntry(lkDispatch, ldReadCom, 60, data, 60); // 120 queued now
     EXPECT_EQ(D.LogQueue.QueuedBytes(), 120u);
-    D.AddLogEntry(1, 2, 60, data, 60); // the first entry goes first
+    D.AddLogEntry(lkDispatch, ldWriteCom, 60, data, 60); // the first entry goes first
     EXPECT_EQ(D.LogQueue.Count(), 3u);
     EXPECT_EQ(D.LogQueue.QueuedBytes(), 120u);
     D.PauseDispatchLog();
-    D.AddLogEntry(1, 2, 60, data, 60);
+    D.AddLogEntry(lkDispatch, ldWriteCom, 60, data, 60);
     EXPECT_EQ(D.LogQueue.Count(), 3u);
 }
 
@@ -134,8 +134,9 @@ TEST_F(TraceFiles, LogEntryLinesHaveTheFixedPrefixAndWrap) {
     D.SetDeviceName("\\\\.\\COM3");
     D.StartDispatchLog(0);
     const std::string bytes(40, '\x02');
-    D.AddLogEntry(1, 1, 40, reinterpret_cast<const std::uint8_t*>(bytes.data()), 40);
-    D.AddLogEntry(9, 16, 1, nullptr, 0);
+    D.AddLogEntry(lkDispatch, ldReadCom, 40, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                  40);
+    D.AddLogEntry(lkTriggerDataChanged, ldAvailThreshold, 1, nullptr, 0);
     ASSERT_EQ(D.DumpDispatchLog(Path, true, false), ecOK);
     EXPECT_EQ(D.LogQueue.Count(), 0u);
 

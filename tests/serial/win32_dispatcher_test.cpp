@@ -14,8 +14,6 @@
 #include "support/pty_pair.h"
 #include "support/wait_until.h"
 
-#include "support/wait_until.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -74,12 +72,12 @@ protected:
     }
 
     std::int32_t Open() {
-        const std::int32_t result =
-            Dispatcher->OpenPort(Pty.SlavePath(), 2400, 2, 8, 1, 4096, 4096, 3);
+        const std::int32_t result = Dispatcher->OpenPort(Pty.SlavePath(), 2400, 2, 8, 1, 4096, 4096,
+                                                         kOpenDtrOn | kOpenRtsOn);
         if (result == ecOK) {
             Dispatcher->SetAvailThreshold(1);
             Dispatcher->AddNotifyWindow(Window);
-            Dispatcher->UpdateNotifyNeed(1);
+            Dispatcher->UpdateNotifyNeed(kNotifyNeedComponentWants);
         }
         return result;
     }
@@ -140,10 +138,11 @@ TEST_F(OpenDispatcher, SecondLaunchFailsWithItsMessage) {
 TEST_F(OpenDispatcher, HeldAndMissingDevicesFailWithTheSystemError) {
     ASSERT_EQ(Open(), ecOK);
     TWin32Dispatcher second(nullptr);
-    EXPECT_EQ(second.OpenPort(Pty.SlavePath(), 2400, 0, 8, 1, 4096, 4096, 3),
+    EXPECT_EQ(second.OpenPort(Pty.SlavePath(), 2400, 0, 8, 1, 4096, 4096, kOpenDtrOn | kOpenRtsOn),
               -static_cast<std::int32_t>(platform::ERROR_ACCESS_DENIED));
     TWin32Dispatcher missing(nullptr);
-    EXPECT_EQ(missing.OpenPort("/dev/no-such-serial-device", 2400, 0, 8, 1, 4096, 4096, 3),
+    EXPECT_EQ(missing.OpenPort("/dev/no-such-serial-device", 2400, 0, 8, 1, 4096, 4096,
+                               kOpenDtrOn | kOpenRtsOn),
               -static_cast<std::int32_t>(platform::ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(missing.LiveThreadCount(), 0);
 }
@@ -366,13 +365,16 @@ TEST(Win32Dispatcher, ReceiveHandOverTakesAcrossBuffersAndStopsAtStatus) {
 TEST(Win32Dispatcher, ProbeIgnoresThePrefixAndFindsHeldDevices) {
     PtyPair pty;
     TWin32Dispatcher holder(nullptr);
-    ASSERT_EQ(holder.OpenPort(pty.SlavePath(), 9600, 0, 8, 1, 4096, 4096, 3), ecOK);
+    ASSERT_EQ(holder.OpenPort(pty.SlavePath(), 9600, 0, 8, 1, 4096, 4096, kOpenDtrOn | kOpenRtsOn),
+              ecOK);
     TWin32Dispatcher probe(nullptr);
     EXPECT_TRUE(probe.ProbeDevice(pty.SlavePath()));
     EXPECT_TRUE(probe.ProbeDevice("\\\\.\\" + pty.SlavePath()));
     EXPECT_FALSE(probe.ProbeDevice("\\\\.\\/dev/no-such-serial-device"));
     // A dispatcher whose open failed has no device and no threads: it shuts down at once.
-    EXPECT_LT(probe.OpenPort("/dev/no-such-serial-device", 9600, 0, 8, 1, 4096, 4096, 3), 0);
+    EXPECT_LT(probe.OpenPort("/dev/no-such-serial-device", 9600, 0, 8, 1, 4096, 4096,
+                             kOpenDtrOn | kOpenRtsOn),
+              0);
     EXPECT_EQ(probe.DeviceHandle(), -1);
     EXPECT_EQ(probe.ShutDevice(), 0);
 }
@@ -382,14 +384,14 @@ TEST(Win32Dispatcher, DiscardOutputWithoutWriteThreadLeavesTheRing) {
     d.OutRing = std::make_unique<std::uint8_t[]>(16);
     d.OutRingSize = 16;
     d.OutHead = 5;
-    EXPECT_EQ(d.DiscardQueued(0), 0);
+    EXPECT_EQ(d.DiscardQueued(kDiscardOutput), 0);
     EXPECT_EQ(d.OutHead, 5u);
     EXPECT_EQ(d.DiscardQueued(7), 0);
 }
 
 TEST(TapiDispatcher, WithoutAHandleTheOpenFailsAsNotOpen) {
     TTapiDispatcher d(nullptr, 0);
-    EXPECT_EQ(d.OpenPort("", 2400, 0, 8, 1, 4096, 4096, 3), ecNotOpen);
+    EXPECT_EQ(d.OpenPort("", 2400, 0, 8, 1, 4096, 4096, kOpenDtrOn | kOpenRtsOn), ecNotOpen);
 }
 
 } // namespace
