@@ -4,19 +4,20 @@
 // close). Prints the time of open, of the request-to-reply round and of close (median, p99, max),
 // the process's thread count and resident memory before and after (a leak or a thread that never
 // ends shows there), and exits 1 only when a cycle got no reply or hung.
+#include "bench_support.h"
 #include "platform/clock.h"
 #include "platform/message_window.h"
 #include "platform/port_map.h"
+#include "platform/pseudo_terminal.h"
 #include "protocol/response_decoder.h"
 #include "serial/com_port.h"
-#include "tools/meter_line.h"
-#include "tools/pseudo_terminal.h"
+#include "sim/meter_line.h"
+#include "support/temp_config_home.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -24,34 +25,11 @@
 namespace {
 
 using namespace mbus;
+using namespace mbus::bench;
 using namespace std::string_literals;
-using Clock = std::chrono::steady_clock;
 
 constexpr int kCycles = 500;
 constexpr std::uint32_t kReplyLimitMs = 5000;
-
-// The default cold-water meter, address 00000000000001.
-tools::SimulatorOptions DefaultMeter() {
-    tools::SimulatorOptions options;
-    options.Meters.push_back({0, {0x01, 0, 0, 0, 0, 0, 0}});
-    return options;
-}
-
-// A private XDG_CONFIG_HOME whose port map holds only the links made here.
-class PrivatePortMap {
-public:
-    PrivatePortMap() {
-        char pattern[] = "/tmp/mbus-bench-XXXXXX";
-        Root_ = ::mkdtemp(pattern);
-        std::filesystem::create_directories(Root_ / "mbus-console/ports");
-        std::ofstream(Root_ / "mbus-console/ports/no-discovery").put('\n');
-        ::setenv("XDG_CONFIG_HOME", Root_.c_str(), 1);
-    }
-    ~PrivatePortMap() { std::filesystem::remove_all(Root_); }
-
-private:
-    std::filesystem::path Root_;
-};
 
 // A field of /proc/self/status ("Threads:", "VmRSS:"), as a number.
 long ProcStatus(const std::string& field) {
@@ -76,14 +54,15 @@ double MsSince(Clock::time_point start) {
 } // namespace
 
 int main() {
-    PrivatePortMap portMap;
-    tools::PseudoTerminal line;
+    const testing::TempConfigHome portMap; // a port map without discovery
+    platform::PseudoTerminal line;
     std::string error;
-    if (!line.Open(error) || !platform::AddPortLink(5, line.DevicePath(), error)) {
+    if (!line.Open(platform::PseudoTerminal::SlaveHold::Held, error) ||
+        !platform::AddPortLink(5, line.SlavePath(), error)) {
         std::fprintf(stderr, "open_close_bench: %s\n", error.c_str());
         return 1;
     }
-    tools::MeterLineThread meter(line.MasterFd(), DefaultMeter());
+    const sim::MeterLineThread meter(line, {.Meters = {sim::kDefaultMeter}});
 
     const std::string request =
         "\xFE\xFE\x68\x10\xAA\xAA\xAA\xAA\xAA\xAA\xAA\x01\x03\x1F\x90\x00\xD1\x16"s;

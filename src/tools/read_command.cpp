@@ -1,9 +1,9 @@
 #include "tools/read_command.h"
 
+#include "platform/interrupt_flag.h"
 #include "protocol/meter_type.h"
 #include "protocol/read_frame.h"
 #include "protocol/response_decoder.h"
-#include "tools/interrupt_flag.h"
 #include "tools/option_parser.h"
 #include "tools/port_target.h"
 #include "tools/read_report.h"
@@ -198,7 +198,7 @@ std::int64_t Milliseconds(Clock::duration duration) {
 }
 
 int Run(const ReadSettings& settings, CommandIo io) {
-    InterruptFlag interrupt;
+    const platform::InterruptFlag interrupt;
     const auto interrupted = [&] { return interrupt.Raised(); };
 
     PortTarget target;
