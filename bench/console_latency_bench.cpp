@@ -19,11 +19,8 @@
 #include "console/mbus_program.h"
 #include "console/message_box.h"
 #include "console/rich_text_view.h"
-#include "platform/port_map.h"
-#include "platform/pseudo_terminal.h"
+#include "meter_port.h"
 #include "serial/com_port.h"
-#include "sim/meter_line.h"
-#include "support/temp_config_home.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -53,17 +50,10 @@ double Percentile(std::vector<double> values, double share) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr)
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    const testing::TempConfigHome portMap; // a port map without discovery
-    platform::PseudoTerminal line;
-    std::string error;
-    if (!line.Open(platform::PseudoTerminal::SlaveHold::Held, error) ||
-        !platform::AddPortLink(1, line.SlavePath(), error)) {
-        std::fprintf(stderr, "console_latency_bench: %s\n", error.c_str());
-        return 1;
-    }
+    const MeterPort meterPort(1, {.Meters = {{}}});
 
     QApplication application(argc, argv);
     console::SetApplicationTitle(QString::fromUtf8(console::kFormCaption));
@@ -73,7 +63,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "message box: %s\n", qPrintable(box.text()));
         return QMessageBox::Ok;
     });
-    const sim::MeterLineThread meter(line, {.Meters = {{}}});
     const std::unique_ptr<console::TForm1> form = console::CreateMainWindow();
     form->show();
     form->btnComPortEn->click();
@@ -103,7 +92,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "console_latency_bench: request %d was not decoded\n", request);
             return 1;
         }
-        const Clock::time_point replyEnd = meter.LastReplySent();
+        const Clock::time_point replyEnd = meterPort.Meter().LastReplySent();
         latencies.push_back(
             std::chrono::duration<double, std::milli>(decodedAt - replyEnd).count());
     }
@@ -126,4 +115,7 @@ int main(int argc, char** argv) {
     std::printf("  idle with the port open          %.2f %% of one core over %.1f s\n",
                 100.0 * cpu / wall, wall);
     return 0;
+} catch (const std::exception& e) {
+    std::fprintf(stderr, "console_latency_bench: %s\n", e.what());
+    return 1;
 }

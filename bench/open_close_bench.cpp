@@ -5,14 +5,11 @@
 // the process's thread count and resident memory before and after (a leak or a thread that never
 // ends shows there), and exits 1 only when a cycle got no reply or hung.
 #include "bench_support.h"
+#include "meter_port.h"
 #include "platform/clock.h"
 #include "platform/message_window.h"
-#include "platform/port_map.h"
-#include "platform/pseudo_terminal.h"
 #include "protocol/response_decoder.h"
 #include "serial/com_port.h"
-#include "sim/meter_line.h"
-#include "support/temp_config_home.h"
 
 #include <algorithm>
 #include <chrono>
@@ -53,16 +50,8 @@ double MsSince(Clock::time_point start) {
 
 } // namespace
 
-int main() {
-    const testing::TempConfigHome portMap; // a port map without discovery
-    platform::PseudoTerminal line;
-    std::string error;
-    if (!line.Open(platform::PseudoTerminal::SlaveHold::Held, error) ||
-        !platform::AddPortLink(5, line.SlavePath(), error)) {
-        std::fprintf(stderr, "open_close_bench: %s\n", error.c_str());
-        return 1;
-    }
-    const sim::MeterLineThread meter(line, {.Meters = {sim::kDefaultMeter}});
+int main() try {
+    const MeterPort meterPort(5, {.Meters = {sim::kDefaultMeter}});
 
     const std::string request =
         "\xFE\xFE\x68\x10\xAA\xAA\xAA\xAA\xAA\xAA\xAA\x01\x03\x1F\x90\x00\xD1\x16"s;
@@ -119,4 +108,7 @@ int main() {
     std::printf("\nthreads before %ld, after %ld; resident KiB before %ld, after %ld\n",
                 threadsBefore, ProcStatus("Threads:"), rssBefore, ProcStatus("VmRSS:"));
     return 0;
+} catch (const std::exception& e) {
+    std::fprintf(stderr, "open_close_bench: %s\n", e.what());
+    return 1;
 }
