@@ -23,7 +23,6 @@ namespace mbus::tools {
 namespace {
 
 using namespace std::chrono_literals;
-using mbus::testing::ChildProcess;
 using mbus::testing::RunningSim;
 using mbus::testing::TempConfigHome;
 
@@ -272,8 +271,8 @@ TEST_F(ReadCommandTest, PortsThatCannotBeOpenedAreReportedWithTheComponentsMessa
 
 TEST_F(ReadCommandTest, InterruptedRunStopsAndRemovesItsLink) {
     const auto sim = SimOutsideTheMap({"--silent"});
-    ChildProcess read({Mbus(), "read", "--port", sim->DevicePath, "--count", "1000", "--interval",
-                       "0", "--timeout", "100"});
+    testing::ChildProcess read({Mbus(), "read", "--port", sim->DevicePath, "--count", "1000",
+                                "--interval", "0", "--timeout", "100"});
     ASSERT_EQ(read.ReadLine(10s), "TX " + kDefaultRequest);
     EXPECT_EQ(ComLinks(Home.PortsDirectory()), std::vector<std::string>{"COM1"});
     read.Signal(SIGINT);
