@@ -1,6 +1,7 @@
 // Small measuring aids shared by the benchmark programs.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <fstream>
 #include <string>
@@ -10,6 +11,8 @@
 #include "platform/message_window.h"
 
 namespace mbus::bench {
+
+using Clock = std::chrono::steady_clock;
 
 // Byte `offset` of a test stream: a period of 251 divides no buffer size, so a repeated, skipped
 // or swapped block shows as a wrong byte.

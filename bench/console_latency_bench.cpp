@@ -1,8 +1,7 @@
-// The console end to end, offscreen: a meter thread holds the master side of a pseudo-terminal
-// and answers the console's read requests with the simulated meter's replies; the console's
-// window opens the slave side as a COM port and sends the default request 200 times, one at a
-// time. Two figures:
-//   reply latency   from the moment the meter's write of a reply's last byte returned to the
+// The console end to end, offscreen: the simulated meter's line thread holds the master side of a
+// pseudo-terminal and answers the console's read requests; the console's window opens the slave
+// side as a COM port and sends the default request 200 times, one at a time. Two figures:
+//   reply latency   from the moment the line took a reply's last byte from the meter to the
 //                   moment the decoded line is in the decode view; median, p99, min and max.
 //                   The frame rule waits for more than ten quiet ticks of 5 ms, so ~55 ms is
 //                   the floor by design;
@@ -12,6 +11,7 @@
 // Prints figures only; a request that is not answered and decoded within 2 s is a fault and
 // makes the exit status 1. Works in a throw-away port map without discovery: no real serial port
 // is listed or opened.
+#include "bench_support.h"
 #include "console/application_error_reporter.h"
 #include "console/gui_message_pump.h"
 #include "console/image_button.h"
@@ -19,10 +19,8 @@
 #include "console/mbus_program.h"
 #include "console/message_box.h"
 #include "console/rich_text_view.h"
-#include "platform/port_map.h"
+#include "meter_port.h"
 #include "serial/com_port.h"
-#include "tools/meter_simulator.h"
-#include "tools/pseudo_terminal.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -31,112 +29,18 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <poll.h>
-#include <sys/resource.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
 using namespace mbus;
-using Clock = std::chrono::steady_clock;
-namespace fs = std::filesystem;
+using namespace mbus::bench;
 
 constexpr int kRequests = 200;
 constexpr int kIdleMs = 5000;
-
-// A temporary XDG_CONFIG_HOME whose port map lists only the links made here.
-class ThrowAwayPortMap {
-public:
-    ThrowAwayPortMap() {
-        std::string pattern = (fs::temp_directory_path() / "mbus-bench-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
-            std::abort();
-        Root_ = pattern;
-        fs::create_directories(Root_ / "mbus-console" / "ports");
-        std::ofstream(Root_ / "mbus-console" / "ports" / "no-discovery");
-        ::setenv("XDG_CONFIG_HOME", Root_.c_str(), 1);
-    }
-    ~ThrowAwayPortMap() {
-        std::error_code ec;
-        fs::remove_all(Root_, ec);
-    }
-
-private:
-    fs::path Root_;
-};
-
-// The far end of the line: answers every complete request at once and notes when the write of
-// the reply's last byte returned.
-class MeterThread {
-public:
-    explicit MeterThread(int master)
-        : Master_(master), Simulator_({.Meters = {{}}}, [] { return protocol::MeterClock{}; }) {
-        if (::pipe(Stop_) != 0)
-            std::abort();
-        Thread_ = std::thread([this] { Run(); });
-    }
-    ~MeterThread() {
-        const char byte = 0;
-        [[maybe_unused]] const ssize_t written = ::write(Stop_[1], &byte, 1);
-        Thread_.join();
-        ::close(Stop_[0]);
-        ::close(Stop_[1]);
-    }
-
-    std::atomic<Clock::rep> LastReplyByte{0}; // steady clock ticks
-
-private:
-    void Run() {
-        for (;;) {
-            pollfd fds[2] = {{Master_, POLLIN, 0}, {Stop_[0], POLLIN, 0}};
-            if (::poll(fds, 2, -1) < 0)
-                continue;
-            if (fds[1].revents & POLLIN)
-                return;
-            std::uint8_t chunk[256];
-            const ssize_t got = ::read(Master_, chunk, sizeof chunk);
-            if (got <= 0)
-                continue;
-            for (const tools::Burst& burst :
-                 Simulator_.Receive({chunk, static_cast<std::size_t>(got)})) {
-                WriteAll(burst.Bytes);
-                LastReplyByte = Clock::now().time_since_epoch().count();
-            }
-        }
-    }
-    void WriteAll(const std::vector<std::uint8_t>& bytes) {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t put = ::write(Master_, bytes.data() + done, bytes.size() - done);
-            if (put > 0) {
-                done += static_cast<std::size_t>(put);
-                continue;
-            }
-            pollfd fd{Master_, POLLOUT, 0};
-            ::poll(&fd, 1, 100);
-        }
-    }
-
-    int Master_;
-    tools::MeterSimulator Simulator_;
-    int Stop_[2] = {-1, -1};
-    std::thread Thread_;
-};
-
-double ProcessCpuSeconds() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 double Percentile(std::vector<double> values, double share) {
     std::sort(values.begin(), values.end());
@@ -146,16 +50,10 @@ double Percentile(std::vector<double> values, double share) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr)
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    const ThrowAwayPortMap portMap;
-    tools::PseudoTerminal line;
-    std::string error;
-    if (!line.Open(error) || !platform::AddPortLink(1, line.DevicePath(), error)) {
-        std::fprintf(stderr, "console_latency_bench: %s\n", error.c_str());
-        return 1;
-    }
+    const MeterPort meterPort(1, {.Meters = {{}}});
 
     QApplication application(argc, argv);
     console::SetApplicationTitle(QString::fromUtf8(console::kFormCaption));
@@ -165,7 +63,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "message box: %s\n", qPrintable(box.text()));
         return QMessageBox::Ok;
     });
-    MeterThread meter(line.MasterFd());
     const std::unique_ptr<console::TForm1> form = console::CreateMainWindow();
     form->show();
     form->btnComPortEn->click();
@@ -195,7 +92,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "console_latency_bench: request %d was not decoded\n", request);
             return 1;
         }
-        const Clock::time_point replyEnd(Clock::duration(meter.LastReplyByte.load()));
+        const Clock::time_point replyEnd = meterPort.Meter().LastReplySent();
         latencies.push_back(
             std::chrono::duration<double, std::milli>(decodedAt - replyEnd).count());
     }
@@ -218,4 +115,7 @@ int main(int argc, char** argv) {
     std::printf("  idle with the port open          %.2f %% of one core over %.1f s\n",
                 100.0 * cpu / wall, wall);
     return 0;
+} catch (const std::exception& e) {
+    std::fprintf(stderr, "console_latency_bench: %s\n", e.what());
+    return 1;
 }

@@ -4,19 +4,17 @@
 // close). Prints the time of open, of the request-to-reply round and of close (median, p99, max),
 // the process's thread count and resident memory before and after (a leak or a thread that never
 // ends shows there), and exits 1 only when a cycle got no reply or hung.
+#include "bench_support.h"
+#include "meter_port.h"
 #include "platform/clock.h"
 #include "platform/message_window.h"
-#include "platform/port_map.h"
 #include "protocol/response_decoder.h"
 #include "serial/com_port.h"
-#include "tools/meter_line.h"
-#include "tools/pseudo_terminal.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -24,34 +22,11 @@
 namespace {
 
 using namespace mbus;
+using namespace mbus::bench;
 using namespace std::string_literals;
-using Clock = std::chrono::steady_clock;
 
 constexpr int kCycles = 500;
 constexpr std::uint32_t kReplyLimitMs = 5000;
-
-// The default cold-water meter, address 00000000000001.
-tools::SimulatorOptions DefaultMeter() {
-    tools::SimulatorOptions options;
-    options.Meters.push_back({0, {0x01, 0, 0, 0, 0, 0, 0}});
-    return options;
-}
-
-// A private XDG_CONFIG_HOME whose port map holds only the links made here.
-class PrivatePortMap {
-public:
-    PrivatePortMap() {
-        char pattern[] = "/tmp/mbus-bench-XXXXXX";
-        Root_ = ::mkdtemp(pattern);
-        std::filesystem::create_directories(Root_ / "mbus-console/ports");
-        std::ofstream(Root_ / "mbus-console/ports/no-discovery").put('\n');
-        ::setenv("XDG_CONFIG_HOME", Root_.c_str(), 1);
-    }
-    ~PrivatePortMap() { std::filesystem::remove_all(Root_); }
-
-private:
-    std::filesystem::path Root_;
-};
 
 // A field of /proc/self/status ("Threads:", "VmRSS:"), as a number.
 long ProcStatus(const std::string& field) {
@@ -75,15 +50,8 @@ double MsSince(Clock::time_point start) {
 
 } // namespace
 
-int main() {
-    PrivatePortMap portMap;
-    tools::PseudoTerminal line;
-    std::string error;
-    if (!line.Open(error) || !platform::AddPortLink(5, line.DevicePath(), error)) {
-        std::fprintf(stderr, "open_close_bench: %s\n", error.c_str());
-        return 1;
-    }
-    tools::MeterLineThread meter(line.MasterFd(), DefaultMeter());
+int main() try {
+    const MeterPort meterPort(5, {.Meters = {sim::kDefaultMeter}});
 
     const std::string request =
         "\xFE\xFE\x68\x10\xAA\xAA\xAA\xAA\xAA\xAA\xAA\x01\x03\x1F\x90\x00\xD1\x16"s;
@@ -140,4 +108,7 @@ int main() {
     std::printf("\nthreads before %ld, after %ld; resident KiB before %ld, after %ld\n",
                 threadsBefore, ProcStatus("Threads:"), rssBefore, ProcStatus("VmRSS:"));
     return 0;
+} catch (const std::exception& e) {
+    std::fprintf(stderr, "open_close_bench: %s\n", e.what());
+    return 1;
 }

@@ -16,13 +16,13 @@
 // status 1. Opens no serial port: every device is a pseudo-terminal made here.
 #include "bench_support.h"
 #include "platform/message_window.h"
+#include "platform/pseudo_terminal.h"
 #include "serial/notify_messages.h"
 #include "serial/win32_dispatcher.h"
 
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -34,7 +34,6 @@
 #include <mutex>
 #include <poll.h>
 #include <stdexcept>
-#include <stdlib.h>
 #include <string>
 #include <sys/resource.h>
 #include <termios.h>
@@ -44,13 +43,8 @@
 
 namespace {
 
-using mbus::bench::LoadAverage;
-using mbus::bench::MessageWindow;
-using mbus::bench::PatternByte;
-using mbus::bench::ProcessCpuSeconds;
-
 using namespace mbus;
-using Clock = std::chrono::steady_clock;
+using namespace mbus::bench;
 
 constexpr int kRounds = 3;
 constexpr std::uint64_t kStreamBytes = 16 * 1024 * 1024;
@@ -67,61 +61,33 @@ double Microseconds(Clock::duration span) {
 
 // ---- The peer: the master side of a pseudo-terminal --------------------------------------------
 
-class PseudoTerminal {
-public:
-    PseudoTerminal() {
-        Master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (Master_ < 0 || ::grantpt(Master_) != 0 || ::unlockpt(Master_) != 0) {
-            Close();
-            throw std::runtime_error("cannot make a pseudo-terminal");
+// Opens the pseudo-terminal whose slave side the receivers open; throws when it cannot.
+void OpenPeerLine(platform::PseudoTerminal& line) {
+    std::string error;
+    if (!line.Open(platform::PseudoTerminal::SlaveHold::Released, error))
+        throw std::runtime_error(error);
+}
+
+// Writes all `count` bytes to the master side, waiting for room as long as the device keeps
+// taking bytes. False when the device took nothing for kStallLimit or the write failed.
+bool WriteAll(platform::PseudoTerminal& line, const std::uint8_t* bytes, std::size_t count) {
+    std::size_t done = 0;
+    auto lastProgress = Clock::now();
+    while (done < count) {
+        const auto put = line.WriteMaster({bytes + done, count - done});
+        if (put.Failed())
+            return false;
+        if (put.Count > 0) {
+            done += put.Count;
+            lastProgress = Clock::now();
+            continue;
         }
-        std::array<char, 128> name{};
-        if (::ptsname_r(Master_, name.data(), name.size()) != 0) {
-            Close();
-            throw std::runtime_error("cannot name the pseudo-terminal");
-        }
-        SlavePath_ = name.data();
+        if (Clock::now() - lastProgress > kStallLimit)
+            return false;
+        line.WaitMaster(true, 100);
     }
-    ~PseudoTerminal() { Close(); }
-    PseudoTerminal(const PseudoTerminal&) = delete;
-    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
-
-    const std::string& SlavePath() const { return SlavePath_; }
-
-    // Writes all `count` bytes, waiting for room as long as the device keeps taking bytes. False
-    // when the device took nothing for kStallLimit or the write failed.
-    bool WriteAll(const std::uint8_t* bytes, std::size_t count) const {
-        std::size_t done = 0;
-        auto lastProgress = Clock::now();
-        while (done < count) {
-            const ssize_t put = ::write(Master_, bytes + done, count - done);
-            if (put > 0) {
-                done += static_cast<std::size_t>(put);
-                lastProgress = Clock::now();
-                continue;
-            }
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put < 0 && errno != EAGAIN)
-                return false;
-            if (Clock::now() - lastProgress > kStallLimit)
-                return false;
-            pollfd fd{Master_, POLLOUT, 0};
-            ::poll(&fd, 1, 100);
-        }
-        return true;
-    }
-
-private:
-    void Close() {
-        if (Master_ >= 0)
-            ::close(Master_);
-        Master_ = -1;
-    }
-
-    int Master_ = -1;
-    std::string SlavePath_;
-};
+    return true;
+}
 
 // ---- The receivers -----------------------------------------------------------------------------
 
@@ -285,7 +251,8 @@ struct StreamCheck {
 
 // Runs one sustained-receive measurement and prints its line; false on a fault.
 bool MeasureStream(Path path) {
-    PseudoTerminal pty;
+    platform::PseudoTerminal pty;
+    OpenPeerLine(pty);
     StreamCheck check;
     const auto receiver = MakeReceiver(path, pty.SlavePath(),
                                        [&check](const std::uint8_t* bytes, std::size_t count,
@@ -302,7 +269,7 @@ bool MeasureStream(Path path) {
         for (std::uint64_t offset = 0; offset < kStreamBytes && !stop.stop_requested();) {
             const auto size = static_cast<std::size_t>(
                 std::min<std::uint64_t>(block.size(), kStreamBytes - offset));
-            if (!pty.WriteAll(block.data(), size))
+            if (!WriteAll(pty, block.data(), size))
                 return;
             offset += size;
         }
@@ -371,7 +338,8 @@ struct Handover {
 // Runs one burst-latency measurement, prints its line and adds its samples to `all`; false on a
 // fault.
 bool MeasureLatency(Path path, std::vector<double>& all) {
-    PseudoTerminal pty;
+    platform::PseudoTerminal pty;
+    OpenPeerLine(pty);
     StreamCheck check; // main thread
     Handover handover;
     const auto receiver =
@@ -407,7 +375,7 @@ bool MeasureLatency(Path path, std::vector<double>& all) {
                 deliveriesBefore = handover.Deliveries;
             }
             const auto written = Clock::now();
-            if (!pty.WriteAll(burst.data(), burst.size())) {
+            if (!WriteAll(pty, burst.data(), burst.size())) {
                 lost = true;
                 break;
             }

@@ -25,13 +25,8 @@
 
 namespace {
 
-using mbus::bench::LoadAverage;
-using mbus::bench::MessageWindow;
-using mbus::bench::PatternByte;
-using mbus::bench::ProcessCpuSeconds;
-
 using namespace mbus;
-using Clock = std::chrono::steady_clock;
+using namespace mbus::bench;
 
 constexpr std::int32_t kChunkSize = 256;
 // The producer lets at most this many bytes pile up in the receive queue, then waits a little.

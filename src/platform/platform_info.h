@@ -11,9 +11,6 @@ namespace mbus::platform {
 // Linux.
 bool IsNtFamily();
 
-// One line describing the operating system ("Linux 6.1.0-18-amd64 x86_64 ..."), for log headers.
-std::string SystemDescription();
-
 // The name and version of the tool chain that built the program ("GCC 12.2.0", "Clang 14.0.6").
 std::string CompilerDescription();
 

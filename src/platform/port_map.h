@@ -40,6 +40,13 @@ std::vector<PortMapEntry> ReadPortMap(const PortMapSources& sources);
 // The COM number in "COM<n>" or "\\.\COM<n>" (letters in any case), or none for other names.
 std::optional<int> ComNumberOfName(std::string_view name);
 
+// Whether a name is meant as a COM name, well-formed or not: it starts with "\\.\", or with
+// "COM" (any case) and has no '/'. A malformed one is reported rather than taken for a file.
+bool LooksLikeComName(std::string_view name);
+
+// The COM number the map gives a device (paths compared after resolving links), or none.
+std::optional<int> MappedComNumber(const std::string& devicePath);
+
 // The device a name stands for: COM names through the map (none when unmapped), any other name
 // as it is (a device path).
 std::optional<std::string> ResolveDeviceName(std::string_view name);

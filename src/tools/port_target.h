@@ -8,27 +8,21 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/scoped_port_link.h"
+
 namespace mbus::tools {
 
 class PortTarget {
 public:
-    PortTarget() = default;
-    // Removes the link made for the run, if it still points at the device.
-    ~PortTarget();
-    PortTarget(const PortTarget&) = delete;
-    PortTarget& operator=(const PortTarget&) = delete;
-
     // Chooses the COM number for `text`; false with `error` set when the text is a malformed COM
     // name or no link can be made for a device path. Call once.
     bool Select(const std::string& text, std::string& error);
 
     std::uint16_t ComNumber() const { return ComNumber_; }
-    // The device a link was made for during the run, or empty.
-    const std::string& LinkedDevice() const { return LinkedDevice_; }
 
 private:
     std::uint16_t ComNumber_ = 0;
-    std::string LinkedDevice_;
+    platform::ScopedPortLink Link_; // made for a device the map does not know
 };
 
 } // namespace mbus::tools

@@ -1,7 +1,7 @@
 #include "tools/read_command.h"
 
+#include "platform/interrupt_flag.h"
 #include "protocol/frame_decoding.h"
-#include "tools/interrupt_flag.h"
 #include "tools/option_parser.h"
 #include "tools/port_target.h"
 #include "tools/read_report.h"
@@ -167,7 +167,7 @@ std::int64_t Milliseconds(Clock::duration duration) {
 }
 
 int Run(const ReadSettings& settings, CommandIo io) {
-    InterruptFlag interrupt;
+    const platform::InterruptFlag interrupt;
     const auto interrupted = [&] { return interrupt.Raised(); };
 
     PortTarget target;

@@ -1,28 +1,20 @@
 #include "tools/sim_command.h"
 
-#include "platform/port_map.h"
-#include "tools/meter_line.h"
+#include "platform/clock.h"
+#include "platform/interrupt_flag.h"
+#include "platform/pseudo_terminal.h"
+#include "platform/scoped_port_link.h"
+#include "sim/meter_line.h"
 #include "tools/option_parser.h"
-#include "tools/pseudo_terminal.h"
 #include "tools/request_options.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <chrono>
-#include <csignal>
-#include <cstring>
-#include <ctime>
-#include <fcntl.h>
-#include <map>
 #include <ostream>
-#include <poll.h>
-#include <unistd.h>
+#include <random>
 
 namespace mbus::tools {
 namespace {
-
-using SteadyClock = std::chrono::steady_clock;
 
 void PrintHelp(std::ostream& out) {
     out << "usage: mbus sim [--meter TYPE:ADDRESS]... [--com N] [--preamble N] [--delay MS]\n"
@@ -69,20 +61,20 @@ std::optional<std::uint32_t> Number(std::string_view text, std::uint32_t low, st
 }
 
 struct Settings {
-    SimulatorOptions Simulator;
+    sim::SimulatorOptions Simulator;
     std::optional<int> ComNumber;
 };
 
 bool ReadSettings(const OptionParser& options, Settings& settings, std::string& error) {
-    SimulatorOptions& sim = settings.Simulator;
+    sim::SimulatorOptions& simulator = settings.Simulator;
     for (const std::string& text : options.Values("--meter")) {
         const auto meter = ParseMeterSpec(text, error);
         if (!meter)
             return false;
-        sim.Meters.push_back(*meter);
+        simulator.Meters.push_back(*meter);
     }
-    if (sim.Meters.empty())
-        sim.Meters.push_back(*ParseMeterSpec("0:00000000000001", error));
+    if (simulator.Meters.empty())
+        simulator.Meters.push_back(sim::kDefaultMeter);
 
     const auto numberOption = [&](const char* name, std::uint32_t low, std::uint32_t high,
                                   auto store) {
@@ -99,8 +91,8 @@ bool ReadSettings(const OptionParser& options, Settings& settings, std::string& 
         return true;
     };
     if (!numberOption("--com", 1, 65535, [&](std::uint32_t v) { settings.ComNumber = v; }) ||
-        !numberOption("--preamble", 0, 64, [&](std::uint32_t v) { sim.Preamble = v; }) ||
-        !numberOption("--delay", 0, 60000, [&](std::uint32_t v) { sim.DelayMs = v; }))
+        !numberOption("--preamble", 0, 64, [&](std::uint32_t v) { simulator.Preamble = v; }) ||
+        !numberOption("--delay", 0, 60000, [&](std::uint32_t v) { simulator.DelayMs = v; }))
         return false;
 
     if (const auto split = options.Value("--split")) {
@@ -113,126 +105,40 @@ bool ReadSettings(const OptionParser& options, Settings& settings, std::string& 
                 "option --split takes N:GAP_MS (N 1..64, GAP_MS 0..60000), not '" + *split + "'";
             return false;
         }
-        sim.Bursts = *bursts;
-        sim.BurstGapMs = *gap;
+        simulator.Bursts = *bursts;
+        simulator.BurstGapMs = *gap;
     }
-    sim.Echo = options.Has("--echo");
-    sim.CorruptChecksum = options.Has("--corrupt-checksum");
-    sim.Silent = options.Has("--silent");
-    sim.Noise = options.Has("--noise");
+    simulator.Echo = options.Has("--echo");
+    simulator.CorruptChecksum = options.Has("--corrupt-checksum");
+    simulator.Silent = options.Has("--silent");
+    simulator.Noise = options.Has("--noise");
     return true;
 }
 
 protocol::MeterClock LocalClock() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    ::localtime_r(&now, &local);
-    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-            local.tm_hour,        local.tm_min,     local.tm_sec};
+    const platform::LocalTime now = platform::LocalNow();
+    return {now.Year, now.Month, now.Day, now.Hour, now.Minute, now.Second};
 }
-
-// SIGINT, SIGTERM and SIGHUP write a byte into a pipe that the simulator polls; SIGPIPE is
-// ignored so a closed standard output cannot end it without removing its link. The previous
-// dispositions come back when the object goes.
-class StopSignals {
-public:
-    StopSignals() {
-        if (::pipe2(Pipe_, O_CLOEXEC | O_NONBLOCK) != 0)
-            Pipe_[0] = Pipe_[1] = -1;
-        SignalFd_ = Pipe_[1];
-        struct sigaction action {};
-        action.sa_handler = &StopSignals::OnSignal;
-        sigemptyset(&action.sa_mask);
-        for (std::size_t i = 0; i < std::size(kStopSignals); ++i)
-            ::sigaction(kStopSignals[i], &action, &Saved_[i]);
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        ::sigaction(SIGPIPE, &ignore, &SavedPipe_);
-    }
-    ~StopSignals() {
-        for (std::size_t i = 0; i < std::size(kStopSignals); ++i)
-            ::sigaction(kStopSignals[i], &Saved_[i], nullptr);
-        ::sigaction(SIGPIPE, &SavedPipe_, nullptr);
-        SignalFd_ = -1;
-        for (int fd : Pipe_) {
-            if (fd >= 0)
-                ::close(fd);
-        }
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-    bool Valid() const { return Pipe_[0] >= 0; }
-    int Fd() const { return Pipe_[0]; }
-
-private:
-    static void OnSignal(int) {
-        const int saved = errno;
-        const char byte = 1;
-        if (SignalFd_ >= 0) [[maybe_unused]]
-            const ssize_t written = ::write(SignalFd_, &byte, 1);
-        errno = saved;
-    }
-
-    static constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-    static inline volatile std::sig_atomic_t SignalFd_ = -1;
-    int Pipe_[2] = {-1, -1};
-    struct sigaction Saved_[std::size(kStopSignals)]{};
-    struct sigaction SavedPipe_ {};
-};
-
-// The COM<n> link of the simulator's device while it runs.
-class PortRegistration {
-public:
-    PortRegistration(std::string devicePath) : DevicePath_(std::move(devicePath)) {}
-    ~PortRegistration() {
-        if (Number_ > 0)
-            platform::RemovePortLink(Number_, DevicePath_);
-    }
-    PortRegistration(const PortRegistration&) = delete;
-    PortRegistration& operator=(const PortRegistration&) = delete;
-
-    // Registers `wanted`, or the lowest free number (retried when another program takes it
-    // first). False with `error` set.
-    bool Register(std::optional<int> wanted, std::string& error) {
-        for (int attempt = 0; attempt < 16; ++attempt) {
-            const int number = wanted ? *wanted : platform::LowestFreeComNumber();
-            if (platform::AddPortLink(number, DevicePath_, error)) {
-                Number_ = number;
-                return true;
-            }
-            error = "cannot register COM" + std::to_string(number) + ": " + error;
-            if (wanted)
-                return false;
-        }
-        return false;
-    }
-    int Number() const { return Number_; }
-
-private:
-    std::string DevicePath_;
-    int Number_ = 0;
-};
 
 int RunSimulator(const Settings& settings, CommandIo io) {
     std::string error;
-    PseudoTerminal line;
-    StopSignals stop;
-    if (!line.Open(error) || !stop.Valid()) {
-        io.Err << "mbus sim: " << (error.empty() ? "cannot make the signal pipe" : error) << "\n";
-        return kExitIncomplete;
-    }
-    PortRegistration registration(line.DevicePath());
-    if (!registration.Register(settings.ComNumber, error)) {
+    // A closed standard output must not end the simulator before it removes its link.
+    const platform::InterruptFlag interrupt(platform::InterruptFlag::BrokenPipe::Ignored);
+    platform::PseudoTerminal line;
+    if (!line.Open(platform::PseudoTerminal::SlaveHold::Held, error)) {
         io.Err << "mbus sim: " << error << "\n";
         return kExitIncomplete;
     }
-    io.Out << "COM" << registration.Number() << " " << line.DevicePath() << std::endl;
+    platform::ScopedPortLink link;
+    if (!link.Register(line.SlavePath(), settings.ComNumber, error)) {
+        io.Err << "mbus sim: " << error << "\n";
+        return kExitIncomplete;
+    }
+    io.Out << "COM" << link.Number() << " " << line.SlavePath() << std::endl;
 
-    MeterSimulator simulator(settings.Simulator, &LocalClock,
-                             static_cast<std::uint32_t>(::getpid()));
-    MeterLineLoop loop(line.MasterFd(), stop.Fd(), simulator);
-    if (!loop.Run(error)) {
+    sim::MeterSimulator simulator(settings.Simulator, &LocalClock, std::random_device{}());
+    sim::MeterLineLoop loop(line, simulator);
+    if (!loop.Run([&] { return interrupt.Raised(); }, error)) {
         io.Err << "mbus sim: " << error << "\n";
         return kExitIncomplete;
     }
@@ -241,7 +147,7 @@ int RunSimulator(const Settings& settings, CommandIo io) {
 
 } // namespace
 
-std::optional<SimulatedMeterSpec> ParseMeterSpec(const std::string& text, std::string& error) {
+std::optional<sim::SimulatedMeterSpec> ParseMeterSpec(const std::string& text, std::string& error) {
     const auto colon = text.find(':');
     if (colon == std::string::npos) {
         error = "option --meter takes TYPE:ADDRESS, not '" + text + "'";
@@ -251,7 +157,7 @@ std::optional<SimulatedMeterSpec> ParseMeterSpec(const std::string& text, std::s
     const auto address = type ? ParseMeterAddress(text.substr(colon + 1), error) : std::nullopt;
     if (!address)
         return std::nullopt;
-    SimulatedMeterSpec spec;
+    sim::SimulatedMeterSpec spec;
     spec.TypePosition = *type;
     std::reverse_copy(address->begin(), address->end(), spec.Address.begin());
     return spec;

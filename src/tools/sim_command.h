@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "sim/meter_simulator.h"
 #include "tools/command_io.h"
-#include "tools/meter_simulator.h"
 
 namespace mbus::tools {
 
@@ -14,6 +14,6 @@ int RunSimCommand(CommandArgs args, CommandIo io);
 
 // The "TYPE:ADDRESS" of --meter: a type list position (or item text) and fourteen hex digits
 // as typed, most significant byte first. None with `error` set when it is not that.
-std::optional<SimulatedMeterSpec> ParseMeterSpec(const std::string& text, std::string& error);
+std::optional<sim::SimulatedMeterSpec> ParseMeterSpec(const std::string& text, std::string& error);
 
 } // namespace mbus::tools

@@ -2,7 +2,7 @@
 // interface: modem-line changes, error counters, EIO, hang-ups with zero-byte reads, and the
 // lines and calls the device makes.
 #include "platform/comm_device.h"
-#include "platform/kernel_interface.h"
+#include "platform/posix/kernel_interface.h"
 #include "platform/system_error.h"
 #include "support/pty_pair.h"
 #include "support/wait_until.h"

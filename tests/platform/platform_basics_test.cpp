@@ -55,9 +55,8 @@ TEST(ClockTest, TickCountAdvancesAtLeastBySleptTime) {
     Sleep(0); // only yields
 }
 
-TEST(PlatformInfoTest, DescribesLinuxAndTheCompiler) {
+TEST(PlatformInfoTest, NtFamilyAndTheCompiler) {
     EXPECT_TRUE(IsNtFamily());
-    EXPECT_EQ(SystemDescription().rfind("Linux ", 0), 0u) << SystemDescription();
     const std::string compiler = CompilerDescription();
     EXPECT_TRUE(compiler.rfind("GCC ", 0) == 0 || compiler.rfind("Clang ", 0) == 0) << compiler;
     EXPECT_NE(compiler.back(), ' ');

@@ -4,10 +4,10 @@
 #include "platform/port_map.h"
 #include "protocol/response_decoder.h"
 #include "serial/com_port.h"
+#include "sim/meter_line.h"
+#include "support/pty_pair.h"
 #include "support/temp_config_home.h"
 #include "support/wait_until.h"
-#include "tools/meter_line.h"
-#include "tools/pseudo_terminal.h"
 
 #include <gtest/gtest.h>
 
@@ -18,20 +18,12 @@ using namespace std::string_literals;
 
 using mbus::testing::PumpUntil;
 
-// The default cold-water meter, address 00000000000001.
-tools::SimulatorOptions DefaultMeter() {
-    tools::SimulatorOptions options;
-    options.Meters.push_back({0, {0x01, 0, 0, 0, 0, 0, 0}});
-    return options;
-}
-
 TEST(OpenCloseCycles, EveryCycleGetsTheReplyAndEndsClean) {
     mbus::testing::TempConfigHome home;
-    tools::PseudoTerminal line;
+    mbus::testing::PtyPair line(platform::PseudoTerminal::SlaveHold::Held);
     std::string error;
-    ASSERT_TRUE(line.Open(error)) << error;
-    ASSERT_TRUE(platform::AddPortLink(5, line.DevicePath(), error)) << error;
-    tools::MeterLineThread meter(line.MasterFd(), DefaultMeter());
+    ASSERT_TRUE(platform::AddPortLink(5, line.SlavePath(), error)) << error;
+    sim::MeterLineThread meter(line, {.Meters = {sim::kDefaultMeter}});
 
     const std::string request =
         "\xFE\xFE\x68\x10\xAA\xAA\xAA\xAA\xAA\xAA\xAA\x01\x03\x1F\x90\x00\xD1\x16"s;

@@ -2,8 +2,8 @@
 // master side and plays the meter; the dispatcher opens the slave side.
 #include "platform/clock.h"
 #include "platform/comm_device.h"
-#include "platform/kernel_interface.h"
 #include "platform/message_window.h"
+#include "platform/posix/kernel_interface.h"
 #include "platform/system_error.h"
 #include "serial/application_errors.h"
 #include "serial/exceptions.h"
@@ -153,7 +153,7 @@ TEST_F(OpenDispatcher, CloseWhileDataFlowsEndsEveryThreadAndClosesTheDevice) {
     std::thread meter([&] {
         const auto chunk = Sequence(512);
         while (writing.load()) {
-            if (::write(Pty.MasterFd(), chunk.data(), chunk.size()) < 0)
+            if (Pty.WriteMaster(chunk).Count == 0)
                 platform::Sleep(1);
         }
     });

@@ -2,13 +2,13 @@
 // under each option, and readings that advance between reads.
 #include "protocol/read_frame.h"
 #include "protocol/response_decoder.h"
-#include "tools/meter_simulator.h"
-#include "tools/sim_command.h"
+#include "sim/meter_simulator.h"
 #include "util/string_c.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
-namespace mbus::tools {
+namespace mbus::sim {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -24,16 +24,16 @@ Bytes Request(std::array<std::uint8_t, 7> typed, std::uint8_t type,
 const std::array<std::uint8_t, 7> kAnyAddress{0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
 const std::array<std::uint8_t, 7> kMeterOne{0, 0, 0, 0, 0, 0, 0x01};
 
-SimulatedMeterSpec Spec(const std::string& text) {
-    std::string error;
-    const auto spec = ParseMeterSpec(text, error);
-    EXPECT_TRUE(spec) << error;
-    return spec.value_or(SimulatedMeterSpec{});
+// A meter of the type list position `type` with an address as typed, most significant byte first.
+SimulatedMeterSpec Spec(int type, std::array<std::uint8_t, 7> typed) {
+    SimulatedMeterSpec spec{type, {}};
+    std::reverse_copy(typed.begin(), typed.end(), spec.Address.begin());
+    return spec;
 }
 
 MeterSimulator Simulator(SimulatorOptions options) {
     if (options.Meters.empty())
-        options.Meters.push_back(Spec("0:00000000000001"));
+        options.Meters.push_back(kDefaultMeter);
     return MeterSimulator(std::move(options),
                           [] { return protocol::MeterClock{2024, 5, 6, 7, 8, 9}; });
 }
@@ -43,17 +43,6 @@ Bytes Joined(const std::vector<Burst>& bursts) {
     for (const Burst& burst : bursts)
         all.insert(all.end(), burst.Bytes.begin(), burst.Bytes.end());
     return all;
-}
-
-TEST(MeterSimulatorTest, MeterSpecsAreParsedAsTyped) {
-    const SimulatedMeterSpec spec = Spec("4:12345678901234");
-    EXPECT_EQ(spec.TypePosition, 4);
-    EXPECT_EQ(spec.Address, (protocol::LineAddress{0x34, 0x12, 0x90, 0x78, 0x56, 0x34, 0x12}));
-    std::string error;
-    EXPECT_FALSE(ParseMeterSpec("4", error));
-    EXPECT_FALSE(ParseMeterSpec("8:00000000000001", error));
-    EXPECT_FALSE(ParseMeterSpec("0:000001", error));
-    EXPECT_NE(error.find("7"), std::string::npos);
 }
 
 TEST(MeterSimulatorTest, AnswersItsAddressAndTheWildcardWithADecodableReply) {
@@ -92,7 +81,9 @@ TEST(MeterSimulatorTest, IdentifierAndSequenceAreAnsweredAsAsked) {
 
 TEST(MeterSimulatorTest, HeatMetersAnswerTheHeatLayoutAndTheFirstMeterTakesTheWildcard) {
     SimulatorOptions options;
-    options.Meters = {Spec("6:00000000000009"), Spec("4:12345678901234"), Spec("5:00000000000002")};
+    options.Meters = {Spec(6, {0, 0, 0, 0, 0, 0, 0x09}),
+                      Spec(4, {0x12, 0x34, 0x56, 0x78, 0x90, 0x12, 0x34}),
+                      Spec(5, {0, 0, 0, 0, 0, 0, 0x02})};
     MeterSimulator sim = Simulator(options);
     const Bytes heat = Joined(sim.Receive(Request(kAnyAddress, 0x20)));
     EXPECT_EQ(protocol::DecodeReply(heat).Layout, protocol::ReplyLayout::Heat);
@@ -173,4 +164,4 @@ TEST(MeterSimulatorTest, FaultOptions) {
 }
 
 } // namespace
-} // namespace mbus::tools
+} // namespace mbus::sim

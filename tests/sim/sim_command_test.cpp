@@ -1,56 +1,33 @@
 // `mbus sim` as a program: it registers its pseudo-terminal as a COM port, a program opens that
 // COM name through the comm device, sends the console's default request and reads back a reply
-// that `mbus decode` decodes; the link goes when the simulator is stopped.
+// that `mbus decode` decodes; the link goes when the simulator is stopped. Also its options.
 #include "platform/comm_device.h"
 #include "platform/port_map.h"
 #include "platform/system_error.h"
 #include "protocol/read_frame.h"
 #include "protocol/response_decoder.h"
 #include "support/child_process.h"
-#include "support/pty_pair.h"
+#include "support/running_sim.h"
 #include "support/temp_config_home.h"
 #include "support/wait_until.h"
+#include "tools/sim_command.h"
 #include "util/string_c.h"
 
 #include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <sstream>
 
 namespace mbus::tools {
 namespace {
 
 using namespace std::chrono_literals;
 using testing::ChildProcess;
+using testing::RunningSim;
 using Bytes = std::vector<std::uint8_t>;
 
 std::string Mbus() {
     return testing::ProgramFromEnvironment("MBUS_PROGRAM");
 }
-
-// A running simulator and the COM name and device it printed.
-struct RunningSim {
-    explicit RunningSim(std::vector<std::string> options) : Process(Command(std::move(options))) {
-        const auto line = Process.ReadLine(10s);
-        if (line) {
-            std::istringstream words(*line);
-            words >> ComName >> DevicePath;
-        }
-    }
-    static std::vector<std::string> Command(std::vector<std::string> options) {
-        options.insert(options.begin(), {Mbus(), "sim"});
-        return options;
-    }
-    int Number() const { return ComName.size() > 3 ? std::stoi(ComName.substr(3)) : 0; }
-    int Stop(int signal = SIGTERM) {
-        Process.Signal(signal);
-        return Process.Wait(10s).value_or(-1);
-    }
-
-    ChildProcess Process;
-    std::string ComName;
-    std::string DevicePath;
-};
 
 // A port opened through the comm device by name, with immediate reads.
 class Port {
@@ -188,6 +165,18 @@ TEST_F(SimCommandTest, SilentMeterAnswersNothing) {
     ASSERT_TRUE(port.IsOpen());
     ASSERT_TRUE(port.Send(DefaultRequest()));
     EXPECT_TRUE(port.Receive(Decodes, 300ms).empty());
+}
+
+TEST(SimOptionsTest, MeterSpecsAreParsedAsTyped) {
+    std::string error;
+    const auto spec = ParseMeterSpec("4:12345678901234", error);
+    ASSERT_TRUE(spec) << error;
+    EXPECT_EQ(spec->TypePosition, 4);
+    EXPECT_EQ(spec->Address, (protocol::LineAddress{0x34, 0x12, 0x90, 0x78, 0x56, 0x34, 0x12}));
+    EXPECT_FALSE(ParseMeterSpec("4", error));
+    EXPECT_FALSE(ParseMeterSpec("8:00000000000001", error));
+    EXPECT_FALSE(ParseMeterSpec("0:000001", error));
+    EXPECT_NE(error.find("7"), std::string::npos);
 }
 
 TEST_F(SimCommandTest, HelpAndBadOptions) {

@@ -4,6 +4,7 @@
 // without port discovery.
 #include "serial/com_port.h"
 #include "support/child_process.h"
+#include "support/running_sim.h"
 #include "support/temp_config_home.h"
 #include "tools/subcommands.h"
 
@@ -22,7 +23,7 @@ namespace mbus::tools {
 namespace {
 
 using namespace std::chrono_literals;
-using mbus::testing::ChildProcess;
+using mbus::testing::RunningSim;
 using mbus::testing::TempConfigHome;
 
 const std::string kDefaultRequest = "FE FE 68 10 AA AA AA AA AA AA AA 01 03 1F 90 00 D1 16";
@@ -34,29 +35,6 @@ const std::string kSecondReading = "当前累积流量:000012.51;";
 std::string Mbus() {
     return mbus::testing::ProgramFromEnvironment("MBUS_PROGRAM");
 }
-
-// A running `mbus sim` and the COM name and device it printed; terminated at the end, so it
-// removes its link.
-struct RunningSim {
-    explicit RunningSim(std::vector<std::string> options) : Process(Command(std::move(options))) {
-        if (const auto line = Process.ReadLine(10s)) {
-            std::istringstream words(*line);
-            words >> ComName >> DevicePath;
-        }
-    }
-    ~RunningSim() {
-        Process.Signal(SIGTERM);
-        Process.Wait(10s);
-    }
-    static std::vector<std::string> Command(std::vector<std::string> options) {
-        options.insert(options.begin(), {Mbus(), "sim"});
-        return options;
-    }
-
-    ChildProcess Process;
-    std::string ComName;
-    std::string DevicePath;
-};
 
 struct Result {
     int Status;
@@ -293,8 +271,8 @@ TEST_F(ReadCommandTest, PortsThatCannotBeOpenedAreReportedWithTheComponentsMessa
 
 TEST_F(ReadCommandTest, InterruptedRunStopsAndRemovesItsLink) {
     const auto sim = SimOutsideTheMap({"--silent"});
-    ChildProcess read({Mbus(), "read", "--port", sim->DevicePath, "--count", "1000", "--interval",
-                       "0", "--timeout", "100"});
+    testing::ChildProcess read({Mbus(), "read", "--port", sim->DevicePath, "--count", "1000",
+                                "--interval", "0", "--timeout", "100"});
     ASSERT_EQ(read.ReadLine(10s), "TX " + kDefaultRequest);
     EXPECT_EQ(ComLinks(Home.PortsDirectory()), std::vector<std::string>{"COM1"});
     read.Signal(SIGINT);

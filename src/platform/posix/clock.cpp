@@ -1,6 +1,7 @@
 #include "platform/clock.h"
 
 #include <chrono>
+#include <ctime>
 #include <sched.h>
 #include <thread>
 #include <time.h>
@@ -21,6 +22,14 @@ void Sleep(std::uint32_t ms) {
         return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+LocalTime LocalNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+            local.tm_hour,        local.tm_min,     local.tm_sec};
 }
 
 } // namespace mbus::platform

@@ -1,4 +1,4 @@
-#include "platform/kernel_interface.h"
+#include "platform/posix/kernel_interface.h"
 
 #include <atomic>
 #include <fcntl.h>

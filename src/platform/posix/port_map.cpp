@@ -43,11 +43,12 @@ std::optional<int> PlainNumber(std::string_view digits) {
     return value;
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
-               return lower(x) == lower(y);
-           });
+// Whether `text` starts with `prefix`, letters compared in any case.
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(),
+                      [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 std::string HomeDirectory() {
@@ -192,12 +193,26 @@ std::vector<PortMapEntry> ReadPortMap(const PortMapSources& sources) {
 std::optional<int> ComNumberOfName(std::string_view name) {
     if (name.starts_with("\\\\.\\"))
         name.remove_prefix(4);
-    if (name.size() < 4 || !EqualsIgnoringCase(name.substr(0, 3), "COM"))
+    if (name.size() < 4 || !StartsWithIgnoringCase(name, "COM"))
         return std::nullopt;
     const auto number = PlainNumber(name.substr(3));
     if (!number || *number == 0)
         return std::nullopt;
     return number;
+}
+
+bool LooksLikeComName(std::string_view name) {
+    return name.starts_with("\\\\.\\") ||
+           (name.find('/') == std::string_view::npos && StartsWithIgnoringCase(name, "COM"));
+}
+
+std::optional<int> MappedComNumber(const std::string& devicePath) {
+    const std::string wanted = CanonicalOrSelf(devicePath);
+    for (const PortMapEntry& entry : ReadPortMap()) {
+        if (CanonicalOrSelf(entry.DevicePath) == wanted)
+            return entry.Number;
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string> ResolveDeviceName(std::string_view name) {

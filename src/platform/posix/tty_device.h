@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "platform/comm_device.h"
-#include "platform/kernel_interface.h"
+#include "platform/posix/kernel_interface.h"
 
 struct termios2;
 

@@ -1,7 +1,7 @@
 // The answering logic of the simulated meter (`mbus sim`): which configured meter answers a
 // read-data request, what it answers (its readings advance with every read), and how the answer
 // goes on the line (wake-up bytes, delay, bursts, echo, noise, a wrong checksum, or silence).
-// It works on bytes and times only; sim_command.cpp puts it on a pseudo-terminal.
+// It works on bytes and times only; the meter line (meter_line.h) puts it on a pseudo-terminal.
 #pragma once
 
 #include <cstdint>
@@ -12,12 +12,15 @@
 
 #include "protocol/meter_reply.h"
 
-namespace mbus::tools {
+namespace mbus::sim {
 
 struct SimulatedMeterSpec {
     int TypePosition = 0;            // position in the console's type list, 0..7
     protocol::LineAddress Address{}; // as on the line, least significant byte first
 };
+
+// The meter on the line when none is configured: the cold-water meter 00000000000001.
+inline constexpr SimulatedMeterSpec kDefaultMeter{0, {0x01, 0, 0, 0, 0, 0, 0}};
 
 struct SimulatorOptions {
     std::vector<SimulatedMeterSpec> Meters;
@@ -68,4 +71,4 @@ private:
 // Whether a type code is answered with the heat layout (0x2x) rather than the water/gas one.
 bool IsHeatMeter(std::uint8_t typeCode);
 
-} // namespace mbus::tools
+} // namespace mbus::sim

@@ -1,10 +1,10 @@
-#include "tools/meter_simulator.h"
+#include "sim/meter_simulator.h"
 
 #include "protocol/meter_type.h"
 
 #include <algorithm>
 
-namespace mbus::tools {
+namespace mbus::sim {
 namespace {
 
 constexpr std::uint8_t kWildcard = 0xAA;
@@ -130,4 +130,4 @@ void MeterSimulator::AddNoise(std::vector<std::uint8_t>& bytes) {
     bytes.insert(bytes.begin(), noise.begin(), noise.end());
 }
 
-} // namespace mbus::tools
+} // namespace mbus::sim
