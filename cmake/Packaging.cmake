@@ -13,15 +13,15 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${MBUS_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "test console for CJ/T 188 meters on an M-Bus line")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION [=[test console for CJ/T 188 meters on an M-Bus line
- A desktop console for water, gas, heat and electricity meters that hang on an
- M-Bus line behind a serial port and speak the CJ/T 188 household-meter
- protocol. It builds the read-data request for a meter address, type and data
- identifier, sends it once or on a timer, frames the reply by a quiet gap of the
- line, shows the traffic as hex text and decodes the reply.
- .
- The mbus command-line tool does the same without a window (frame, decode, read,
- ports) and runs a simulated meter on a pseudo-terminal (sim).]=])
+# CPack indents these lines for the control file and marks the blank one as a paragraph break.
+set(CPACK_PACKAGE_DESCRIPTION [=[A desktop console for water, gas, heat and electricity meters that hang on
+an M-Bus line behind a serial port and speak the CJ/T 188 household-meter
+protocol. It builds the read-data request for a meter address, type and data
+identifier, sends it once or on a timer, frames the reply by a quiet gap of
+the line, shows the traffic as hex text and decodes the reply.
+
+The mbus command-line tool does the same without a window (frame, decode,
+read, ports) and runs a simulated meter on a pseudo-terminal (sim).]=])
 # The runtime libraries (Qt 6, the C++ library) come from dpkg-shlibdeps; the console's texts
 # need a font with Chinese glyphs.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
