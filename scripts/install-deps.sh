@@ -18,6 +18,9 @@ packages=(
     xvfb xauth fonts-wqy-zenhei
     # process statistics used by the benchmarks and CPU checks
     procps
+    # man pages from --help, the desktop entry check of the install test, and the .deb
+    # (dpkg-shlibdeps finds its runtime libraries; CPack finds the programs with file)
+    help2man desktop-file-utils dpkg-dev file
 )
 
 missing=()

@@ -2,6 +2,7 @@
 
 #include "console/main_window.h"
 #include "console/message_box.h"
+#include "util/version.h"
 
 #include <QtGlobal>
 
@@ -14,7 +15,7 @@ QString AboutText() {
                "按线路空闲分帧接收应答，以十六进制显示收发数据，并解析水表、燃气表和热量表的"
                "读数据应答。\n\n"
                "Qt %3 (运行 %4)，%5，%6 构建")
-        .arg(QString::fromUtf8(kFormCaption), QStringLiteral(MBUS_VERSION),
+        .arg(QString::fromUtf8(kFormCaption), QString::fromLatin1(util::kVersion),
              QStringLiteral(QT_VERSION_STR), QString::fromLatin1(qVersion()),
              QStringLiteral(MBUS_COMPILER), QStringLiteral(MBUS_BUILD_TYPE));
 }

@@ -5,6 +5,7 @@
 #include "tools/ports_command.h"
 #include "tools/read_command.h"
 #include "tools/sim_command.h"
+#include "util/version.h"
 
 #include <ostream>
 #include <string_view>
@@ -37,7 +38,12 @@ void PrintHelp(std::ostream& out) {
     for (const Subcommand& command : kSubcommands)
         out << "  " << command.Name << std::string(10 - command.Name.size(), ' ') << command.Summary
             << "\n";
-    out << "\nRun 'mbus <command> --help' for the options of a command.\n";
+    out << "\n"
+           "Options:\n"
+           "  -h, --help  print this help\n"
+           "  --version   print the version\n"
+           "\n"
+           "Run 'mbus <command> --help' for the options of a command.\n";
 }
 
 } // namespace
@@ -49,6 +55,10 @@ int RunMbus(CommandArgs args, CommandIo io) {
     }
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         PrintHelp(io.Out);
+        return kExitOk;
+    }
+    if (args[0] == "--version") {
+        io.Out << "mbus " << util::kVersion << "\n";
         return kExitOk;
     }
     for (const Subcommand& command : kSubcommands) {

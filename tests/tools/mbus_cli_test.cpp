@@ -3,6 +3,7 @@
 #include "tools/subcommands.h"
 
 #include "protocol/meter_type.h"
+#include "util/version.h"
 
 #include <gtest/gtest.h>
 
@@ -310,6 +311,14 @@ TEST(Mbus, HelpListsTheCommands) {
         EXPECT_NE(r.Out.find("\n  frame "), std::string::npos) << r.Out;
         EXPECT_NE(r.Out.find("\n  decode "), std::string::npos) << r.Out;
     }
+}
+
+TEST(Mbus, VersionIsTheProjectVersion) {
+    const Result r = RunCommand({"--version"});
+    EXPECT_EQ(r.Status, kExitOk);
+    EXPECT_EQ(r.Err, "");
+    EXPECT_EQ(r.Out, std::string("mbus ") + util::kVersion + "\n");
+    EXPECT_NE(RunCommand({"--help"}).Out.find("\n  --version "), std::string::npos);
 }
 
 TEST(Mbus, NoCommandPrintsUsageToStandardError) {
