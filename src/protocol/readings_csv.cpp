@@ -42,6 +42,14 @@ std::string TypeCodeText(std::uint8_t code) {
 
 } // namespace
 
+std::optional<RowMeter> MeterOfRow(const ReadingRow& row) {
+    if (row.Reading && row.Reading->Address && row.Reading->TypeCode)
+        return RowMeter{*row.Reading->Address, *row.Reading->TypeCode};
+    if (row.Request)
+        return RowMeter{row.Request->Address, row.Request->TypeCode};
+    return std::nullopt;
+}
+
 std::string Iso8601(const LocalTimestamp& time) {
     char text[32];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", time.Year, time.Month,
@@ -82,18 +90,9 @@ std::string ReadingsCsv::Row(const ReadingRow& row) const {
     AppendField(line, row.Port);
 
     const MeterReading* reading = row.Reading ? &*row.Reading : nullptr;
-    // A row without the reply's header names what was asked.
-    std::string address;
-    std::string type;
-    if (reading && reading->Address && reading->TypeCode) {
-        address = AddressText(*reading->Address);
-        type = TypeCodeText(*reading->TypeCode);
-    } else if (row.Request) {
-        address = AddressText(row.Request->Address);
-        type = TypeCodeText(row.Request->TypeCode);
-    }
-    AppendField(line, address);
-    AppendField(line, type);
+    const auto meter = MeterOfRow(row);
+    AppendField(line, meter ? AddressText(meter->Address) : std::string());
+    AppendField(line, meter ? TypeCodeText(meter->TypeCode) : std::string());
 
     for (const ReplyField* field : Fields_) {
         const FieldReading* value = nullptr;

@@ -31,6 +31,14 @@ struct ReadingRow {
     std::optional<std::int64_t> ElapsedMs; // from the request to the reply (or the time-out)
 };
 
+// The meter a row is about: the reply's header, or else the request's address and type; none when
+// the row has neither.
+struct RowMeter {
+    LineAddress Address{};
+    std::uint8_t TypeCode = 0;
+};
+std::optional<RowMeter> MeterOfRow(const ReadingRow& row);
+
 // The status column of a row without a decoded reply.
 inline constexpr char kTimeoutStatus[] = "timeout";
 
