@@ -40,6 +40,7 @@ ReadingsTable::ReadingsTable(QWidget* parent) : QTableWidget(parent) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     verticalHeader()->setVisible(false);
+    horizontalHeader()->setStretchLastSection(true);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     Clear();
 }
