@@ -18,10 +18,12 @@ set(CPACK_PACKAGE_DESCRIPTION [=[A desktop console for water, gas, heat and elec
 an M-Bus line behind a serial port and speak the CJ/T 188 household-meter
 protocol. It builds the read-data request for a meter address, type and data
 identifier, sends it once or on a timer, frames the reply by a quiet gap of
-the line, shows the traffic as hex text and decodes the reply.
+the line, shows the traffic as hex text and decodes the reply. A readings
+window keeps every reply with its units, status and frame check in a table,
+plots one value over time and exports the rows as CSV.
 
 The mbus command-line tool does the same without a window (frame, decode,
-read, ports) and runs a simulated meter on a pseudo-terminal (sim).]=])
+read, address, ports) and runs a simulated meter on a pseudo-terminal (sim).]=])
 # The runtime libraries (Qt 6, the C++ library) come from dpkg-shlibdeps; the console's texts
 # need a font with Chinese glyphs.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

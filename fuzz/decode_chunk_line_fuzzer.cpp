@@ -1,4 +1,5 @@
-// The `mbus decode` input path: one line of hex text to one output line, plain or JSON.
+// The `mbus decode` input path: one line of hex text to one output line, plain or JSON, the JSON
+// one with the frame check and, for a decoded chunk, its fields and status.
 #include "fuzz_check.h"
 #include "protocol/response_decoder.h"
 #include "tools/decode_command.h"
@@ -47,8 +48,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               Take(rest, plain) && Take(rest, "\", \"layout\": "),
           "JSON object with hex and decoded text");
     if (decoded)
-        Check(rest == "\"water\"}" || rest == "\"heat\"}", "layout named when decoded");
+        Check(Take(rest, "\"water\", ") || Take(rest, "\"heat\", "), "layout named when decoded");
     else
-        Check(rest == "null}", "layout null when not decoded");
+        Check(Take(rest, "null, "), "layout null when not decoded");
+    Check(Take(rest, "\"check\": {\"complete\": "), "the frame check follows the layout");
+    Check(rest.ends_with("}"), "one object");
+    if (decoded) {
+        Check(rest.find(", \"fields\": [{\"label\": ") != std::string_view::npos &&
+                  rest.find(", \"status\": {\"raw\": \"") != std::string_view::npos,
+              "fields and status of a decoded chunk");
+    }
     return 0;
 }

@@ -1,9 +1,15 @@
 // DecodeMeterData on arbitrary chunks: never reads outside the chunk (libFuzzer hands over an
 // exactly sized heap copy), gives the empty text or a line of labelled fields ending in ';', and
 // ignores wake-up bytes in front and zero bytes behind. The console's decode rule passes every
-// chunk that fits its work buffer through unchanged while the address gives seven bytes.
+// chunk that fits its work buffer through unchanged while the address gives seven bytes. The
+// reading of a reply (fields, units, status, frame check) exists exactly when the line does and
+// gives the line's values; the frame check and the read-address search stay inside the chunk
+// wherever they are pointed.
 #include "fuzz_check.h"
+#include "protocol/frame_check.h"
 #include "protocol/frame_decoding.h"
+#include "protocol/meter_reading.h"
+#include "protocol/read_address.h"
 #include "protocol/response_decoder.h"
 
 #include <cstddef>
@@ -22,6 +28,24 @@ bool StartsWith(const std::string& text, std::string_view prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
+// Checksum and end byte are judged exactly when the whole frame is there.
+void CheckIsConsistent(const protocol::FrameCheck& check) {
+    Check(check.Checksum.has_value() == check.Complete, "checksum judged when complete");
+    Check(check.End.has_value() == check.Complete, "end byte judged when complete");
+    Check(!check.Complete || check.Start.has_value(), "a complete frame has its start byte");
+    Check((protocol::FirstFailure(check) == protocol::CheckFailure::Incomplete) == !check.Complete,
+          "an incomplete frame fails first for that");
+}
+
+// The request of a chunk's first bytes, so the address and type checks compare with something.
+protocol::ReadRequest RequestOf(std::span<const std::uint8_t> chunk) {
+    protocol::ReadRequest request;
+    for (std::size_t i = 0; i < chunk.size() && i < request.Address.size(); ++i)
+        request.Address[i] = chunk[i];
+    request.TypeCode = chunk.empty() ? 0 : chunk.back();
+    return request;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -38,6 +62,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(StartsWith(text, "当前累积流量:"), "water line starts with the flow");
     if (reply.Layout == protocol::ReplyLayout::Heat)
         Check(StartsWith(text, "结算日热量:"), "heat line starts with the settlement heat");
+
+    const protocol::ReadRequest request = RequestOf(chunk);
+    const auto reading = protocol::ReadMeterReply(chunk, &request);
+    Check(reading.has_value() == !text.empty(), "a reading exactly when there is a line");
+    if (reading) {
+        std::string line;
+        for (const protocol::FieldReading& field : reading->Fields) {
+            line += std::string(field.Label) + ":" + field.Value + ";";
+            Check(field.Kind == protocol::FieldKind::Quantity || field.Unit.empty(),
+                  "only quantities have units");
+        }
+        Check(line == text, "the fields give the decoded line");
+        Check(reading->Fields.back().Value == reading->Status.Raw, "the status is the last field");
+        Check(reading->Address.has_value() == reading->TypeCode.has_value(),
+              "address and type come with the header");
+        CheckIsConsistent(reading->Check);
+    }
+    if (const auto address = protocol::FindAddressReply(chunk, &request))
+        CheckIsConsistent(address->Check);
+    // Pointed anywhere, even past the end, the check reads nothing outside the chunk.
+    if (size > 0)
+        CheckIsConsistent(protocol::CheckFrame(chunk, data[0], &request));
 
     if (size <= protocol::kAnalyseBufferSize) {
         Check(protocol::DecodeReceivedFrame("AA AA AA AA AA AA AA", chunk) == text,

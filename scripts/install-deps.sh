@@ -10,8 +10,9 @@ packages=(
     clang libclang-rt-14-dev
     # Qt 6 Widgets for the console and the port selection dialog
     qt6-base-dev libgl-dev
-    # SVG artwork of the console
-    qt6-svg-dev
+    # SVG artwork of the console, and the trend plot of its readings window (Qt Charts' CMake
+    # package needs the OpenGL one, which its package does not pull in)
+    qt6-svg-dev qt6-charts-dev libqt6opengl6-dev
     # tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
     # GUI tests and the screenshot: a virtual display and fonts with Chinese glyphs

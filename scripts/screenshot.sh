@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# Starts the console on a virtual display and writes a picture of its main window to
-# docs/console.png. The console runs with a ports folder of its own (one port COM3 standing for
-# /dev/null, discovery off), so the picture is the same on every machine and no port is touched.
+# Starts the console on a virtual display and writes two pictures:
+# - docs/console.png, its main window at start-up. The console runs with a ports folder of its
+#   own (one port COM3 standing for /dev/null, discovery off), so the picture is the same on
+#   every machine and no port is touched;
+# - docs/readings.png, its readings window after reading a simulated meter (`mbus sim` on COM1 of
+#   another ports folder of its own) with timed sending for some seconds. The readings are also
+#   exported with Ctrl+S, and the script checks that the file holds them.
 # BUILD_DIR names the build tree (default build/release).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
-for tool in import:imagemagick xwininfo:x11-utils; do
+for tool in import:imagemagick xwininfo:x11-utils xdotool:xdotool; do
     if ! command -v "${tool%%:*}" >/dev/null; then
         DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
             "${tool#*:}" >/dev/null
@@ -16,13 +20,16 @@ done
 
 build=${BUILD_DIR:-build/release}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" --target mbus-console
+cmake --build "$build" --target mbus-console mbus
 console=$(cd "$build" && pwd)/src/console/mbus-console
+mbus=$(cd "$build" && pwd)/src/tools/mbus
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/config/mbus-console/ports"
-touch "$work/config/mbus-console/ports/no-discovery"
+for home in config readings-config; do
+    mkdir -p "$work/$home/mbus-console/ports"
+    touch "$work/$home/mbus-console/ports/no-discovery"
+done
 ln -s /dev/null "$work/config/mbus-console/ports/COM3"
 
 # The window is designed at left 256, top 167, client area 919 x 537; without a window manager
@@ -44,5 +51,49 @@ if [ ! -s "$work/console.png" ]; then
     echo "screenshot: the console window did not appear" >&2
     exit 1
 fi
-cp "$work/console.png" docs/console.png
-echo "wrote docs/console.png"
+
+# The readings: the controls are clicked at their designed places (window at 256, 167).
+xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
+    set -e
+    work=$1 console=$2 mbus=$3
+    export XDG_CONFIG_HOME="$work/readings-config"
+    "$mbus" sim --meter 0:12345678901234 --com 1 >"$work/sim.out" &
+    sim=$!
+    for _ in $(seq 50); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
+    "$console" &
+    console=$!
+    for _ in $(seq 100); do xdotool search --name "M-bus" >/dev/null 2>&1 && break; sleep 0.1; done
+    sleep 1
+    # The last click leaves the focus in the main window for Ctrl+R; the readings window then
+    # goes where it covers none of the controls clicked later.
+    xdotool mousemove 572 229 click 1 key ctrl+a type --delay 40 "12 34 56 78 90 12 34" # 表地址
+    xdotool mousemove 364 648 click 1                                                  # 打开串口
+    sleep 0.5
+    xdotool mousemove 1018 260 click 1 key ctrl+a type --delay 40 "500"                 # ms/次
+    xdotool mousemove 922 260 click 1                                                  # 定时发送
+    xdotool key ctrl+r                                                                 # 读数记录
+    sleep 1
+    readings=$(xdotool search --name "读数记录" | head -1)
+    xdotool windowmove "$readings" 640 400
+    sleep 10
+    xdotool mousemove 922 260 click 1 # timed sending off
+    sleep 0.5
+    xdotool mousemove 1100 850 click 1 key ctrl+s # the save dialog takes the focus
+    sleep 1
+    xdotool key ctrl+a type --delay 40 "$work/readings.csv"
+    xdotool key Return
+    sleep 1
+    import -window "$readings" "$work/readings.png"
+    kill "$console" "$sim"
+' readings "$work" "$console" "$mbus"
+rows=$(grep -c ",12345678901234,0x10,.*,是,是," "$work/readings.csv" 2>/dev/null || true)
+rows=${rows:-0}
+if [ ! -s "$work/readings.png" ] || [ "$rows" -lt 5 ]; then
+    echo "screenshot: the readings were not taken or not exported (rows: $rows)" >&2
+    exit 1
+fi
+
+# Fewer colours keep the pictures small; the windows use few anyway.
+convert "$work/console.png" -colors 128 docs/console.png
+convert "$work/readings.png" -colors 128 docs/readings.png
+echo "wrote docs/console.png and docs/readings.png ($rows readings exported)"

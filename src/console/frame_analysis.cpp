@@ -1,6 +1,7 @@
 #include "console/frame_analysis.h"
 
 #include "console/main_window.h"
+#include "console/readings_log.h"
 #include "console/rich_text_view.h"
 #include "console/traffic_counters.h"
 #include "protocol/frame_decoding.h"
@@ -15,6 +16,7 @@ namespace mbus::console {
 void AnalyseFrame(const std::string& Data) {
     const std::string text = protocol::DecodeReceivedFrame(
         util::Utf8ToGbk(Form1->edtAddr->text().toStdString()), util::AsBytes(Data));
+    NoteFrameAnalysed(Data, text);
 
     // Replies are told from noise by the length of the decoded text in bytes, as the engineers'
     // platform counted it.

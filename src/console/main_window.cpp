@@ -6,6 +6,7 @@
 #include "console/image_button.h"
 #include "console/image_list.h"
 #include "console/picture_view.h"
+#include "console/readings_window.h"
 #include "console/rich_text_view.h"
 #include "console/serial_port_list.h"
 #include "console/status_bar.h"
@@ -189,6 +190,7 @@ void TForm1::CreateControls() {
     ToolButton2->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     ToolButton2->setAutoRaise(true);
     sToolBar1->addWidget(ToolButton2);
+    InstallReadingsWindow(*this);
 
     sStatusBar1 = new StatusBar({200, 120, 120, 120, 50}, this);
     Place(sStatusBar1, "sStatusBar1", QRect(0, 537 - kStatusBarHeight, 919, kStatusBarHeight));

@@ -2,6 +2,7 @@
 
 #include "console/main_window.h"
 #include "console/message_box.h"
+#include "console/readings_log.h"
 #include "console/traffic_counters.h"
 #include "serial/com_port.h"
 #include "util/gbk_text.h"
@@ -27,6 +28,7 @@ void SendAndCount(const std::string& bytes) {
     Form1->ComPort->SendString(bytes);
     SendCount += static_cast<std::uint32_t>(bytes.size());
     ShowSendCount();
+    NoteRequestSent(bytes);
 }
 
 } // namespace

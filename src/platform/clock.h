@@ -14,7 +14,7 @@ void Sleep(std::uint32_t ms);
 
 // A moment of the local wall clock, as a person reads it (month and day from 1).
 struct LocalTime {
-    int Year = 0, Month = 0, Day = 0, Hour = 0, Minute = 0, Second = 0;
+    int Year = 0, Month = 0, Day = 0, Hour = 0, Minute = 0, Second = 0, Millisecond = 0;
 };
 LocalTime LocalNow();
 

@@ -20,11 +20,28 @@ constexpr bool FieldsFillTheData(std::span<const ReplyField> fields, std::uint8_
     return next == ChecksumAt(dataLength) - kControlAt;
 }
 
+// The status closes every layout: two bytes, shown as received.
+constexpr bool StatusComesLast(std::span<const ReplyField> fields) {
+    for (const ReplyField& field : fields.first(fields.size() - 1)) {
+        if (field.Kind == FieldKind::Status)
+            return false;
+    }
+    const ReplyField& last = fields.back();
+    return last.Kind == FieldKind::Status && last.Size == 2 && last.Order == ByteOrder::AsReceived;
+}
+
 static_assert(FieldsFillTheData(kWaterFields, kWaterDataLength));
+static_assert(StatusComesLast(kWaterFields) && StatusComesLast(kHeatFields));
 static_assert(FieldsFillTheData(kHeatFields, kHeatDataLength));
 static_assert(kReadFrameSize == 18 && kFrameChecksumOffset == 16);
 
 } // namespace
+
+std::string AddressText(const LineAddress& address) {
+    LineAddress typed = address;
+    util::ReverseBytes(typed);
+    return util::RemoveSpaces(util::BytesToHex(typed));
+}
 
 const ReplyFormat* ReplyFormatOf(std::uint8_t dataLength) {
     switch (dataLength) {

@@ -81,11 +81,14 @@ RequestScan ScanReadRequest(std::span<const std::uint8_t> bytes) {
         if (bytes.size() - at < kRequestSize)
             return {std::nullopt, at}; // may still be completed by bytes to come
         const auto frame = bytes.subspan(at, kRequestSize);
-        if (frame[kControlAt] != kControlRead || frame[kLengthAt] != kRequestDataLength ||
+        const std::uint8_t control = frame[kControlAt];
+        if ((control != kControlRead && control != kControlReadAddress) ||
+            frame[kLengthAt] != kRequestDataLength ||
             frame[kChecksumAt] != util::SumBytes(frame.first(kChecksumAt)) ||
             frame[kChecksumAt + 1] != kEndByte)
             continue;
         ReadRequest request;
+        request.Control = control;
         request.TypeCode = frame[kTypeAt];
         std::copy_n(frame.begin() + kAddressAt, kAddressSize, request.Address.begin());
         std::copy_n(frame.begin() + kDataIdAt, kDataIdSize, request.DataId.begin());
@@ -121,6 +124,17 @@ std::vector<std::uint8_t> BuildHeatReply(const ReplyHeader& header, const HeatRe
     };
     static_assert(std::size(values) == kHeatFields.size());
     return BuildReply(header, kHeatReplyFormat, values);
+}
+
+std::vector<std::uint8_t> BuildAddressReply(const ReplyHeader& header) {
+    std::vector<std::uint8_t> bytes(header.Preamble, kWakeUpByte);
+    bytes.resize(header.Preamble + MessageSize(kAddressDataLength));
+    const auto message = std::span<std::uint8_t>(bytes).subspan(header.Preamble);
+    WriteMessageHead(message, header.TypeCode, header.Address, kControlReadAddressReply,
+                     kAddressDataLength, header.DataId);
+    message[kSequenceAt] = header.Sequence;
+    WriteMessageTail(message, kAddressDataLength);
+    return bytes;
 }
 
 } // namespace mbus::protocol

@@ -1,7 +1,7 @@
-// The meter's side of the read-data exchange: finding a read-data request in received bytes and
-// building the read-data replies of water and gas meters (data length 0x16) and heat meters
-// (0x2E), laid out exactly as the reply decoder reads them. The simulated meter (`mbus sim`)
-// answers with these; tests use them as known-good replies.
+// The meter's side of the read-data and read-address exchanges: finding a request in received
+// bytes and building the read-data replies of water and gas meters (data length 0x16) and heat
+// meters (0x2E), laid out exactly as the reply decoder reads them, and the read-address reply. The
+// simulated meter (`mbus sim`) answers with these; tests use them as known-good replies.
 #pragma once
 
 #include <array>
@@ -15,7 +15,9 @@
 
 namespace mbus::protocol {
 
+// A read-data (control 0x01) or read-address (control 0x03) request.
 struct ReadRequest {
+    std::uint8_t Control = kControlRead;
     std::uint8_t TypeCode = 0;
     LineAddress Address{};
     DataIdentifier DataId{};
@@ -27,10 +29,10 @@ struct RequestScan {
     std::size_t Consumed = 0; // bytes up to the request's end byte, or bytes that cannot begin one
 };
 
-// Looks for 0x68, type, address, control 0x01, length 0x03, identifier, sequence, the 8-bit sum
-// from 0x68 to the sequence, end 0x16. Bytes before it (wake-up bytes, noise) are skipped. Without
-// a request, `Consumed` keeps back every byte from the first start byte that a later byte may
-// still complete.
+// Looks for 0x68, type, address, control 0x01 or 0x03, length 0x03, identifier, sequence, the
+// 8-bit sum from 0x68 to the sequence, end 0x16. Bytes before it (wake-up bytes, noise) are
+// skipped. Without a request, `Consumed` keeps back every byte from the first start byte that a
+// later byte may still complete.
 RequestScan ScanReadRequest(std::span<const std::uint8_t> bytes);
 
 struct MeterClock {
@@ -84,6 +86,10 @@ struct ReplyHeader {
 // sum from 0x68 to the last field byte, 0x16.
 std::vector<std::uint8_t> BuildWaterReply(const ReplyHeader& header, const WaterReading& reading);
 std::vector<std::uint8_t> BuildHeatReply(const ReplyHeader& header, const HeatReading& reading);
+
+// The preamble, 0x68, type, address, 0x83, length 0x03, identifier, sequence, sum, 0x16: the
+// meter's type and address are the answer.
+std::vector<std::uint8_t> BuildAddressReply(const ReplyHeader& header);
 
 // Writes `value` as BCD, its two lowest digits in the first byte; digits beyond the bytes drop.
 void PutBcd(std::uint64_t value, std::span<std::uint8_t> out);

@@ -36,4 +36,12 @@ std::optional<int> MeterTypePosition(std::string_view itemText) {
     return std::nullopt;
 }
 
+std::optional<std::string_view> MeterTypeText(std::uint8_t code) {
+    for (const MeterType& type : kMeterTypes) {
+        if (type.Code == code)
+            return type.ItemText;
+    }
+    return std::nullopt;
+}
+
 } // namespace mbus::protocol

@@ -23,4 +23,7 @@ std::optional<std::uint8_t> MeterTypeCode(int position);
 // The position of the type whose item text is exactly `itemText`, or none.
 std::optional<int> MeterTypePosition(std::string_view itemText);
 
+// The item text of the type with `code` ("冷水水表" for 0x10), or none for a code not in the list.
+std::optional<std::string_view> MeterTypeText(std::uint8_t code);
+
 } // namespace mbus::protocol

@@ -4,7 +4,9 @@
 // and the data length are checked, never the start byte, address, checksum or end byte.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -16,6 +18,21 @@ struct DecodedReply {
     ReplyLayout Layout = ReplyLayout::None;
     std::string Text; // UTF-8; empty when nothing was decoded
 };
+
+// Where the decoder finds a reply in a chunk: the position of its control code and its format.
+struct ReplyLocation {
+    std::size_t ControlAt = 0;
+    const ReplyFormat* Format = nullptr;
+};
+
+// The reply the decoder reads from `received`, located by the first identifier the search finds,
+// or none. A reply whose fields run past the end of the chunk is none.
+std::optional<ReplyLocation> LocateReply(std::span<const std::uint8_t> received);
+
+// The value of `field` as the decoded line shows it (without its label): BCD digits as hex,
+// split by the point where the field has decimals. `fromControl` starts at the reply's control
+// code and holds the whole field.
+std::string FieldValueText(const ReplyField& field, std::span<const std::uint8_t> fromControl);
 
 // Decodes the first reply the identifier search finds, or gives Layout None and an empty text.
 // Reads nothing outside `received`: a reply whose layout runs past the end of the chunk (cut

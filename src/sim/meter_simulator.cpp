@@ -11,8 +11,15 @@ constexpr std::uint8_t kWildcard = 0xAA;
 // Received bytes kept while no request completes: more than any request with its wake-up bytes.
 constexpr std::size_t kMaxPending = 256;
 
-bool IsReadIdentifier(const protocol::DataIdentifier& id) {
-    return (id[0] == 0x1F && id[1] == 0x90) || (id[0] == 0x90 && id[1] == 0x1F);
+// The identifier a request of its control code carries, in either byte order.
+bool IsKnownRequest(const protocol::ReadRequest& request) {
+    const protocol::DataIdentifier& id = request.DataId;
+    const auto is = [&id](std::uint8_t first, std::uint8_t second) {
+        return (id[0] == first && id[1] == second) || (id[0] == second && id[1] == first);
+    };
+    if (request.Control == protocol::kControlReadAddress)
+        return is(protocol::kReadAddressId[0], protocol::kReadAddressId[1]);
+    return is(0x1F, 0x90);
 }
 
 protocol::WaterReading WaterReadingAt(std::uint32_t reads, const protocol::MeterClock& clock) {
@@ -85,7 +92,7 @@ std::vector<Burst> MeterSimulator::Receive(std::span<const std::uint8_t> bytes) 
 }
 
 MeterSimulator::Meter* MeterSimulator::MeterFor(const protocol::ReadRequest& request) {
-    if (!IsReadIdentifier(request.DataId))
+    if (!IsKnownRequest(request))
         return nullptr;
     const bool anyAddress = std::all_of(request.Address.begin(), request.Address.end(),
                                         [](std::uint8_t b) { return b == kWildcard; });
@@ -105,12 +112,16 @@ std::vector<std::uint8_t> MeterSimulator::ReplyOf(Meter& meter,
     header.DataId = request.DataId;
     header.Sequence = request.Sequence;
     header.Preamble = Options_.Preamble;
-    const protocol::MeterClock clock = Clock_();
-    std::vector<std::uint8_t> reply =
-        IsHeatMeter(meter.TypeCode)
-            ? protocol::BuildHeatReply(header, HeatReadingAt(meter.Reads, clock))
-            : protocol::BuildWaterReply(header, WaterReadingAt(meter.Reads, clock));
-    ++meter.Reads;
+    std::vector<std::uint8_t> reply;
+    if (request.Control == protocol::kControlReadAddress) {
+        reply = protocol::BuildAddressReply(header); // a read-address is no read of the counters
+    } else {
+        const protocol::MeterClock clock = Clock_();
+        reply = IsHeatMeter(meter.TypeCode)
+                    ? protocol::BuildHeatReply(header, HeatReadingAt(meter.Reads, clock))
+                    : protocol::BuildWaterReply(header, WaterReadingAt(meter.Reads, clock));
+        ++meter.Reads;
+    }
     if (Options_.CorruptChecksum)
         ++reply[reply.size() - 2];
     return reply;

@@ -1,5 +1,6 @@
 // The answering logic of the simulated meter (`mbus sim`): which configured meter answers a
-// read-data request, what it answers (its readings advance with every read), and how the answer
+// read-data or read-address request, what it answers (its readings advance with every read of
+// the data; the read-address reply carries its type and address), and how the answer
 // goes on the line (wake-up bytes, delay, bursts, echo, noise, a wrong checksum, or silence).
 // It works on bytes and times only; the meter line (meter_line.h) puts it on a pseudo-terminal.
 #pragma once

@@ -1,8 +1,11 @@
 #include "tools/decode_command.h"
 
+#include "protocol/meter_reading.h"
+#include "protocol/read_address.h"
 #include "protocol/response_decoder.h"
 #include "tools/json_text.h"
 #include "tools/option_parser.h"
+#include "tools/reading_json.h"
 #include "util/string_c.h"
 
 #include <istream>
@@ -20,7 +23,16 @@ void PrintHelp(std::ostream& out) {
            "chunk holds no reply the decoder knows.\n"
            "\n"
            "  --json   print one JSON object per chunk instead:\n"
-           "           {\"hex\": ..., \"decoded\": ..., \"layout\": \"water\"|\"heat\"|null}\n"
+           "           {\"hex\": ..., \"decoded\": ..., \"layout\": \"water\"|\"heat\"|null,\n"
+           "            \"check\": {\"complete\": bool, \"start\": bool|null,\n"
+           "                      \"checksum\": bool|null, \"end\": bool|null}, ...}\n"
+           "           The check looks at the frame the decoder found: the start byte 0x68,\n"
+           "           the 8-bit sum from 0x68 to the last data byte and the end byte 0x16\n"
+           "           (null while the chunk does not hold the whole frame). A decoded chunk\n"
+           "           adds \"address\" (14 digits as typed), \"type\" (the type code),\n"
+           "           \"fields\": [{\"label\", \"value\", \"unit\"}, ...] in layout order and\n"
+           "           \"status\": {\"raw\", \"valve\", \"battery\"}. A read-address reply\n"
+           "           (control 0x83) adds its \"address\" and \"type\"; it is not decoded.\n"
            "\n"
            "Exit status: 0 every chunk decoded, 1 some chunk did not, 2 bad option.\n";
 }
@@ -49,8 +61,15 @@ std::string DecodeChunkLine(std::string_view hexText, bool json, bool& decoded) 
     std::string hex = util::BytesToHex(util::AsBytes(bytes));
     if (!hex.empty())
         hex.pop_back();
+    std::string keys;
+    if (const auto reading = protocol::ReadMeterReply(util::AsBytes(bytes), nullptr))
+        keys = ReadingJsonKeys(*reading);
+    else if (const auto address = protocol::FindAddressReply(util::AsBytes(bytes), nullptr))
+        keys = AddressJsonKeys(*address);
+    else
+        keys = ", \"check\": " + CheckJson({});
     return "{\"hex\": " + JsonString(hex) + ", \"decoded\": " + JsonString(reply.Text) +
-           ", \"layout\": " + LayoutName(reply.Layout) + "}";
+           ", \"layout\": " + LayoutName(reply.Layout) + keys + "}";
 }
 
 int RunDecodeCommand(CommandArgs args, CommandIo io) {

@@ -1,7 +1,10 @@
 #include "tools/read_command.h"
 
+#include "platform/clock.h"
 #include "platform/interrupt_flag.h"
 #include "protocol/frame_decoding.h"
+#include "protocol/meter_reading.h"
+#include "tools/line_options.h"
 #include "tools/option_parser.h"
 #include "tools/port_target.h"
 #include "tools/read_report.h"
@@ -20,7 +23,7 @@ using Clock = ReaderSession::Clock;
 void PrintHelp(std::ostream& out) {
     out << "usage: mbus read --port COM<n>|DEVICE [--baud N] [--parity NAME] [--addr TEXT]\n"
            "                 [--type N|NAME] [--di TEXT] [--command HEX] [--count N]\n"
-           "                 [--interval MS] [--timeout MS] [--json]\n"
+           "                 [--interval MS] [--timeout MS] [--json|--csv]\n"
            "\n"
            "Sends the read-data request through the serial port as the console's send button\n"
            "does, and collects what comes back as the console does: a frame is every byte\n"
@@ -63,7 +66,18 @@ void PrintHelp(std::ostream& out) {
            "                        \"elapsed_ms\": N}; \"rx\" holds every byte of each frame,\n"
            "                        \"decoded\" the reply decoded within the time-out and\n"
            "                        \"elapsed_ms\" the time from sending to it (or to the end\n"
-           "                        of the wait)\n"
+           "                        of the wait); then the keys of `mbus decode --json` for\n"
+           "                        the decoded reply (\"check\", \"address\", \"type\",\n"
+           "                        \"fields\", \"status\") and \"address_match\" and\n"
+           "                        \"type_match\": whether the reply's address and type are\n"
+           "                        the request's (null for the wildcard AA; all null without\n"
+           "                        a decoded reply)\n"
+           "  --csv                 print the readings as CSV (UTF-8) instead: a header, then\n"
+           "                        one row per request: local time, port, address, type code,\n"
+           "                        each field's value and unit in the layout of the first\n"
+           "                        decoded reply, status, valve, battery, checksum ok,\n"
+           "                        address match, elapsed ms; \"timeout\" as the status of a\n"
+           "                        request without a decoded reply\n"
            "\n"
            "Exit status: 0 every request got a decoded reply within the time-out, 1 some did\n"
            "not (or the run was interrupted), 2 bad option, or the port could not be opened\n"
@@ -78,37 +92,8 @@ struct ReadSettings {
     std::uint32_t Count = 1;
     Clock::duration Interval = std::chrono::milliseconds(1000);
     Clock::duration Timeout = std::chrono::milliseconds(2000);
-    bool Json = false;
+    ReadReport::Format Output = ReadReport::Format::Text;
 };
-
-// A whole number within [low, high] of the option, by the console's integer conversion; the
-// default when the option is absent.
-std::optional<std::int32_t> NumberOption(const OptionParser& options, const char* name,
-                                         std::int32_t low, std::int32_t high, std::int32_t fallback,
-                                         std::string& error) {
-    const auto text = options.Value(name);
-    if (!text)
-        return fallback;
-    const auto value = util::TryStrToInt(*text);
-    if (!value || *value < low || *value > high) {
-        error = std::string("option ") + name + " takes a number from " + std::to_string(low) +
-                " to " + std::to_string(high) + ", not '" + *text + "'";
-        return std::nullopt;
-    }
-    return value;
-}
-
-std::optional<serial::TParity> ParityOfName(std::string_view name) {
-    constexpr std::pair<std::string_view, serial::TParity> kNames[] = {
-        {"none", serial::pNone}, {"odd", serial::pOdd},     {"even", serial::pEven},
-        {"mark", serial::pMark}, {"space", serial::pSpace},
-    };
-    for (const auto& [text, parity] : kNames) {
-        if (name == text)
-            return parity;
-    }
-    return std::nullopt;
-}
 
 bool ReadOptions(const OptionParser& options, ReadSettings& settings, std::string& error) {
     const auto port = options.Value("--port");
@@ -158,12 +143,23 @@ bool ReadOptions(const OptionParser& options, ReadSettings& settings, std::strin
     settings.Count = static_cast<std::uint32_t>(*count);
     settings.Interval = std::chrono::milliseconds(*interval);
     settings.Timeout = std::chrono::milliseconds(*timeout);
-    settings.Json = options.Has("--json");
+    if (options.Has("--json") && options.Has("--csv")) {
+        error = "options --json and --csv exclude each other";
+        return false;
+    }
+    settings.Output = options.Has("--json")  ? ReadReport::Format::Json
+                      : options.Has("--csv") ? ReadReport::Format::Csv
+                                             : ReadReport::Format::Text;
     return true;
 }
 
 std::int64_t Milliseconds(Clock::duration duration) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(duration).count();
+}
+
+protocol::LocalTimestamp LocalTimestampNow() {
+    const platform::LocalTime now = platform::LocalNow();
+    return {now.Year, now.Month, now.Day, now.Hour, now.Minute, now.Second, now.Millisecond};
 }
 
 int Run(const ReadSettings& settings, CommandIo io) {
@@ -186,12 +182,23 @@ int Run(const ReadSettings& settings, CommandIo io) {
         return kExitUsage;
     }
 
-    ReadReport report(io.Out, settings.Json);
+    ReadReport report(io.Out, settings.Output, settings.Port);
+    // What the command asks for, to check the replies against (none for bytes that hold no
+    // request).
+    const std::optional<protocol::ReadRequest> asked =
+        protocol::ScanReadRequest(util::AsBytes(settings.Command)).Request;
     const auto receive = [&](const ReaderSession::Frame& frame) {
         const std::string decoded =
             protocol::DecodeReceivedFrame(settings.Address, util::AsBytes(frame.Bytes));
         report.Received(frame.Bytes, decoded);
         return decoded;
+    };
+    // The reading of a frame that decoded, from the bytes the decoder saw.
+    const auto readingOf = [&](const std::string& frame) {
+        const auto bytes = util::AsBytes(frame);
+        return protocol::ReadMeterReply(
+            bytes.first(std::min(bytes.size(), protocol::kAnalyseBufferSize)),
+            asked ? &*asked : nullptr);
     };
 
     bool everyReplyDecoded = true;
@@ -211,10 +218,11 @@ int Run(const ReadSettings& settings, CommandIo io) {
             io.Err << "mbus read: " << settings.Port << ": " << e.what() << "\n";
             return kExitUsage;
         }
-        report.Sent(settings.Command);
+        report.Sent(settings.Command, LocalTimestampNow(), asked);
         nextSend = sentAt + settings.Interval;
 
         std::optional<std::string> decoded;
+        std::optional<protocol::MeterReading> reading;
         Clock::time_point settledAt;
         while (!decoded) {
             const auto frame = session->NextFrame(sentAt + settings.Timeout, interrupted);
@@ -222,6 +230,7 @@ int Run(const ReadSettings& settings, CommandIo io) {
                 break;
             if (std::string line = receive(*frame); !line.empty()) {
                 decoded = std::move(line);
+                reading = readingOf(frame->Bytes);
                 settledAt = frame->CompletedAt;
             }
         }
@@ -232,7 +241,7 @@ int Run(const ReadSettings& settings, CommandIo io) {
                 io.Err << "mbus read: request " << request + 1 << ": no decoded reply within "
                        << Milliseconds(settings.Timeout) << " ms\n";
         }
-        report.Settled(decoded, Milliseconds(settledAt - sentAt));
+        report.Settled(decoded, reading, Milliseconds(settledAt - sentAt));
     }
 
     // Bytes still arriving make their frame when the line goes quiet, within one more time-out.
@@ -258,7 +267,7 @@ int Run(const ReadSettings& settings, CommandIo io) {
 int RunReadCommand(CommandArgs args, CommandIo io) {
     OptionParser options({"--port", "--baud", "--parity", "--addr", "--type", "--di", "--command",
                           "--count", "--interval", "--timeout"},
-                         {"--json"});
+                         {"--json", "--csv"});
     if (const auto done = options.Open("read", args, io, PrintHelp))
         return *done;
     ReadSettings settings;

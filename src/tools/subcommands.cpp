@@ -1,5 +1,6 @@
 #include "tools/subcommands.h"
 
+#include "tools/address_command.h"
 #include "tools/decode_command.h"
 #include "tools/frame_command.h"
 #include "tools/ports_command.h"
@@ -24,6 +25,7 @@ constexpr Subcommand kSubcommands[] = {
      RunFrameCommand},
     {"decode", "decode received chunks given as hex text", RunDecodeCommand},
     {"read", "send requests through a serial port and decode the replies", RunReadCommand},
+    {"address", "ask the meter on the line for its address and type", RunAddressCommand},
     {"ports", "list the serial ports and the device behind each COM name", RunPortsCommand},
     {"sim", "run a simulated meter on a pseudo-terminal registered as a COM port", RunSimCommand},
 };

@@ -224,25 +224,96 @@ TEST(DecodeCommand, StandardInputLinesAreChunks) {
     }
 }
 
+// The keys after "layout": the frame check, and for a decoded chunk who answered, the fields with
+// their units and the status.
+const std::string kSoundCheck =
+    R"("check": {"complete": true, "start": true, "checksum": true, "end": true})";
+const std::string kNoFrame =
+    R"(, "check": {"complete": false, "start": null, "checksum": null, "end": null}})";
+const std::string kWaterKeys =
+    ", " + kSoundCheck +
+    R"(, "address": "AAAAAAAAAAAAAA", "type": 16, "fields": [)"
+    R"({"label": "当前累积流量", "value": "000012.34", "unit": "m³"}, )"
+    R"({"label": "结算日累积流量", "value": "000010.00", "unit": "m³"}, )"
+    R"({"label": "实时时间", "value": "20240102030405", "unit": null}, )"
+    R"({"label": "状态", "value": "0000", "unit": null}], )"
+    R"("status": {"raw": "0000", "valve": "open", "battery": "normal"}})";
+const std::string kHeatKeys = ", " + kSoundCheck +
+                              R"(, "address": "AAAAAAAAAAAAAA", "type": 32, "fields": [)"
+                              R"({"label": "结算日热量", "value": "000123.45", "unit": "kWh"}, )"
+                              R"({"label": "当前热量", "value": "000234.56", "unit": "kWh"}, )"
+                              R"({"label": "热功率", "value": "000012.34", "unit": "kW"}, )"
+                              R"({"label": "流速", "value": "0001.2345", "unit": "m³/h"}, )"
+                              R"({"label": "累积流量", "value": "000567.89", "unit": "m³"}, )"
+                              R"({"label": "供水温度", "value": "0065.43", "unit": "°C"}, )"
+                              R"({"label": "回水温度", "value": "0045.21", "unit": "°C"}, )"
+                              R"({"label": "累积工作时间", "value": "001234", "unit": "h"}, )"
+                              R"({"label": "实时时间", "value": "20240102030405", "unit": null}, )"
+                              R"({"label": "状态", "value": "0000", "unit": null}], )"
+                              R"("status": {"raw": "0000", "valve": "open", "battery": "normal"}})";
+
 TEST(DecodeCommand, JsonObjectsPerChunk) {
     const Result r = RunCommand({"decode", "--json"},
                                 kWaterHex + "\n" + "00 1 2 3 ab\n" + kHeatHex + "\n" + "\n");
     EXPECT_EQ(r.Status, kExitIncomplete);
     EXPECT_EQ(r.Err, "");
     EXPECT_EQ(r.Out, "{\"hex\": \"" + kWaterHex + "\", \"decoded\": \"" + kWaterText +
-                         "\", \"layout\": \"water\"}\n"
+                         "\", \"layout\": \"water\"" + kWaterKeys +
+                         "\n"
                          // The hex shown is the bytes read from the chunk, in the usual spelling;
                          // the odd last digit is dropped.
-                         "{\"hex\": \"00 12 3A\", \"decoded\": \"\", \"layout\": null}\n"
+                         "{\"hex\": \"00 12 3A\", \"decoded\": \"\", \"layout\": null" +
+                         kNoFrame +
+                         "\n"
                          "{\"hex\": \"" +
-                         kHeatHex + "\", \"decoded\": \"" + kHeatText +
-                         "\", \"layout\": \"heat\"}\n"
-                         "{\"hex\": \"\", \"decoded\": \"\", \"layout\": null}\n");
+                         kHeatHex + "\", \"decoded\": \"" + kHeatText + "\", \"layout\": \"heat\"" +
+                         kHeatKeys +
+                         "\n"
+                         "{\"hex\": \"\", \"decoded\": \"\", \"layout\": null" +
+                         kNoFrame + "\n");
 
     const Result fromArgs = RunCommand({"decode", kHeatHex, "--json"});
     EXPECT_EQ(fromArgs.Status, kExitOk);
     EXPECT_EQ(fromArgs.Out, "{\"hex\": \"" + kHeatHex + "\", \"decoded\": \"" + kHeatText +
-                                "\", \"layout\": \"heat\"}\n");
+                                "\", \"layout\": \"heat\"" + kHeatKeys + "\n");
+}
+
+// A bad frame still decodes (the decoder is lenient); the check says what is wrong with it.
+TEST(DecodeCommand, JsonCheckOfBadAndCutFramesAndTheAddressReply) {
+    const auto json = [](const std::string& hex) {
+        bool decoded = false;
+        return DecodeChunkLine(hex, true, decoded);
+    };
+    std::string badSum = kWaterHex;
+    badSum.replace(badSum.size() - 5, 2, "66");
+    EXPECT_NE(json(badSum).find(R"("layout": "water", "check": {"complete": true, "start": true, )"
+                                R"("checksum": false, "end": true}, "address": "AAAAAAAAAAAAAA")"),
+              std::string::npos)
+        << json(badSum);
+    std::string badEnd = kHeatHex;
+    badEnd.replace(badEnd.size() - 2, 2, "17");
+    EXPECT_NE(json(badEnd).find(R"("checksum": true, "end": false})"), std::string::npos);
+    // Without its end byte the frame is not complete; without its head, no address is known.
+    const std::string cut = kWaterHex.substr(0, kWaterHex.size() - 3);
+    EXPECT_NE(json(cut).find(R"("layout": "water", "check": {"complete": false, "start": true, )"
+                             R"("checksum": null, "end": null}, "address": "AAAAAAAAAAAAAA")"),
+              std::string::npos)
+        << json(cut);
+    const std::string headless = kWaterHex.substr(kWaterHex.find("81 16"));
+    EXPECT_NE(
+        json(headless).find(R"("check": {"complete": false, "start": null, "checksum": null, )"
+                            R"("end": null}, "address": null, "type": null, "fields": [)"),
+        std::string::npos)
+        << json(headless);
+
+    // A read-address reply is recognised, not decoded.
+    bool decoded = true;
+    EXPECT_EQ(
+        DecodeChunkLine("FE FE 68 10 01 00 00 00 00 00 00 83 03 81 0A 00 8A 16", true, decoded),
+        R"({"hex": "FE FE 68 10 01 00 00 00 00 00 00 83 03 81 0A 00 8A 16", "decoded": "", )"
+        R"("layout": null, )" +
+            kSoundCheck + R"(, "address": "00000000000001", "type": 16})");
+    EXPECT_FALSE(decoded);
 }
 
 TEST(DecodeCommand, ChunkLineTellsWhetherItDecoded) {
@@ -253,7 +324,7 @@ TEST(DecodeCommand, ChunkLineTellsWhetherItDecoded) {
     EXPECT_FALSE(decoded);
     decoded = true;
     EXPECT_EQ(DecodeChunkLine("", true, decoded),
-              "{\"hex\": \"\", \"decoded\": \"\", \"layout\": null}");
+              "{\"hex\": \"\", \"decoded\": \"\", \"layout\": null" + kNoFrame);
     EXPECT_FALSE(decoded);
 }
 

@@ -148,7 +148,7 @@ TEST_F(ReadCommandTest, DelayedRepliesCountOnlyWithinTheTimeout) {
         EXPECT_EQ(r.Status, kExitOk) << r.Err;
         ASSERT_EQ(r.Lines.size(), 1u);
         std::smatch match;
-        ASSERT_TRUE(std::regex_search(r.Lines[0], match, std::regex(R"("elapsed_ms": (\d+)\})")))
+        ASSERT_TRUE(std::regex_search(r.Lines[0], match, std::regex(R"("elapsed_ms": (\d+),)")))
             << r.Lines[0];
         // The reply cannot be complete before the delay and the quiet gap have passed.
         EXPECT_GE(std::stoi(match[1]), 300 + 50);
@@ -159,8 +159,11 @@ TEST_F(ReadCommandTest, DelayedRepliesCountOnlyWithinTheTimeout) {
         EXPECT_EQ(r.Status, kExitIncomplete);
         ASSERT_EQ(r.Lines.size(), 1u);
         EXPECT_TRUE(std::regex_match(
-            r.Lines[0], std::regex(R"(\{"tx": "[0-9A-F ]+", "rx": \[\], "decoded": null, )"
-                                   R"("elapsed_ms": (3\d\d|[4-9]\d\d|\d{4,})\})")))
+            r.Lines[0],
+            std::regex(R"(\{"tx": "[0-9A-F ]+", "rx": \[\], "decoded": null, )"
+                       R"("elapsed_ms": (3\d\d|[4-9]\d\d|\d{4,}), "check": null, )"
+                       R"("address": null, "type": null, "fields": null, )"
+                       R"("status": null, "address_match": null, "type_match": null\})")))
             << r.Lines[0];
         EXPECT_EQ(r.Err, "mbus read: request 1: no decoded reply within 300 ms\n");
     }
@@ -208,11 +211,23 @@ TEST_F(ReadCommandTest, JsonKeepsEveryByteTheTrafficViewLeavesOut) {
     ASSERT_EQ(json.Lines.size(), 1u);
     EXPECT_TRUE(std::regex_match(
         json.Lines[0],
-        std::regex(R"(\{"tx": "FE FE 68 20 AA AA AA AA AA AA AA 01 03 1F 90 00 E1 16", )"
-                   R"("rx": \["FE FE 68 20 01 00 00 00 00 00 00 81 2E 1F 90 [0-9A-F ]+ 16"\], )"
-                   R"("decoded": "结算日热量:000123.45;当前热量:000235.79;[^"]+", )"
-                   R"("elapsed_ms": \d+\})")))
+        std::regex(
+            R"(\{"tx": "FE FE 68 20 AA AA AA AA AA AA AA 01 03 1F 90 00 E1 16", )"
+            R"("rx": \["FE FE 68 20 01 00 00 00 00 00 00 81 2E 1F 90 [0-9A-F ]+ 16"\], )"
+            R"("decoded": "结算日热量:000123.45;当前热量:000235.79;[^"]+", )"
+            R"("elapsed_ms": \d+, )"
+            R"("check": \{"complete": true, "start": true, "checksum": true, "end": true\}, )"
+            R"("address": "00000000000001", "type": 32, "fields": \[.+\], )"
+            R"("status": \{"raw": "0000", "valve": "open", "battery": "normal"\}, )"
+            R"("address_match": null, "type_match": true\})")))
         << json.Lines[0];
+    for (const char* field : {R"({"label": "结算日热量", "value": "000123.45", "unit": "kWh"})",
+                              R"({"label": "热功率", "value": "000012.44", "unit": "kW"})",
+                              R"({"label": "流速", "value": "0001.2445", "unit": "m³/h"})",
+                              R"({"label": "供水温度", "value": "0065.43", "unit": "°C"})",
+                              R"({"label": "累积工作时间", "value": "001235", "unit": "h"})",
+                              R"({"label": "状态", "value": "0000", "unit": null})"})
+        EXPECT_NE(json.Lines[0].find(field), std::string::npos) << field;
 }
 
 TEST_F(ReadCommandTest, CommandOverridesTheRequestAndTheAddressStillDecidesDecoding) {
@@ -229,6 +244,103 @@ TEST_F(ReadCommandTest, CommandOverridesTheRequestAndTheAddressStillDecidesDecod
     EXPECT_EQ(sixBytes.Status, kExitIncomplete);
     ASSERT_EQ(sixBytes.Lines.size(), 2u); // shown, not decoded
     EXPECT_TRUE(StartsWith(sixBytes.Lines[1], "RX " + kWaterReplyStart)) << sixBytes.Lines[1];
+}
+
+// The reply's address and type against the request's; the wildcard address is not compared.
+TEST_F(ReadCommandTest, JsonTellsWhetherTheReplyIsFromTheMeterAskedFor) {
+    RunningSim sim({"--meter", "0:12345678901234", "--corrupt-checksum"});
+    const Result asked = Read({"--port", sim.ComName, "--addr", "12345678901234", "--json"});
+    EXPECT_EQ(asked.Status, kExitOk) << asked.Err;
+    ASSERT_EQ(asked.Lines.size(), 1u);
+    EXPECT_NE(
+        asked.Lines[0].find(R"("check": {"complete": true, "start": true, )"
+                            R"("checksum": false, "end": true}, "address": "12345678901234")"),
+        std::string::npos)
+        << asked.Lines[0];
+    EXPECT_NE(asked.Lines[0].find(R"("address_match": true, "type_match": true})"),
+              std::string::npos)
+        << asked.Lines[0];
+}
+
+TEST_F(ReadCommandTest, CsvHasAHeaderAndOneRowPerRequest) {
+    RunningSim sim({"--meter", "4:00000000000007", "--delay", "0"});
+    const Result r = Read({"--port", sim.ComName, "--type", "4", "--addr", "00000000000007",
+                           "--count", "2", "--interval", "0", "--csv"});
+    EXPECT_EQ(r.Status, kExitOk) << r.Err;
+    ASSERT_EQ(r.Lines.size(), 3u);
+    EXPECT_EQ(r.Lines[0],
+              "时间,串口,表地址,表类型代码,结算日热量,结算日热量单位,当前热量,当前热量单位,"
+              "热功率,热功率单位,流速,流速单位,累积流量,累积流量单位,供水温度,"
+              "供水温度单位,回水温度,回水温度单位,累积工作时间,累积工作时间单位,实时时间,"
+              "状态,阀门,电池,校验和正确,地址相符,耗时ms\r");
+    EXPECT_TRUE(std::regex_match(
+        r.Lines[1],
+        std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3},)" + sim.ComName +
+                   R"(,00000000000007,0x20,000123\.45,kWh,000234\.56,kWh,000012\.34,kW,)"
+                   R"(0001\.2345,m³/h,000567\.89,m³,0065\.43,°C,0045\.21,°C,001234,h,\d{14},)"
+                   R"(0000,开,正常,是,是,\d+\r)")))
+        << r.Lines[1];
+    EXPECT_NE(r.Lines[2].find(",000235.79,kWh,"), std::string::npos) << r.Lines[2];
+}
+
+// Rows wait for the first decoded reply, which decides the field columns; a request without a
+// decoded reply is a row of its own with "timeout" as its status.
+TEST_F(ReadCommandTest, CsvRowsOfRequestsWithoutAReply) {
+    RunningSim sim({});
+    const Result none = Read({"--port", sim.ComName, "--addr", "00000000000002", "--timeout", "200",
+                              "--interval", "0", "--count", "2", "--csv"});
+    EXPECT_EQ(none.Status, kExitIncomplete);
+    ASSERT_EQ(none.Lines.size(), 3u);
+    EXPECT_EQ(none.Lines[0],
+              "时间,串口,表地址,表类型代码,状态,阀门,电池,校验和正确,地址相符,耗时ms\r");
+    EXPECT_TRUE(std::regex_match(none.Lines[1], std::regex(R"([-0-9T:.]+,COM\d+,00000000000002,)"
+                                                           R"(0x10,timeout,,,,,\d+\r)")))
+        << none.Lines[1];
+
+    // The wildcard asks for no particular meter: the address match stays empty.
+    const Result any = Read({"--port", sim.ComName, "--csv"});
+    EXPECT_EQ(any.Status, kExitOk) << any.Err;
+    ASSERT_EQ(any.Lines.size(), 2u);
+    EXPECT_NE(any.Lines[1].find(",00000000000001,0x10,000012.34,m³,"), std::string::npos)
+        << any.Lines[1];
+    EXPECT_NE(any.Lines[1].find(",0000,开,正常,是,,"), std::string::npos) << any.Lines[1];
+}
+
+TEST_F(ReadCommandTest, AddressOfTheMeterOnTheLine) {
+    RunningSim sim({"--meter", "6:12345678901234"});
+    const auto address = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), "address");
+        std::istringstream in;
+        std::ostringstream out;
+        std::ostringstream err;
+        const int status = RunMbus(args, CommandIo{in, out, err});
+        return Result{status, {out.str()}, err.str()};
+    };
+    const Result text = address({"--port", sim.ComName});
+    EXPECT_EQ(text.Status, kExitOk) << text.Err;
+    EXPECT_EQ(text.Lines[0], "12345678901234 0x30 燃气表\n");
+
+    const Result json = address({"--port", sim.ComName, "--json", "--di", "0A 81"});
+    EXPECT_EQ(json.Status, kExitOk) << json.Err;
+    EXPECT_EQ(json.Lines[0], R"({"address": "12345678901234", "type": 48, "check": )"
+                             R"({"complete": true, "start": true, "checksum": true, "end": true}})"
+                             "\n");
+    // A data read in between sees the counters where they were: reading the address is no read.
+    const Result read = Read({"--port", sim.ComName, "--addr", "12345678901234", "--type", "6"});
+    ASSERT_EQ(read.Lines.size(), 3u) << read.Err;
+    EXPECT_TRUE(StartsWith(read.Lines[2], kFirstReading)) << read.Lines[2];
+
+    RunningSim silent({"--silent"});
+    const Result none = address({"--port", silent.ComName, "--timeout", "200"});
+    EXPECT_EQ(none.Status, kExitIncomplete);
+    EXPECT_EQ(none.Lines[0], "");
+    EXPECT_EQ(none.Err, "mbus address: no meter answered within 200 ms\n");
+
+    RunningSim corrupt({"--corrupt-checksum"});
+    const Result bad = address({"--port", corrupt.ComName});
+    EXPECT_EQ(bad.Status, kExitIncomplete);
+    EXPECT_EQ(bad.Lines[0], "00000000000001 0x10 冷水水表\n");
+    EXPECT_EQ(address({"--json"}).Status, kExitUsage);
 }
 
 TEST_F(ReadCommandTest, DevicePathsAreOpenedThroughTheirComNumberOrALinkForTheRun) {
@@ -287,8 +399,9 @@ TEST_F(ReadCommandTest, HelpAndBadOptions) {
     std::string text;
     for (const std::string& line : help.Lines)
         text += line + "\n";
-    for (const char* option : {"--port", "--baud", "--parity", "--addr", "--type", "--di",
-                               "--command", "--count", "--interval", "--timeout", "--json"})
+    for (const char* option :
+         {"--port", "--baud", "--parity", "--addr", "--type", "--di", "--command", "--count",
+          "--interval", "--timeout", "--json", "--csv"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
 
     const std::vector<std::vector<std::string>> bad = {
@@ -305,6 +418,7 @@ TEST_F(ReadCommandTest, HelpAndBadOptions) {
         {"--port", "COM1", "--di", "1"},
         {"--port", "COM1", "--loud"},
         {"--port", "COM1", "extra"},
+        {"--port", "COM1", "--json", "--csv"},
     };
     for (const auto& args : bad) {
         const Result r = Read(args);

@@ -1,5 +1,6 @@
 // Clearing while a reply comes in, and saving the traffic view.
 #include "meter_session.h"
+#include "save_dialog_answer.h"
 
 #include "console/frame_reception.h"
 #include "console/rich_text_view.h"
@@ -19,38 +20,6 @@ namespace mbus::console {
 namespace {
 
 using ClearAndSaveTest = MeterSession;
-
-// Answers the next save dialog from inside its own event loop with `path`, and keeps what the
-// dialog proposed.
-class SaveDialogAnswer {
-public:
-    explicit SaveDialogAnswer(const QString& path) {
-        QObject::connect(&Poll_, &QTimer::timeout, [this, path] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (dialog == nullptr)
-                return;
-            Poll_.stop();
-            Filters = dialog->nameFilters();
-            Directory = dialog->directory().absolutePath();
-            Proposed = dialog->selectedFiles();
-            ConfirmsOverwrite = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
-            Suffix = dialog->defaultSuffix();
-            // Typed into the file name field, as a user does.
-            dialog->findChild<QLineEdit*>("fileNameEdit")->setText(path);
-            static_cast<QDialog*>(dialog)->accept(); // QFileDialog::accept, as OK does
-        });
-        Poll_.start(5);
-    }
-
-    QStringList Filters;
-    QString Directory;
-    QStringList Proposed;
-    bool ConfirmsOverwrite = true;
-    QString Suffix;
-
-private:
-    QTimer Poll_;
-};
 
 QByteArray FileBytes(const QString& path) {
     QFile file(path);

@@ -1,0 +1,36 @@
+// The table of the readings window: one line per logged row with its time (to the millisecond),
+// the meter's address and type name, every field's value and unit, the valve, the battery and
+// the frame check, a green "正确" or a red text naming the first check that failed ("无应答" for a
+// request without a decoded reply). Field columns follow the layouts as they first appear.
+#pragma once
+
+#include <QTableWidget>
+
+#include <string_view>
+#include <vector>
+
+namespace mbus::console {
+
+struct LoggedReading;
+
+class ReadingsTable : public QTableWidget {
+    Q_OBJECT
+public:
+    explicit ReadingsTable(QWidget* parent = nullptr);
+
+    // Appends the line of `reading` and scrolls to it.
+    void Append(const LoggedReading& reading);
+    // Drops every line and the field columns.
+    void Clear();
+
+    // The text of the frame check column for a row.
+    static QString CheckText(const LoggedReading& reading);
+
+private:
+    // The column of the field with `label`, inserted before the valve column when new.
+    int FieldColumn(std::string_view label);
+
+    std::vector<std::string_view> FieldLabels_; // in column order
+};
+
+} // namespace mbus::console

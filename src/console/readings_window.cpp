@@ -1,0 +1,174 @@
+#include "console/readings_window.h"
+
+#include "console/error_box.h"
+#include "console/main_window.h"
+#include "console/readings_log.h"
+#include "console/readings_table.h"
+#include "console/readings_trend.h"
+#include "console/traffic_file.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSignalBlocker>
+#include <QSplitter>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace mbus::console {
+namespace {
+
+QString Utf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Adds `text` to a chooser unless it is there; true when added.
+bool AddChoice(QComboBox* chooser, const QString& text) {
+    if (chooser->findText(text) >= 0)
+        return false;
+    chooser->addItem(text);
+    return true;
+}
+
+} // namespace
+
+ReadingsWindow::ReadingsWindow(TForm1& form) : QWidget(&form, Qt::Window) {
+    setObjectName(QStringLiteral("ReadingsWindow"));
+    setWindowTitle(QString::fromUtf8(kReadingsCaption));
+    resize(960, 600);
+    Log = new ReadingsLog(this);
+
+    btnExportCsv = new QPushButton(QStringLiteral("导出CSV"), this);
+    btnExportCsv->setObjectName(QStringLiteral("btnExportCsv"));
+    btnExportCsv->setToolTip(QStringLiteral("Ctrl+S"));
+    btnClearReadings = new QPushButton(QStringLiteral("清空记录"), this);
+    btnClearReadings->setObjectName(QStringLiteral("btnClearReadings"));
+    cmbTrendField = new QComboBox(this);
+    cmbTrendField->setObjectName(QStringLiteral("cmbTrendField"));
+    cmbTrendField->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    cmbTrendAddress = new QComboBox(this);
+    cmbTrendAddress->setObjectName(QStringLiteral("cmbTrendAddress"));
+    cmbTrendAddress->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(btnExportCsv);
+    bar->addWidget(btnClearReadings);
+    bar->addStretch();
+    bar->addWidget(new QLabel(QStringLiteral("趋势："), this));
+    bar->addWidget(cmbTrendField);
+    bar->addWidget(new QLabel(QStringLiteral("表地址："), this));
+    bar->addWidget(cmbTrendAddress);
+
+    tblReadings = new ReadingsTable(this);
+    chtTrend = new ReadingsTrend(this);
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(tblReadings);
+    split->addWidget(chtTrend);
+    split->setSizes({330, 270});
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(bar);
+    layout->addWidget(split, 1);
+
+    dlgExportCsv = new QFileDialog(this);
+    dlgExportCsv->setObjectName(QStringLiteral("dlgExportCsv"));
+    dlgExportCsv->setOption(QFileDialog::DontUseNativeDialog);
+    dlgExportCsv->setAcceptMode(QFileDialog::AcceptSave);
+    dlgExportCsv->setNameFilter(QStringLiteral("CSV (*.csv)"));
+    dlgExportCsv->setDefaultSuffix(QStringLiteral("csv"));
+
+    connect(btnExportCsv, &QPushButton::clicked, this,
+            [this] { RunGuarded([this] { ExportCsv(); }); });
+    auto* save = new QShortcut(QKeySequence::Save, this);
+    connect(save, &QShortcut::activated, this, [this] { RunGuarded([this] { ExportCsv(); }); });
+    connect(btnClearReadings, &QPushButton::clicked, Log, &ReadingsLog::Clear);
+    connect(Log, &ReadingsLog::RowAdded, this, &ReadingsWindow::RowAdded);
+    connect(Log, &ReadingsLog::Cleared, this, &ReadingsWindow::RowsCleared);
+    connect(cmbTrendField, &QComboBox::currentTextChanged, this,
+            &ReadingsWindow::TrendChoiceChanged);
+    connect(cmbTrendAddress, &QComboBox::currentTextChanged, this,
+            &ReadingsWindow::TrendChoiceChanged);
+    TrendChoiceChanged();
+}
+
+void ReadingsWindow::Open() {
+    show();
+    raise();
+    activateWindow();
+}
+
+void ReadingsWindow::ExportCsv() {
+    dlgExportCsv->setDirectory(QDir::homePath());
+    dlgExportCsv->selectFile(
+        QStringLiteral("读数记录_%1.csv")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"))));
+    if (dlgExportCsv->exec() != QDialog::Accepted)
+        return;
+    const QStringList chosen = dlgExportCsv->selectedFiles();
+    if (chosen.isEmpty())
+        return;
+    WriteTrafficFile(chosen.front().toStdString(), Log->CsvFileBytes());
+}
+
+void ReadingsWindow::RowAdded(int index) {
+    const LoggedReading& logged = Log->Rows()[static_cast<std::size_t>(index)];
+    tblReadings->Append(logged);
+    const auto& reading = logged.Row.Reading;
+    if (!reading)
+        return;
+    // The first field and meter seen become the plotted ones; the choosers offer every numeric
+    // field and every meter seen since.
+    bool choicesGrew = false;
+    for (const protocol::FieldReading& field : reading->Fields) {
+        if (field.Kind == protocol::FieldKind::Quantity) {
+            const QSignalBlocker blocker(cmbTrendField);
+            choicesGrew |= AddChoice(cmbTrendField, Utf8(field.Label));
+        }
+    }
+    if (reading->Address) {
+        const QSignalBlocker blocker(cmbTrendAddress);
+        choicesGrew |= AddChoice(cmbTrendAddress,
+                                 QString::fromStdString(protocol::AddressText(*reading->Address)));
+    }
+    // A first choice redraws the plot from every row, this one included.
+    if (choicesGrew && (cmbTrendField->currentText() != chtTrend->Label() ||
+                        cmbTrendAddress->currentText() != chtTrend->Address()))
+        TrendChoiceChanged();
+    else
+        chtTrend->Append(logged);
+}
+
+void ReadingsWindow::RowsCleared() {
+    tblReadings->Clear();
+    {
+        const QSignalBlocker fieldBlocker(cmbTrendField);
+        const QSignalBlocker addressBlocker(cmbTrendAddress);
+        cmbTrendField->clear();
+        cmbTrendAddress->clear();
+    }
+    TrendChoiceChanged();
+}
+
+void ReadingsWindow::TrendChoiceChanged() {
+    chtTrend->Show(cmbTrendField->currentText(), cmbTrendAddress->currentText(), Log->Rows());
+}
+
+void InstallReadingsWindow(TForm1& form) {
+    auto* window = new ReadingsWindow(form); // owned by the form through Qt's parent link
+    auto* button = new QToolButton(form.sToolBar1);
+    button->setObjectName(QStringLiteral("btnReadings"));
+    button->setText(QString::fromUtf8(kReadingsCaption));
+    button->setToolTip(QStringLiteral("Ctrl+R"));
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    button->setAutoRaise(true);
+    form.sToolBar1->addWidget(button);
+    QObject::connect(button, &QToolButton::clicked, window, &ReadingsWindow::Open);
+    auto* open = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), &form);
+    QObject::connect(open, &QShortcut::activated, window, &ReadingsWindow::Open);
+}
+
+} // namespace mbus::console

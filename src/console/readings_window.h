@@ -1,0 +1,53 @@
+// The readings window ("读数记录"), a top-level window beside the main window: the readings
+// table, a trend plot of one chosen numeric field of one chosen meter, CSV export (the button
+// "导出CSV" or Ctrl+S) and its own clear. It owns the readings log, so the rows live as long as
+// the main window, whether or not this window is shown. The main window opens it with its
+// tool-bar button "读数记录" or Ctrl+R.
+#pragma once
+
+#include <QWidget>
+
+class QComboBox;
+class QFileDialog;
+class QPushButton;
+
+namespace mbus::console {
+
+class ReadingsLog;
+class ReadingsTable;
+class ReadingsTrend;
+class TForm1;
+
+inline constexpr char kReadingsCaption[] = "读数记录";
+
+class ReadingsWindow : public QWidget {
+    Q_OBJECT
+public:
+    // A window of its own, closed and destroyed with `form`.
+    explicit ReadingsWindow(TForm1& form);
+
+    // Shows the window, raised and active.
+    void Open();
+    // Asks for a file and writes the rows to it as CSV.
+    void ExportCsv();
+
+    ReadingsLog* Log;
+    ReadingsTable* tblReadings;
+    ReadingsTrend* chtTrend;
+    QComboBox* cmbTrendField;
+    QComboBox* cmbTrendAddress;
+    QPushButton* btnExportCsv;
+    QPushButton* btnClearReadings;
+    QFileDialog* dlgExportCsv;
+
+private:
+    void RowAdded(int index);
+    void RowsCleared();
+    void TrendChoiceChanged();
+};
+
+// Adds the tool-bar button "读数记录" and Ctrl+R to the main window and makes its readings window
+// (hidden until opened). Changes nothing else of the main window.
+void InstallReadingsWindow(TForm1& form);
+
+} // namespace mbus::console

@@ -1,0 +1,136 @@
+#include "protocol/readings_csv.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string_view>
+
+namespace mbus::protocol {
+namespace {
+
+bool HasUnit(const ReplyField& field) {
+    return field.Unit == UnitByte::Follows || !field.FixedUnit.empty();
+}
+
+// One CSV field, quoted when it has to be.
+void AppendField(std::string& line, std::string_view text) {
+    if (!line.empty())
+        line.push_back(',');
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        line.append(text);
+        return;
+    }
+    line.push_back('"');
+    for (char c : text) {
+        if (c == '"')
+            line.push_back('"');
+        line.push_back(c);
+    }
+    line.push_back('"');
+}
+
+std::string_view YesNo(const std::optional<bool>& value) {
+    if (!value)
+        return {};
+    return *value ? "是" : "否";
+}
+
+std::string TypeCodeText(std::uint8_t code) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", code);
+    return text;
+}
+
+} // namespace
+
+std::optional<RowMeter> MeterOfRow(const ReadingRow& row) {
+    if (row.Reading && row.Reading->Address && row.Reading->TypeCode)
+        return RowMeter{*row.Reading->Address, *row.Reading->TypeCode};
+    if (row.Request)
+        return RowMeter{row.Request->Address, row.Request->TypeCode};
+    return std::nullopt;
+}
+
+std::string Iso8601(const LocalTimestamp& time) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", time.Year, time.Month,
+                  time.Day, time.Hour, time.Minute, time.Second, time.Millisecond);
+    return text;
+}
+
+ReadingsCsv::ReadingsCsv(std::span<const ReplyFormat* const> formats) {
+    for (const ReplyFormat* format : formats) {
+        for (const ReplyField& field : format->Fields) {
+            const bool named =
+                std::any_of(Fields_.begin(), Fields_.end(),
+                            [&](const ReplyField* f) { return f->Label == field.Label; });
+            if (field.Kind != FieldKind::Status && !named)
+                Fields_.push_back(&field);
+        }
+    }
+}
+
+std::string ReadingsCsv::Header() const {
+    std::string line;
+    for (const char* name : {"时间", "串口", "表地址", "表类型代码"})
+        AppendField(line, name);
+    for (const ReplyField* field : Fields_) {
+        const std::string label(BareLabel(*field));
+        AppendField(line, label);
+        if (HasUnit(*field))
+            AppendField(line, label + "单位");
+    }
+    for (const char* name : {"状态", "阀门", "电池", "校验和正确", "地址相符", "耗时ms"})
+        AppendField(line, name);
+    return line + "\r\n";
+}
+
+std::string ReadingsCsv::Row(const ReadingRow& row) const {
+    std::string line;
+    AppendField(line, Iso8601(row.Time));
+    AppendField(line, row.Port);
+
+    const MeterReading* reading = row.Reading ? &*row.Reading : nullptr;
+    const auto meter = MeterOfRow(row);
+    AppendField(line, meter ? AddressText(meter->Address) : std::string());
+    AppendField(line, meter ? TypeCodeText(meter->TypeCode) : std::string());
+
+    for (const ReplyField* field : Fields_) {
+        const FieldReading* value = nullptr;
+        if (reading) {
+            const auto found =
+                std::find_if(reading->Fields.begin(), reading->Fields.end(),
+                             [&](const FieldReading& f) { return f.Label == BareLabel(*field); });
+            if (found != reading->Fields.end())
+                value = &*found;
+        }
+        AppendField(line, value ? value->Value : std::string());
+        if (HasUnit(*field))
+            AppendField(line, value ? value->Unit : std::string());
+    }
+
+    if (reading) {
+        AppendField(line, reading->Status.Raw);
+        AppendField(line, ValveText(reading->Status.ValveState));
+        AppendField(line, BatteryText(reading->Status.BatteryState));
+        AppendField(line, YesNo(reading->Check.Checksum));
+        AppendField(line, YesNo(reading->Check.AddressMatch));
+    } else {
+        AppendField(line, kTimeoutStatus);
+        for (int i = 0; i < 4; ++i)
+            AppendField(line, {});
+    }
+    AppendField(line, row.ElapsedMs ? std::to_string(*row.ElapsedMs) : std::string());
+    return line + "\r\n";
+}
+
+std::vector<const ReplyFormat*> FormatsOfRows(std::span<const ReadingRow> rows) {
+    std::vector<const ReplyFormat*> formats;
+    for (const ReadingRow& row : rows) {
+        if (row.Reading &&
+            std::find(formats.begin(), formats.end(), row.Reading->Format) == formats.end())
+            formats.push_back(row.Reading->Format);
+    }
+    return formats;
+}
+
+} // namespace mbus::protocol

@@ -1,0 +1,37 @@
+#include "tools/line_options.h"
+
+#include "tools/option_parser.h"
+#include "util/integer_text.h"
+
+#include <utility>
+
+namespace mbus::tools {
+
+std::optional<std::int32_t> NumberOption(const OptionParser& options, const char* name,
+                                         std::int32_t low, std::int32_t high, std::int32_t fallback,
+                                         std::string& error) {
+    const auto text = options.Value(name);
+    if (!text)
+        return fallback;
+    const auto value = util::TryStrToInt(*text);
+    if (!value || *value < low || *value > high) {
+        error = std::string("option ") + name + " takes a number from " + std::to_string(low) +
+                " to " + std::to_string(high) + ", not '" + *text + "'";
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<serial::TParity> ParityOfName(std::string_view name) {
+    constexpr std::pair<std::string_view, serial::TParity> kNames[] = {
+        {"none", serial::pNone}, {"odd", serial::pOdd},     {"even", serial::pEven},
+        {"mark", serial::pMark}, {"space", serial::pSpace},
+    };
+    for (const auto& [text, parity] : kNames) {
+        if (name == text)
+            return parity;
+    }
+    return std::nullopt;
+}
+
+} // namespace mbus::tools
