@@ -1,18 +1,12 @@
 #include "platform/event.h"
 
 #include "platform/system_error.h"
-#include "platform/win32/windows_api.h"
+#include "platform/win32/event_state.h"
 
 #include <algorithm>
 #include <new>
 
 namespace mbus::platform {
-
-// A kernel event object, closed with the Event.
-struct Event::State {
-    HANDLE Handle = nullptr;
-    bool ManualReset = false;
-};
 
 Event::Event(bool manualReset, bool initialState) : Impl_(std::make_unique<State>()) {
     Impl_->ManualReset = manualReset;
