@@ -1,14 +1,18 @@
 // The comm device on real pseudo-terminal pairs: opening (existing only, exclusive across
 // processes), raw transfers, the device control block, comm events, overlapped reads and writes,
 // purging, errors and status, escape functions, closing with operations pending, hang-ups and
-// the default configuration probe, also by COM name through the port map.
+// the default configuration probe, also by COM name through the port map. On Windows the line
+// is a COM port pair (support/pty_pair.h), and what Wine cannot show is skipped with the reason.
 #include "platform/comm_device.h"
-#include "platform/port_map.h"
 #include "platform/system_error.h"
-#include "support/child_process.h"
 #include "support/pty_pair.h"
-#include "support/temp_config_home.h"
+#include "support/test_platform.h"
 #include "support/wait_until.h"
+#ifndef _WIN32
+#include "platform/port_map.h"
+#include "support/child_process.h"
+#include "support/temp_config_home.h"
+#endif
 
 #include <atomic>
 #include <gtest/gtest.h>
@@ -35,6 +39,7 @@ struct Operation {
     }
 };
 
+#ifndef _WIN32
 // The comm open probe (comm_open_probe.cpp) in a process of its own: the error number of its
 // open, or -1 when it printed none in time.
 long ProbeOpen(testing::ChildProcess& probe) {
@@ -48,6 +53,7 @@ std::vector<std::string> ProbeCommand(const std::string& device, bool hold) {
         argv.push_back("--hold");
     return argv;
 }
+#endif
 
 class CommDeviceTest : public ::testing::Test {
 protected:
@@ -100,12 +106,17 @@ TEST(CommOpenTest, MissingDevicesAndOtherFilesDoNotOpen) {
 }
 
 TEST(CommOpenTest, AnOpenDeviceIsExclusiveAcrossOpensAndProcesses) {
+    if (testing::RunsUnderWine())
+        GTEST_SKIP() << "Wine does not refuse a second open of a COM port";
     PtyPair pty;
     const CommHandle first = CreateFile(pty.SlavePath());
     ASSERT_NE(first, INVALID_HANDLE_VALUE);
     EXPECT_GT(first, 0);
     EXPECT_EQ(CreateFile(pty.SlavePath()), INVALID_HANDLE_VALUE);
     EXPECT_EQ(LastError(), ERROR_ACCESS_DENIED);
+#ifdef _WIN32
+    CloseHandle(first); // the open probe of the other process is a Linux program
+#else
     {
         testing::ChildProcess other(ProbeCommand(pty.SlavePath(), false));
         EXPECT_EQ(ProbeOpen(other), ERROR_ACCESS_DENIED); // root too: the lock keeps it out
@@ -124,6 +135,7 @@ TEST(CommOpenTest, AnOpenDeviceIsExclusiveAcrossOpensAndProcesses) {
     ASSERT_NE(again, INVALID_HANDLE_VALUE);
     EXPECT_NE(again, first); // handles are not given out twice
     CloseHandle(again);
+#endif
 }
 
 TEST(CommOpenTest, OperationsOnAnUnknownHandleFail) {
@@ -517,6 +529,9 @@ TEST(CommConfigTest, DefaultConfigurationProbesWithoutOpening) {
 }
 
 TEST(CommConfigTest, ComNamesResolveThroughThePortMap) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the port map is Linux's; Windows resolves COM names itself";
+#else
     testing::TempConfigHome home;
     PtyPair pty;
     std::string error;
@@ -541,6 +556,7 @@ TEST(CommConfigTest, ComNamesResolveThroughThePortMap) {
     EXPECT_EQ(CreateFile("COM8"), INVALID_HANDLE_VALUE);
     EXPECT_EQ(LastError(), ERROR_FILE_NOT_FOUND);
     RemovePortLink(7, pty.SlavePath());
+#endif
 }
 
 } // namespace

@@ -23,4 +23,10 @@ void Sleep(std::uint32_t ms) {
     ::Sleep(ms); // 0 gives up the rest of the time slice
 }
 
+LocalTime LocalNow() {
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+}
+
 } // namespace mbus::platform

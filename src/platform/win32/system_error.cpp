@@ -2,7 +2,7 @@
 
 #include "platform/win32/windows_api.h"
 
-#include <cerrno>
+#include <string>
 
 namespace mbus::platform {
 
@@ -33,43 +33,6 @@ std::string SystemMessage(std::uint32_t code) {
                                 message.back() == '\n'))
         message.pop_back();
     return message;
-}
-
-std::uint32_t ErrorFromErrno(int errnoValue) {
-    switch (errnoValue) {
-    case 0:
-        return ERROR_SUCCESS;
-    case ENOENT:
-        return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR:
-    case ENAMETOOLONG:
-        return ERROR_PATH_NOT_FOUND;
-    case EMFILE:
-    case ENFILE:
-        return ERROR_TOO_MANY_OPEN_FILES;
-    case EACCES:
-    case EPERM:
-    case EBUSY:
-    case EROFS:
-        return ERROR_ACCESS_DENIED;
-    case EBADF:
-        return ERROR_INVALID_HANDLE;
-    case ENOMEM:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    case EINVAL:
-    case EFAULT:
-    case ERANGE:
-        return ERROR_INVALID_PARAMETER;
-    case ENOSYS:
-        return ERROR_NOT_SUPPORTED;
-    case ENXIO:
-    case ENODEV:
-    case EIO:
-    case EPIPE:
-        return ERROR_DEVICE_NOT_CONNECTED;
-    default:
-        return ERROR_GEN_FAILURE;
-    }
 }
 
 } // namespace mbus::platform
