@@ -35,16 +35,27 @@ std::string Narrow(UINT codePage, std::wstring_view wide) {
         return {};
     std::string text(static_cast<std::size_t>(length), '\0');
     const char* unmappable = codePage == CP_UTF8 ? nullptr : "?"; // UTF-8 holds everything
-    ::WideCharToMultiByte(codePage, 0, wide.data(), size, text.data(), length, unmappable,
-                          nullptr);
+    ::WideCharToMultiByte(codePage, 0, wide.data(), size, text.data(), length, unmappable, nullptr);
     return text;
 }
 
 } // namespace
 
 std::string Utf8ToGbk(std::string_view utf8) {
-    // Invalid UTF-8 becomes U+FFFD, which GBK cannot hold: '?'.
-    return Narrow(kGbk, Wide(CP_UTF8, utf8, 0));
+    // Invalid UTF-8 becomes U+FFFD, which GBK cannot hold: '?'. So do characters beyond the
+    // basic plane, which would otherwise give one '?' for each half of their surrogate pair.
+    std::wstring wide = Wide(CP_UTF8, utf8, 0);
+    std::wstring characters;
+    characters.reserve(wide.size());
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        const bool highSurrogate = wide[i] >= 0xD800 && wide[i] <= 0xDBFF;
+        const bool pair =
+            highSurrogate && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF;
+        characters += (wide[i] >= 0xD800 && wide[i] <= 0xDFFF) ? L'\xFFFD' : wide[i];
+        if (pair)
+            ++i;
+    }
+    return Narrow(kGbk, characters);
 }
 
 std::string GbkToUtf8(std::string_view gbk) {

@@ -1,5 +1,6 @@
 #include "support/pty_pair.h"
 
+#include "platform/clock.h"
 #include "platform/comm_device.h"
 #include "platform/event.h"
 #include "platform/system_error.h"
@@ -158,6 +159,8 @@ std::vector<std::uint8_t> PtyPair::ReadFromDevice(std::size_t count,
         }
         bytes.insert(bytes.end(), chunk, chunk + got);
         done.Reset();
+        if (got == 0)
+            Sleep(1); // a read that returns at once found nothing yet
     }
     return bytes;
 }

@@ -43,7 +43,7 @@ if [ "$command" = stop ]; then
     exit 0
 fi
 
-native=${3:?native build folder}
+native=$(cd "${3:?native build folder}" && pwd)
 pairs=${4:-4}
 shim=$native/tests/wine/modem_line_shim.so
 com_pair=$native/tests/wine/com_pair

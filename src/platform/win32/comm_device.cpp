@@ -92,7 +92,7 @@ std::string DevicePathOf(std::string_view name) {
     return comName ? "\\\\.\\" + std::string(name) : std::string(name);
 }
 
-// An overlapped transfer or event wait: the system call `start` with the native record, then
+// An overlapped transfer or event wait: the system call `start` with the native operation, then
 // the layer's completion rules.
 template <typename Start>
 bool Overlap(CommHandle handle, Overlapped* overlapped, std::uint32_t* count, Start start) {
@@ -103,7 +103,7 @@ bool Overlap(CommHandle handle, Overlapped* overlapped, std::uint32_t* count, St
         return Fail(ERROR_INVALID_HANDLE);
     const auto operation = win32::BeginOperation(*overlapped, device);
     DWORD done = 0;
-    if (start(device->Handle, &done, &operation->Native)) {
+    if (start(device->Handle, &done, *operation)) {
         win32::StartedOperation(*overlapped, operation, false, ERROR_SUCCESS, done);
         if (count != nullptr)
             *count = done;
@@ -114,6 +114,18 @@ bool Overlap(CommHandle handle, Overlapped* overlapped, std::uint32_t* count, St
     return Fail(error);
 }
 
+// The bytes waiting in the device's input queue. The system's only way to ask also clears the
+// line errors: they are kept for the caller's next ClearCommError.
+bool BytesWaiting(CommDevice& device, DWORD& waiting) {
+    DWORD errors = 0;
+    ::COMSTAT status{};
+    if (!::ClearCommError(device.Handle, &errors, &status))
+        return false;
+    device.SavedErrors.fetch_or(errors);
+    waiting = status.cbInQue;
+    return true;
+}
+
 } // namespace
 
 CommHandle CreateFile(std::string_view name) {
@@ -122,6 +134,14 @@ CommHandle CreateFile(std::string_view name) {
                                         OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (native == win32::InvalidNativeHandle())
         return INVALID_HANDLE_VALUE;
+    // Files and other devices open too; only one with a device control block is a serial one.
+    ::DCB probe{};
+    probe.DCBlength = sizeof probe;
+    if (!::GetCommState(native, &probe)) {
+        ::CloseHandle(native);
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
     auto device = std::make_shared<CommDevice>();
     device->Handle = native;
     return Devices().Add(std::move(device));
@@ -137,10 +157,16 @@ bool CloseHandle(CommHandle handle) {
     ::CancelIoEx(device->Handle, nullptr);
     for (const win32::PendingOnDevice& pending : win32::OperationsOn(*device)) {
         DWORD transferred = 0;
-        const BOOL ok = ::GetOverlappedResultEx(device->Handle, &pending.Operation->Native,
-                                                &transferred, 1000, FALSE);
-        win32::FinishOperation(*pending.Record, pending.Operation, ok != FALSE, ::GetLastError(),
-                               transferred);
+        if (::GetOverlappedResultEx(device->Handle, &pending.Operation->Native, &transferred, 200,
+                                    FALSE)) {
+            win32::FinishOperation(*pending.Record, pending.Operation, true, 0, transferred);
+            continue;
+        }
+        const DWORD error = ::GetLastError();
+        if (error == WAIT_TIMEOUT || error == ERROR_IO_INCOMPLETE)
+            win32::AbandonOperation(*pending.Record, pending.Operation, ERROR_INVALID_HANDLE);
+        else
+            win32::FinishOperation(*pending.Record, pending.Operation, false, error, transferred);
     }
     if (!::CloseHandle(device->Handle))
         return false;
@@ -195,7 +221,12 @@ bool SetCommTimeouts(CommHandle handle, const COMMTIMEOUTS* timeouts) {
     return OnDevice(handle, [&](CommDevice& device) {
         ::COMMTIMEOUTS native{};
         CopyRecord(native, *timeouts);
-        return ::SetCommTimeouts(device.Handle, &native) != FALSE;
+        if (!::SetCommTimeouts(device.Handle, &native))
+            return false;
+        device.ReadsReturnAtOnce.store(timeouts->ReadIntervalTimeout == MAXDWORD &&
+                                       timeouts->ReadTotalTimeoutMultiplier == 0 &&
+                                       timeouts->ReadTotalTimeoutConstant == 0);
+        return true;
     });
 }
 
@@ -223,24 +254,68 @@ bool GetCommMask(CommHandle handle, std::uint32_t* mask) {
 bool WaitCommEvent(CommHandle handle, std::uint32_t* events, Overlapped* overlapped) {
     if (events == nullptr)
         return Fail(ERROR_INVALID_PARAMETER);
-    static_assert(sizeof(DWORD) == sizeof(std::uint32_t));
-    return Overlap(handle, overlapped, nullptr, [&](HANDLE device, DWORD*, OVERLAPPED* native) {
-        return ::WaitCommEvent(device, reinterpret_cast<DWORD*>(events), native) != FALSE;
-    });
+    // The system writes the events into the operation, which outlives the caller's word if the
+    // wait cannot be cancelled; the caller's word gets them when the wait completes.
+    return Overlap(
+        handle, overlapped, nullptr, [&](HANDLE device, DWORD*, NativeOperation& operation) {
+            operation.CallerEvents = events;
+            if (!win32::UseOwnEventHandle(operation))
+                return false;
+            return ::WaitCommEvent(device, &operation.Events, &operation.Native) != FALSE;
+        });
 }
 
 bool ReadFile(CommHandle handle, void* buffer, std::uint32_t count, std::uint32_t* read,
               Overlapped* overlapped) {
-    return Overlap(handle, overlapped, read, [&](HANDLE device, DWORD* done, OVERLAPPED* native) {
-        return ::ReadFile(device, buffer, count, done, native) != FALSE;
-    });
+    const auto device = Devices().Find(handle);
+    if (!device || !device->ReadsReturnAtOnce.load() || overlapped == nullptr ||
+        overlapped->hEvent == nullptr) {
+        return Overlap(
+            handle, overlapped, read, [&](HANDLE native, DWORD* done, NativeOperation& operation) {
+                return ::ReadFile(native, buffer, count, done, &operation.Native) != FALSE;
+            });
+    }
+    // A read that returns at once. Wine's driver keeps such a read pending on a
+    // pseudo-terminal until bytes come, so the queue is asked first: nothing there completes
+    // the read with nothing, and bytes there are read as they are.
+    DWORD waiting = 0;
+    if (!BytesWaiting(*device, waiting))
+        return false;
+    if (waiting == 0 || count == 0) {
+        win32::StartedOperation(*overlapped, win32::BeginOperation(*overlapped, device), false,
+                                ERROR_SUCCESS, 0);
+        overlapped->hEvent->Set();
+        if (read != nullptr)
+            *read = 0;
+        return true;
+    }
+    if (Overlap(handle, overlapped, read,
+                [&](HANDLE native, DWORD* done, NativeOperation& operation) {
+                    return ::ReadFile(native, buffer, count, done, &operation.Native) != FALSE;
+                }))
+        return true;
+    if (LastError() != ERROR_IO_PENDING)
+        return false;
+    // The bytes are there: the read completes at once, unless they went meanwhile (a purge);
+    // then it stays pending like any other.
+    const auto operation = win32::PendingOperation(*overlapped);
+    DWORD ignored = 0;
+    if (operation &&
+        !::GetOverlappedResultEx(device->Handle, &operation->Native, &ignored, 1000, FALSE) &&
+        (::GetLastError() == WAIT_TIMEOUT || ::GetLastError() == ERROR_IO_INCOMPLETE))
+        return Fail(ERROR_IO_PENDING);
+    std::uint32_t done = 0;
+    const bool ok = GetOverlappedResult(handle, overlapped, &done, false);
+    if (read != nullptr)
+        *read = done;
+    return ok;
 }
 
 bool WriteFile(CommHandle handle, const void* buffer, std::uint32_t count, std::uint32_t* written,
                Overlapped* overlapped) {
     return Overlap(handle, overlapped, written,
-                   [&](HANDLE device, DWORD* done, OVERLAPPED* native) {
-                       return ::WriteFile(device, buffer, count, done, native) != FALSE;
+                   [&](HANDLE device, DWORD* done, NativeOperation& operation) {
+                       return ::WriteFile(device, buffer, count, done, &operation.Native) != FALSE;
                    });
 }
 
@@ -256,10 +331,16 @@ bool GetOverlappedResult(CommHandle /*handle*/, Overlapped* overlapped, std::uin
         const BOOL ok =
             ::GetOverlappedResult(operation->Device->Handle, &operation->Native, &done, wait);
         const DWORD nativeError = ok ? 0 : ::GetLastError();
-        if (!ok && nativeError == ERROR_IO_INCOMPLETE)
+        if (operation->Abandoned.load()) {
+            // Released without the system meanwhile (a close): the record has the outcome.
+            error = overlapped->Internal.load();
+            count = overlapped->InternalHigh.load();
+        } else if (!ok && nativeError == ERROR_IO_INCOMPLETE) {
             return Fail(ERROR_IO_INCOMPLETE);
-        error = win32::FinishOperation(*overlapped, operation, ok != FALSE, nativeError, done);
-        count = done;
+        } else {
+            error = win32::FinishOperation(*overlapped, operation, ok != FALSE, nativeError, done);
+            count = done;
+        }
     } else {
         error = overlapped->Internal.load();
         count = overlapped->InternalHigh.load();
@@ -281,8 +362,14 @@ bool CancelIoEx(CommHandle handle, Overlapped* overlapped) {
         const auto operation = win32::PendingOperation(*overlapped);
         if (!operation || operation->Device.get() != &device)
             return Fail(ERROR_NOT_FOUND);
-        if (!::CancelIoEx(device.Handle, &operation->Native))
-            return false; // ERROR_NOT_FOUND: it completed meanwhile
+        if (!::CancelIoEx(device.Handle, &operation->Native)) {
+            if (HasOverlappedIoCompleted(&operation->Native))
+                return false; // ERROR_NOT_FOUND: it completed meanwhile
+            // The system cannot cancel it (Wine's comm event waits): the caller is released
+            // all the same, and the operation completes later on its own.
+            win32::AbandonOperation(*overlapped, operation, ERROR_OPERATION_ABORTED);
+            return true;
+        }
         // The system completes a cancelled operation later; the layer promises it is over when
         // this returns, so the caller may free the record and its buffer.
         DWORD done = 0;
@@ -307,6 +394,7 @@ bool ClearCommError(CommHandle handle, std::uint32_t* errors, COMSTAT* status) {
         ::COMSTAT nativeStatus{};
         if (!::ClearCommError(device.Handle, &nativeErrors, &nativeStatus))
             return false;
+        nativeErrors |= device.SavedErrors.exchange(0);
         if (errors != nullptr)
             *errors = nativeErrors;
         if (status != nullptr)
@@ -317,6 +405,11 @@ bool ClearCommError(CommHandle handle, std::uint32_t* errors, COMSTAT* status) {
 
 bool EscapeCommFunction(CommHandle handle, std::uint32_t function) {
     return OnDevice(handle, [&](CommDevice& device) {
+        // The layer's functions; drivers differ in what else they take.
+        const bool known = (function >= SETXOFF && function <= CLRDTR) || function == SETBREAK ||
+                           function == CLRBREAK;
+        if (!known)
+            return Fail(ERROR_INVALID_PARAMETER);
         return ::EscapeCommFunction(device.Handle, function) != FALSE;
     });
 }
@@ -346,11 +439,21 @@ bool GetDefaultCommConfig(std::string_view name, COMMCONFIG* config, std::uint32
     std::string device(name);
     if (device.rfind("\\\\.\\", 0) == 0)
         device.erase(0, 4);
-    // Present means the system knows the device name; the device is not opened, so one that
-    // another program holds counts as present.
-    char target[512];
-    if (device.empty() || ::QueryDosDeviceA(device.c_str(), target, sizeof target) == 0)
+    // Present means a short open finds a serial device, or finds the device held by another
+    // program (access denied); nothing is transferred, and the handle is closed at once.
+    const std::string path = DevicePathOf(device);
+    const HANDLE query =
+        ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (query != win32::InvalidNativeHandle()) {
+        ::DCB probe{};
+        probe.DCBlength = sizeof probe;
+        const bool serial = ::GetCommState(query, &probe) != FALSE; // files open too
+        ::CloseHandle(query);
+        if (!serial)
+            return Fail(ERROR_FILE_NOT_FOUND);
+    } else if (::GetLastError() != ERROR_ACCESS_DENIED) {
         return Fail(ERROR_FILE_NOT_FOUND);
+    }
     ::COMMCONFIG native{};
     DWORD nativeSize = sizeof native;
     native.dwSize = sizeof native;

@@ -2,8 +2,8 @@
 
 #include "platform/event.h"
 #include "platform/system_error.h"
-#include "platform/worker_thread.h"
 #include "platform/win32/windows_api.h"
+#include "platform/worker_thread.h"
 
 #include <atomic>
 #include <exception>
@@ -136,18 +136,19 @@ const HWND kMainCallWindow = [] {
     const HWND window = ::CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
                                           nullptr, ::GetModuleHandleW(nullptr), nullptr);
     if (window != nullptr) {
-        Procedures().Add(window, [](WindowHandle, std::uint32_t msg, std::uintptr_t,
-                                    std::intptr_t lParam) -> std::intptr_t {
-            if (msg != kRunCall)
-                return 0;
-            auto* call = reinterpret_cast<MainThreadCall*>(lParam);
-            try {
-                (*call->Call)();
-            } catch (...) {
-                call->Error = std::current_exception();
-            }
-            return 0;
-        });
+        Procedures().Add(window,
+                         [](WindowHandle, std::uint32_t msg, std::uintptr_t,
+                            std::intptr_t lParam) -> std::intptr_t {
+                             if (msg != kRunCall)
+                                 return 0;
+                             auto* call = reinterpret_cast<MainThreadCall*>(lParam);
+                             try {
+                                 (*call->Call)();
+                             } catch (...) {
+                                 call->Error = std::current_exception();
+                             }
+                             return 0;
+                         });
     }
     return window;
 }();
@@ -230,7 +231,7 @@ bool SendMessageTimeout(WindowHandle window, std::uint32_t msg, std::uintptr_t w
         // (the system reports a destroyed window with 1400 or, while the send waited, 5).
         const DWORD error = ::GetLastError();
         SetLastError(error == ERROR_TIMEOUT && ::IsWindow(native) ? ERROR_TIMEOUT
-                                                                 : ERROR_INVALID_HANDLE);
+                                                                  : ERROR_INVALID_HANDLE);
         return false;
     }
     if (result != nullptr)
@@ -283,8 +284,8 @@ void DrainMessages() {
 }
 
 bool WaitForMessage(std::uint32_t timeoutMs) {
-    return ::MsgWaitForMultipleObjectsEx(0, nullptr, timeoutMs, QS_ALLINPUT,
-                                         MWMO_INPUTAVAILABLE) == WAIT_OBJECT_0;
+    return ::MsgWaitForMultipleObjectsEx(0, nullptr, timeoutMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE) ==
+           WAIT_OBJECT_0;
 }
 
 void PostQuitMessage(int exitCode) {

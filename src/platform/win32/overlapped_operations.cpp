@@ -44,8 +44,29 @@ public:
 
 private:
     std::mutex Lock_;
-    std::unordered_map<Overlapped*, std::shared_ptr<NativeOperation>> Operations_; // guarded by Lock_
+    std::unordered_map<Overlapped*, std::shared_ptr<NativeOperation>>
+        Operations_; // guarded by Lock_
 };
+
+// Operations that the system could not cancel, kept until it completes them.
+class AbandonedOperations {
+public:
+    void Add(std::shared_ptr<NativeOperation> operation) {
+        std::lock_guard lock(Lock_);
+        std::erase_if(Operations_,
+                      [](const auto& kept) { return HasOverlappedIoCompleted(&kept->Native); });
+        Operations_.push_back(std::move(operation));
+    }
+
+private:
+    std::mutex Lock_;
+    std::vector<std::shared_ptr<NativeOperation>> Operations_; // guarded by Lock_
+};
+
+AbandonedOperations& Abandoned() {
+    static AbandonedOperations& abandoned = *new AbandonedOperations;
+    return abandoned;
+}
 
 OperationTable& Table() {
     static OperationTable& table = *new OperationTable; // worker threads may outlive main
@@ -53,6 +74,31 @@ OperationTable& Table() {
 }
 
 } // namespace
+
+NativeOperation::~NativeOperation() {
+    if (OwnEvent != nullptr)
+        ::CloseHandle(OwnEvent);
+}
+
+bool UseOwnEventHandle(NativeOperation& operation) {
+    const HANDLE process = ::GetCurrentProcess();
+    if (!::DuplicateHandle(process, operation.Native.hEvent, process, &operation.OwnEvent, 0, FALSE,
+                           DUPLICATE_SAME_ACCESS))
+        return false;
+    operation.Native.hEvent = operation.OwnEvent;
+    return true;
+}
+
+void AbandonOperation(Overlapped& record, std::shared_ptr<NativeOperation> operation,
+                      std::uint32_t error) {
+    Table().Remove(&record, operation.get());
+    operation->CallerEvents = nullptr;
+    operation->Abandoned.store(true);
+    record.InternalHigh.store(0);
+    record.Internal.store(error);
+    record.hEvent->Set();
+    Abandoned().Add(std::move(operation));
+}
 
 std::shared_ptr<NativeOperation> BeginOperation(Overlapped& record,
                                                 std::shared_ptr<CommDevice> device) {
@@ -71,6 +117,8 @@ void StartedOperation(Overlapped& record, const std::shared_ptr<NativeOperation>
         Table().Put(&record, operation);
         return;
     }
+    if (error == ERROR_SUCCESS && operation->CallerEvents != nullptr)
+        *operation->CallerEvents = operation->Events;
     record.InternalHigh.store(transferred);
     record.Internal.store(error);
 }
@@ -84,10 +132,13 @@ std::vector<PendingOnDevice> OperationsOn(const CommDevice& device) {
 }
 
 std::uint32_t FinishOperation(Overlapped& record, const std::shared_ptr<NativeOperation>& operation,
-                              bool succeeded, std::uint32_t nativeError, std::uint32_t transferred) {
+                              bool succeeded, std::uint32_t nativeError,
+                              std::uint32_t transferred) {
     std::uint32_t error = succeeded ? ERROR_SUCCESS : nativeError;
     if (!succeeded && operation->Device->Closing.load())
         error = ERROR_INVALID_HANDLE; // ended by the close of its device
+    if (succeeded && operation->CallerEvents != nullptr)
+        *operation->CallerEvents = operation->Events;
     record.InternalHigh.store(transferred);
     record.Internal.store(error);
     Table().Remove(&record, operation.get());
