@@ -1,7 +1,5 @@
 #include "support/test_platform.h"
 
-#include "platform/platform_info.h"
-
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -14,11 +12,13 @@
 
 namespace mbus::testing {
 
+#ifdef _WIN32
 bool RunsUnderWine() {
-    return platform::SystemDescription().find("(Wine ") != std::string::npos;
+    // Wine's ntdll says so through an export of its own.
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-#ifdef _WIN32
 int SystemPriorityOfThisThread() {
     return ::GetThreadPriority(::GetCurrentThread());
 }
@@ -27,6 +27,10 @@ int SystemLowestPriority() {
     return THREAD_PRIORITY_LOWEST;
 }
 #else
+bool RunsUnderWine() {
+    return false;
+}
+
 int SystemPriorityOfThisThread() {
     return getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
 }

@@ -19,46 +19,10 @@ OSVERSIONINFOW KernelVersion() {
     return version;
 }
 
-// "Wine 8.0" when the program runs under Wine, which says so through an export of its ntdll.
-std::string WineVersion() {
-    using WineGetVersionFunction = const char*(CDECL*)();
-    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    if (ntdll == nullptr)
-        return {};
-    const auto wineGetVersion = reinterpret_cast<WineGetVersionFunction>(
-        reinterpret_cast<void*>(::GetProcAddress(ntdll, "wine_get_version")));
-    return wineGetVersion != nullptr ? std::string("Wine ") + wineGetVersion() : std::string();
-}
-
-std::string MachineName() {
-    SYSTEM_INFO info{};
-    ::GetNativeSystemInfo(&info);
-    switch (info.wProcessorArchitecture) {
-    case PROCESSOR_ARCHITECTURE_AMD64:
-        return "x86_64";
-    case PROCESSOR_ARCHITECTURE_ARM64:
-        return "arm64";
-    case PROCESSOR_ARCHITECTURE_INTEL:
-        return "x86";
-    default:
-        return "unknown";
-    }
-}
-
 } // namespace
 
 bool IsNtFamily() {
     return KernelVersion().dwPlatformId == VER_PLATFORM_WIN32_NT;
-}
-
-std::string SystemDescription() {
-    const OSVERSIONINFOW version = KernelVersion();
-    std::string text = "Windows " + std::to_string(version.dwMajorVersion) + "." +
-                       std::to_string(version.dwMinorVersion) + "." +
-                       std::to_string(version.dwBuildNumber) + " " + MachineName();
-    if (const std::string wine = WineVersion(); !wine.empty())
-        text += " (" + wine + ")";
-    return text;
 }
 
 std::string CompilerDescription() {
