@@ -74,7 +74,7 @@ wine wineboot -u >"$session/wineboot.log" 2>&1 </dev/null
 for link in "$prefix"/dosdevices/com*; do
     [ -L "$link" ] && rm -f "$link"
 done
-wine reg delete 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /f >>"$session/wineboot.log" 2>&1 || true
+wine reg delete 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /va /f >>"$session/wineboot.log" 2>&1 || true
 
 # The null-modem pairs: COM41-COM42, COM43-COM44, ...
 list=""
