@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 #include "platform/comm_device.h"
 #include "platform/event.h"
+#include "platform/port_map.h"
 #include "platform/system_error.h"
 
 #include <cstdlib>
@@ -163,6 +164,10 @@ std::vector<std::uint8_t> PtyPair::ReadFromDevice(std::size_t count,
             Sleep(1); // a read that returns at once found nothing yet
     }
     return bytes;
+}
+
+int RegisterTestPort(const PtyPair& line, int /*wanted*/) {
+    return *platform::ComNumberOfName(line.SlavePath()); // the pair's own number
 }
 
 } // namespace mbus::testing

@@ -53,4 +53,9 @@ private:
 };
 #endif
 
+// The COM number a test's line answers to: on Linux a link COM<wanted> to it in the current port
+// map (a test's temporary one); on Windows the device side's own number, whatever was wanted.
+// Throws std::runtime_error when the link cannot be made.
+int RegisterTestPort(const PtyPair& line, int wanted);
+
 } // namespace mbus::testing
