@@ -28,14 +28,16 @@ export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINE
 unset DISPLAY WAYLAND_DISPLAY
 
 stop_session() {
+    # The wineserver ends its Wine processes (the services among them) when asked with -k; killed
+    # outright it would leave them behind. Then the session's own helpers go.
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
     if [ -f "$session/pids" ]; then
         while read -r pid; do
             kill "$pid" 2>/dev/null || true
         done <"$session/pids"
         rm -f "$session/pids"
     fi
-    wineserver -k 2>/dev/null || true
-    wineserver -w 2>/dev/null || true
 }
 
 if [ "$command" = stop ]; then
