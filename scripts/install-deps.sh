@@ -22,6 +22,9 @@ packages=(
     # man pages from --help, the desktop entry check of the install test, and the .deb
     # (dpkg-shlibdeps finds its runtime libraries; CPack finds the programs with file)
     help2man desktop-file-utils dpkg-dev file
+    # the Windows build: MinGW-w64 cross compiler (posix threads), GoogleTest's sources for it,
+    # and 64-bit Wine to run its tests
+    g++-mingw-w64-x86-64-posix mingw-w64-tools googletest wine wine64
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the regular build (all labels), then the unit and serial tests and
 # the fuzz targets under AddressSanitizer+UndefinedBehaviorSanitizer, then the threaded tests
-# under ThreadSanitizer. Build trees go to build/ beside this script's repository.
+# under ThreadSanitizer, then the Windows build (MinGW-w64) with its tests under Wine. Build trees
+# go to build/ beside this script's repository.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -35,5 +36,13 @@ configure build/tsan -DCMAKE_CXX_COMPILER=clang++ -DMBUS_SANITIZE=thread \
 cmake --build build/tsan -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L 'tsan' --timeout 900
+
+section "Windows build (MinGW-w64), tests under Wine"
+# The Linux build above provides the Wine tests' helpers (COM port pairs, the modem-line shim)
+# and the `mbus sim` that mbus.exe reads.
+configure build/windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+    -DMBUS_NATIVE_BUILD="$root/build/release"
+cmake --build build/windows -j "$jobs"
+ctest --test-dir build/windows --output-on-failure -j "$jobs" --timeout 600
 
 section "all tests passed"

@@ -6,7 +6,9 @@
 //     /dev/ttyACM*, /dev/ttyAMA*, ... family by family, each by number) gets the lowest COM number
 //     not taken yet.
 // A plain file named "no-discovery" in that folder switches step 2 off. Discovery reads /dev and
-// /sys only; it never opens a device.
+// /sys only; it never opens a device. On Windows the system names the ports itself: the Windows
+// backend offers the reading half (names, the listed ports); links are Linux's alone
+// (ResolveDeviceName, AddPortLink, RemovePortLink, LowestFreeComNumber, PortMapSources).
 #pragma once
 
 #include <optional>
@@ -22,10 +24,16 @@ struct PortMapEntry {
     bool Explicit = false;  // from a COM<n> link rather than discovery
 };
 
-// ${XDG_CONFIG_HOME:-$HOME/.config}/mbus-console/ports (not created).
+// ${XDG_CONFIG_HOME:-$HOME/.config}/mbus-console/ports (not created). On Windows: the registry
+// key the ports are listed under.
 std::string PortsDirectory();
 
-// Every mapped port, by COM number.
+// How this system gives ports their COM numbers, as `mbus ports --help` tells it (lines of at
+// most 80 columns, each ending in a line feed).
+std::string PortMapRule();
+
+// Every mapped port, by COM number. On Windows: the ports HARDWARE\DEVICEMAP\SERIALCOMM lists,
+// none explicit, each with the system's device name (\Device\Serial0, ...).
 std::vector<PortMapEntry> ReadPortMap();
 
 // Where a map is read from. ReadPortMap() uses the user's ports folder, /sys/class/tty and /dev;
@@ -44,7 +52,8 @@ std::optional<int> ComNumberOfName(std::string_view name);
 // "COM" (any case) and has no '/'. A malformed one is reported rather than taken for a file.
 bool LooksLikeComName(std::string_view name);
 
-// The COM number the map gives a device (paths compared after resolving links), or none.
+// The COM number the map gives a device (paths compared after resolving links), or none. None
+// on Windows, where ports have COM names only.
 std::optional<int> MappedComNumber(const std::string& devicePath);
 
 // The device a name stands for: COM names through the map (none when unmapped), any other name

@@ -3,6 +3,7 @@
 // file on request.
 #include "serial/base_dispatcher.h"
 
+#include "platform/clock.h"
 #include "platform/platform_info.h"
 #include "platform/system_error.h"
 #include "serial/codes.h"
@@ -11,7 +12,6 @@
 #include "serial/trace_format.h"
 
 #include <cerrno>
-#include <ctime>
 #include <memory>
 
 namespace mbus::serial {
@@ -91,10 +91,9 @@ std::int32_t TBaseDispatcher::WriteDispatchLog(const std::string& fileName, bool
         return -static_cast<std::int32_t>(platform::ErrorFromErrno(errno));
 
     char when[32];
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    std::strftime(when, sizeof when, "%d/%m/%y, %H:%M:%S", &local);
+    const platform::LocalTime now = platform::LocalNow();
+    std::snprintf(when, sizeof when, "%02d/%02d/%02d, %02d:%02d:%02d", now.Day, now.Month,
+                  now.Year % 100, now.Hour, now.Minute, now.Second);
 
     WriteLine(file.get(), "ComPort v5.00");
     WriteLine(file.get(), "Compiler : " + platform::CompilerDescription());

@@ -1,4 +1,6 @@
 // The `mbus` command-line tool: the console's protocol and serial machinery without a window.
+#include "platform/command_line.h"
+#include "platform/standard_streams.h"
 #include "tools/subcommands.h"
 
 #include <iostream>
@@ -6,7 +8,8 @@
 #include <vector>
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    mbus::platform::UseBinaryStandardStreams(); // the same bytes on every system
+    const std::vector<std::string> args = mbus::platform::CommandLineArguments(argc, argv);
     mbus::tools::CommandIo io{std::cin, std::cout, std::cerr};
     try {
         return mbus::tools::RunMbus(args, io);

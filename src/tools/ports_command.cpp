@@ -15,17 +15,8 @@ void PrintHelp(std::ostream& out) {
            "Lists the serial ports by COM number, one per line: the COM name, the device it\n"
            "stands for, and \"link\" or \"discovered\" for how it got its number.\n"
            "\n"
-           "  1. Every symbolic link COM<n> in the ports folder that points at an existing\n"
-           "     device is COM<n>.\n"
-           "  2. Then the present serial devices (/dev/ttyS* that are real UARTs, /dev/ttyUSB*,\n"
-           "     /dev/ttyACM*, /dev/ttyAMA*, ...), family by family and each by number, get the\n"
-           "     lowest COM numbers still free. A file named no-discovery in the ports folder\n"
-           "     switches this step off.\n"
-           "\n"
-           "Ports folder: "
-        << platform::PortsDirectory()
+        << platform::PortMapRule()
         << "\n"
-           "\n"
            "  --json   print one JSON object per port instead:\n"
            "           {\"name\": \"COM3\", \"device\": ..., \"explicit\": true|false}\n"
            "\n"

@@ -20,6 +20,10 @@ namespace {
 using mbus::testing::PumpUntil;
 using mbus::testing::WaitFor;
 
+// Message numbers of the program's own range: the system refuses to post some of its own
+// numbers (those whose parameters carry pointers), so tests stay clear of them.
+constexpr std::uint32_t kApp = 0x8000;
+
 struct Received {
     std::uint32_t Msg;
     std::uintptr_t WParam;
@@ -106,17 +110,17 @@ TEST(MessageWindowTest, SentMessagesAreServedBeforePostedOnes) {
     RecordingWindow window;
     std::atomic<int> arrivals{0}; // the wake hook tells when each message is queued
     InstallGuiHooks(std::this_thread::get_id(), {[&] { ++arrivals; }, {}});
-    ASSERT_TRUE(PostMessage(window.Handle(), 1, 0, 0));
+    ASSERT_TRUE(PostMessage(window.Handle(), kApp + 1, 0, 0));
     std::thread sender(
-        [&] { SendMessageTimeout(window.Handle(), 2, 0, 0, SMTO_BLOCK, 10000, nullptr); });
+        [&] { SendMessageTimeout(window.Handle(), kApp + 2, 0, 0, SMTO_BLOCK, 10000, nullptr); });
     ASSERT_TRUE(WaitFor([&] { return arrivals == 2; }));
     EXPECT_TRUE(PumpOneMessage());
     sender.join();
     InstallGuiHooks(std::this_thread::get_id(), {});
     const auto log = window.Log();
     ASSERT_EQ(log.size(), 2u);
-    EXPECT_EQ(log[0].Msg, 2u);
-    EXPECT_EQ(log[1].Msg, 1u);
+    EXPECT_EQ(log[0].Msg, kApp + 2);
+    EXPECT_EQ(log[1].Msg, kApp + 1);
 }
 
 TEST(MessageWindowTest, TimedOutSendIsWithdrawn) {
@@ -164,14 +168,14 @@ TEST(MessageWindowTest, BlockingSenderServesNoMessagesOfItsOwn) {
     const WindowHandle handle = CreateMessageWindow(
         [&](WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) -> std::intptr_t {
             // The worker is blocked in its send to us: a send back cannot be served.
-            innerSent = SendMessageTimeout(workerWindow, 9, 0, 0, SMTO_BLOCK, 100, nullptr);
+            innerSent = SendMessageTimeout(workerWindow, kApp + 9, 0, 0, SMTO_BLOCK, 100, nullptr);
             innerError = LastError();
             return 1;
         });
     std::thread worker([&] {
         RecordingWindow own;
         workerWindow = own.Handle();
-        SendMessageTimeout(handle, 8, 0, 0, SMTO_BLOCK, 10000, nullptr);
+        SendMessageTimeout(handle, kApp + 8, 0, 0, SMTO_BLOCK, 10000, nullptr);
         EXPECT_EQ(own.Count(), 0u);
     });
     ASSERT_TRUE(PumpUntil([&] { return innerError != 0; }));
@@ -183,14 +187,14 @@ TEST(MessageWindowTest, BlockingSenderServesNoMessagesOfItsOwn) {
 
 TEST(MessageWindowTest, QuitStaysQueuedForTheLoopThatOwnsTheThread) {
     RecordingWindow window;
-    PostMessage(window.Handle(), 1, 0, 0);
+    PostMessage(window.Handle(), kApp + 1, 0, 0);
     PostQuitMessage(3);
     EXPECT_TRUE(PumpOneMessage());  // the posted message
     EXPECT_FALSE(PumpOneMessage()); // the quit is left alone
     EXPECT_TRUE(WaitForMessage(0));
     DrainMessages();
     EXPECT_TRUE(WaitForMessage(0));
-    PostMessage(window.Handle(), 2, 0, 0);
+    PostMessage(window.Handle(), kApp + 2, 0, 0);
     EXPECT_EQ(RunMessageLoop(), 3); // serves the rest first
     EXPECT_EQ(window.Count(), 2u);
     EXPECT_FALSE(WaitForMessage(0));
@@ -204,7 +208,7 @@ TEST(MessageWindowTest, WorkerThreadRunsAMessageLoop) {
         handle = CreateMessageWindow(
             [&](WindowHandle, std::uint32_t msg, std::uintptr_t, std::intptr_t) -> std::intptr_t {
                 ++handled;
-                return msg * 2;
+                return msg - kApp;
             });
         exitCode = RunMessageLoop();
         EXPECT_FALSE(DestroyMessageWindow(0));
@@ -212,10 +216,10 @@ TEST(MessageWindowTest, WorkerThreadRunsAMessageLoop) {
     ASSERT_TRUE(WaitFor([&] { return handle != 0; }));
     EXPECT_FALSE(DestroyMessageWindow(handle)); // not ours
     EXPECT_EQ(LastError(), ERROR_ACCESS_DENIED);
-    ASSERT_TRUE(PostMessage(handle, 1, 0, 0));
+    ASSERT_TRUE(PostMessage(handle, kApp + 1, 0, 0));
     std::intptr_t result = 0;
-    ASSERT_TRUE(SendMessageTimeout(handle, 21, 0, 0, SMTO_BLOCK, 10000, &result));
-    EXPECT_EQ(result, 42);
+    ASSERT_TRUE(SendMessageTimeout(handle, kApp + 21, 0, 0, SMTO_BLOCK, 10000, &result));
+    EXPECT_EQ(result, 21);
     ASSERT_TRUE(PostMessage(handle, WM_QUIT, 7, 0));
     worker.join();
     EXPECT_EQ(exitCode, 7);
@@ -232,11 +236,11 @@ TEST(MessageWindowTest, DrainServesWhatIsWaitingButNotWhatHandlersPostAgain) {
     handle = CreateMessageWindow(
         [&](WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) -> std::intptr_t {
             ++handled;
-            PostMessage(handle, 1, 0, 0);
+            PostMessage(handle, kApp + 1, 0, 0);
             return 0;
         });
-    PostMessage(handle, 1, 0, 0);
-    PostMessage(handle, 1, 0, 0);
+    PostMessage(handle, kApp + 1, 0, 0);
+    PostMessage(handle, kApp + 1, 0, 0);
     DrainMessages();
     EXPECT_EQ(handled, 2);
     DestroyMessageWindow(handle); // drops the two it posted again
@@ -267,10 +271,10 @@ TEST(MessageWindowTest, GuiHooksAreWokenAndPumped) {
     std::atomic<int> wakes{0};
     int pumps = 0;
     InstallGuiHooks(std::this_thread::get_id(), {[&] { ++wakes; }, [&] { ++pumps; }});
-    std::thread([&] { PostMessage(window.Handle(), 5, 0, 0); }).join();
+    std::thread([&] { PostMessage(window.Handle(), kApp + 5, 0, 0); }).join();
     EXPECT_EQ(wakes, 1);
     std::thread sender(
-        [&] { SendMessageTimeout(window.Handle(), 6, 0, 0, SMTO_BLOCK, 10000, nullptr); });
+        [&] { SendMessageTimeout(window.Handle(), kApp + 6, 0, 0, SMTO_BLOCK, 10000, nullptr); });
     ASSERT_TRUE(WaitFor([&] { return wakes == 2; }));
     DrainMessages(); // what the GUI does when woken
     sender.join();
@@ -280,7 +284,7 @@ TEST(MessageWindowTest, GuiHooksAreWokenAndPumped) {
     EXPECT_EQ(pumps, 1);
 
     InstallGuiHooks(std::this_thread::get_id(), {});
-    PostMessage(window.Handle(), 7, 0, 0);
+    PostMessage(window.Handle(), kApp + 7, 0, 0);
     PumpOneMessage();
     EXPECT_EQ(wakes, 2);
     EXPECT_EQ(pumps, 1);

@@ -3,15 +3,13 @@
 #include "platform/event.h"
 #include "platform/message_window.h"
 #include "platform/worker_thread.h"
-#include "support/pty_pair.h"
+#include "support/test_platform.h"
 #include "support/wait_until.h"
 
 #include <atomic>
 #include <functional>
 #include <gtest/gtest.h>
 #include <stdexcept>
-#include <sys/resource.h>
-#include <unistd.h>
 
 namespace mbus::platform {
 namespace {
@@ -71,8 +69,7 @@ TEST(WorkerThreadTest, PriorityIsKeptBeforeStartAndAppliedWhenItRuns) {
     Event freed(true);
     std::atomic<int> niceSeen{-100};
     auto* thread = new TestThread(
-        [&](TestThread&) { niceSeen = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())); },
-        freed);
+        [&](TestThread&) { niceSeen = testing::SystemPriorityOfThisThread(); }, freed);
     thread->SetPriority(kPriorityLowest); // lowering is allowed to everybody
     EXPECT_EQ(thread->Priority(), kPriorityLowest);
     thread->SetPriority(99);
@@ -80,7 +77,7 @@ TEST(WorkerThreadTest, PriorityIsKeptBeforeStartAndAppliedWhenItRuns) {
     thread->SetPriority(kPriorityLowest);
     ASSERT_TRUE(thread->Start());
     ASSERT_EQ(WaitOne(freed, 5000), WAIT_OBJECT_0);
-    EXPECT_EQ(niceSeen, 10);
+    EXPECT_EQ(niceSeen, testing::SystemLowestPriority());
 }
 
 TEST(WorkerThreadTest, RaisingThePriorityIsBestEffort) {

@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 namespace mbus::serial {
 namespace {
@@ -26,15 +28,19 @@ std::string ReadFile(const std::string& path) {
 class TraceFiles : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/mbus-trace-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        Folder = pattern;
+        // A folder of this test's own under the system's temporary folder.
+        static std::atomic<int> serial{0};
+        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        Folder = (std::filesystem::temp_directory_path() /
+                  ("mbus-trace-" + std::to_string(stamp) + "-" + std::to_string(serial++)))
+                     .string();
+        ASSERT_TRUE(std::filesystem::create_directory(Folder));
         Path = Folder + "/COMPORT.TRC";
         D.PrepareBuffers();
     }
     void TearDown() override {
-        std::remove(Path.c_str());
-        rmdir(Folder.c_str());
+        std::error_code ignored;
+        std::filesystem::remove_all(Folder, ignored);
     }
 
     // Receives the bytes and takes them, as the window thread does, so the trace records them.

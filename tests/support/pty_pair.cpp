@@ -1,5 +1,7 @@
 #include "support/pty_pair.h"
 
+#include "platform/port_map.h"
+
 #include <algorithm>
 #include <stdexcept>
 #include <string>
@@ -42,6 +44,13 @@ std::vector<std::uint8_t> PtyPair::ReadFromDevice(std::size_t count,
         bytes.insert(bytes.end(), chunk, chunk + got.Count);
     }
     return bytes;
+}
+
+int RegisterTestPort(const PtyPair& line, int wanted) {
+    std::string error;
+    if (!platform::AddPortLink(wanted, line.SlavePath(), error))
+        throw std::runtime_error("cannot register COM" + std::to_string(wanted) + ": " + error);
+    return wanted;
 }
 
 } // namespace mbus::testing

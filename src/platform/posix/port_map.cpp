@@ -156,6 +156,18 @@ std::string PortsDirectory() {
     return base + "/mbus-console/ports";
 }
 
+std::string PortMapRule() {
+    return "  1. Every symbolic link COM<n> in the ports folder that points at an existing\n"
+           "     device is COM<n>.\n"
+           "  2. Then the present serial devices (/dev/ttyS* that are real UARTs, /dev/ttyUSB*,\n"
+           "     /dev/ttyACM*, /dev/ttyAMA*, ...), family by family and each by number, get the\n"
+           "     lowest COM numbers still free. A file named no-discovery in the ports folder\n"
+           "     switches this step off.\n"
+           "\n"
+           "Ports folder: " +
+           PortsDirectory() + "\n";
+}
+
 std::vector<PortMapEntry> ReadPortMap() {
     return ReadPortMap({PortsDirectory()});
 }

@@ -1,7 +1,5 @@
 #include "platform/system_error.h"
 
-#include <cerrno>
-
 namespace mbus::platform {
 namespace {
 
@@ -57,51 +55,6 @@ std::string SystemMessage(std::uint32_t code) {
             return message.Text;
     }
     return "Unknown error " + std::to_string(code) + ".";
-}
-
-std::uint32_t ErrorFromErrno(int errnoValue) {
-    switch (errnoValue) {
-    case 0:
-        return ERROR_SUCCESS;
-    case ENOENT:
-        return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case ELOOP:
-        return ERROR_PATH_NOT_FOUND;
-    case EMFILE:
-    case ENFILE:
-        return ERROR_TOO_MANY_OPEN_FILES;
-    case EACCES:
-    case EPERM:
-    case EBUSY:
-    case EROFS:
-    case EWOULDBLOCK: // a lock that another open holds
-        return ERROR_ACCESS_DENIED;
-    case EBADF:
-        return ERROR_INVALID_HANDLE;
-    case ENOMEM:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    case EINVAL:
-    case EFAULT:
-    case ERANGE:
-        return ERROR_INVALID_PARAMETER;
-    case ENOTTY:
-    case ENOSYS:
-    case EOPNOTSUPP:
-        return ERROR_NOT_SUPPORTED;
-    case ECANCELED:
-        return ERROR_OPERATION_ABORTED;
-    case ETIMEDOUT:
-        return ERROR_TIMEOUT;
-    case ENXIO:
-    case ENODEV:
-    case EIO:
-    case EPIPE:
-        return ERROR_DEVICE_NOT_CONNECTED;
-    default:
-        return ERROR_GEN_FAILURE;
-    }
 }
 
 } // namespace mbus::platform

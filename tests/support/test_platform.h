@@ -1,0 +1,15 @@
+// What a test may need to know of the system it runs on: whether it runs under Wine, to skip
+// what Wine cannot show, and the system's own view of a thread's priority.
+#pragma once
+
+namespace mbus::testing {
+
+// Whether the program runs under Wine (as the Windows build's tests do in CI).
+bool RunsUnderWine();
+
+// The calling thread's priority as the system numbers it (a nice value on Linux, a thread
+// priority on Windows), and the number the layer's "lowest" step becomes.
+int SystemPriorityOfThisThread();
+int SystemLowestPriority();
+
+} // namespace mbus::testing

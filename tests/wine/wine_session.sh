@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# The Wine session the Windows build's tests run in: a throw-away prefix under the build tree,
+# a wineserver started first and kept until the end, COM port pairs on pseudo-terminals, and the
+# environment that run_under_wine.sh gives every test program.
+#
+#   wine_session.sh start <session folder> <native build folder> <pairs>
+#   wine_session.sh stop  <session folder>
+#
+# Facts this script is built around (Wine 8):
+#  - the first Wine process starts background services that inherit its standard output and
+#    error; a caller reading those through a pipe (CTest) would wait until the wineserver ends.
+#    The session starts them here with output to files;
+#  - a wineserver that is a session leader takes the first terminal it opens as its controlling
+#    terminal and gets a hang-up when the far side closes. Started in the foreground (-f) as a
+#    child of this script it is no session leader;
+#  - Wine links the machine's own serial ports (/dev/ttyS*, /dev/ttyUSB*, ...) as COM<n> and
+#    registers them; tests must never list or open real ports, so those links and values are
+#    removed once the session's services run (they come back only when the wineserver restarts).
+set -euo pipefail
+
+command=${1:?start or stop}
+session=${2:?session folder}
+mkdir -p "$session"
+session=$(cd "$session" && pwd)
+prefix=$session/prefix
+
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+unset DISPLAY WAYLAND_DISPLAY
+
+stop_session() {
+    # The wineserver ends its Wine processes (the services among them) when asked with -k; killed
+    # outright it would leave them behind. Then the session's own helpers go.
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+    if [ -f "$session/pids" ]; then
+        while read -r pid; do
+            kill "$pid" 2>/dev/null || true
+        done <"$session/pids"
+        rm -f "$session/pids"
+    fi
+}
+
+if [ "$command" = stop ]; then
+    stop_session
+    exit 0
+fi
+
+native=$(cd "${3:?native build folder}" && pwd)
+pairs=${4:-4}
+shim=$native/tests/wine/modem_line_shim.so
+com_pair=$native/tests/wine/com_pair
+for helper in "$shim" "$com_pair"; do
+    if [ ! -e "$helper" ]; then
+        echo "wine_session: $helper is missing: build the native tree first" >&2
+        exit 1
+    fi
+done
+
+stop_session
+: >"$session/pids"
+
+# The wineserver first, then the services, all with their output in files. Wine processes find
+# the server by the socket it makes in a folder named after the prefix's device and inode.
+mkdir -p "$prefix"
+server=$(stat -c '%d %i' "$prefix" | awk '{ printf "server-%x-%x", $1, $2 }')
+wineserver -f -p >"$session/wineserver.log" 2>&1 </dev/null &
+echo $! >>"$session/pids"
+for _ in $(seq 100); do
+    compgen -G "/tmp/.wine-$(id -u)/$server/socket" >/dev/null && break
+    compgen -G "/tmp/wine-*/$server/socket" >/dev/null && break
+    sleep 0.1
+done
+wine wineboot -u >"$session/wineboot.log" 2>&1 </dev/null
+
+# No real serial port in the session.
+for link in "$prefix"/dosdevices/com*; do
+    [ -L "$link" ] && rm -f "$link"
+done
+wine reg delete 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /va /f >>"$session/wineboot.log" 2>&1 || true
+
+# The null-modem pairs: COM41-COM42, COM43-COM44, ...
+list=""
+for i in $(seq 0 $((pairs - 1))); do
+    a=$((41 + 2 * i))
+    b=$((a + 1))
+    "$com_pair" "$prefix/dosdevices" "$a" "$b" >"$session/pair$a.log" 2>&1 </dev/null &
+    echo $! >>"$session/pids"
+    list="$list $a:$b"
+done
+for i in $(seq 0 $((pairs - 1))); do
+    a=$((41 + 2 * i))
+    for _ in $(seq 100); do
+        grep -q "^COM$a " "$session/pair$a.log" 2>/dev/null && break
+        sleep 0.05
+    done
+done
+
+cat >"$session/env" <<ENV
+export WINEPREFIX='$prefix' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' WINEARCH=win64
+export LD_PRELOAD='$shim'
+export MBUS_TEST_COM_PAIRS='${list# }'
+unset DISPLAY WAYLAND_DISPLAY
+ENV
+echo "wine session ready: $prefix, COM pairs ${list# }"
