@@ -26,7 +26,8 @@ void Sleep(std::uint32_t ms) {
 LocalTime LocalNow() {
     SYSTEMTIME now{};
     ::GetLocalTime(&now);
-    return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+    return {now.wYear,   now.wMonth,  now.wDay,         now.wHour,
+            now.wMinute, now.wSecond, now.wMilliseconds};
 }
 
 } // namespace mbus::platform
