@@ -1,5 +1,6 @@
 #include "platform/port_map.h"
 
+#include "support/pty_pair.h"
 #include "support/temp_config_home.h"
 
 #include <gmock/gmock.h>
@@ -31,7 +32,8 @@ TEST_F(PortMapTest, ExplicitLinksByNumberSkippingDanglingAndForeignNames) {
         fs::create_symlink(com3, Home.PortsDirectory() / name);
     std::ofstream(Home.PortsDirectory() / "COM6").put('x');
     // A relative target is taken from the ports folder.
-    std::ofstream(Home.PortsDirectory() / "device").put('x');
+    const testing::PtyPair pty;
+    fs::create_symlink(pty.SlavePath(), Home.PortsDirectory() / "device");
     fs::create_symlink("device", Home.PortsDirectory() / "COM2");
 
     EXPECT_EQ(PortsDirectory(), Home.PortsDirectory().string());
@@ -95,9 +97,13 @@ TEST_F(DiscoveryTest, FamiliesInOrderEachByNumberRealUartsOnly) {
 TEST_F(DiscoveryTest, DiscoveredDevicesFillTheLowestFreeNumbersAfterExplicitLinks) {
     AddTty("ttyUSB0");
     AddTty("ttyUSB1");
-    AddTty("ttyACM0");
+    // Explicit links count only to terminals: these two lead to pseudo-terminals.
+    const testing::PtyPair acm;
+    const testing::PtyPair other;
+    AddTty("ttyACM0", -1, false);
+    fs::create_symlink(acm.SlavePath(), Dev / "ttyACM0");
     fs::create_symlink(Dev / "ttyACM0", Ports / "COM1");
-    std::ofstream(Home.Root() / "pty").put('x');
+    fs::create_symlink(other.SlavePath(), Home.Root() / "pty");
     fs::create_symlink(Home.Root() / "pty", Ports / "COM3");
 
     // ttyACM0 is already COM1 and is not listed a second time.
@@ -108,7 +114,9 @@ TEST_F(DiscoveryTest, DiscoveredDevicesFillTheLowestFreeNumbersAfterExplicitLink
 }
 
 TEST_F(DiscoveryTest, NoDiscoveryFileLeavesOnlyExplicitLinks) {
-    AddTty("ttyUSB0");
+    const testing::PtyPair usb;
+    AddTty("ttyUSB0", -1, false);
+    fs::create_symlink(usb.SlavePath(), Dev / "ttyUSB0");
     AddTty("ttyS0", 4);
     fs::create_symlink(Dev / "ttyUSB0", Ports / "COM7");
     std::ofstream(Ports / "no-discovery");
@@ -152,10 +160,11 @@ TEST_F(PortMapTest, RemovePortLinkAndLowestFreeNumber) {
     const std::string device = Home.AddFakePort(1);
     Home.AddFakePort(2);
     Home.AddFakePort(4);
+    // The user's link to a device that is not there (an adapter unplugged) keeps its number.
     Home.AddDanglingLink(3);
-    EXPECT_EQ(LowestFreeComNumber(), 3);
+    EXPECT_EQ(LowestFreeComNumber(), 5);
     RemovePortLink(1, "/dev/other"); // it names another device: stays
-    EXPECT_EQ(LowestFreeComNumber(), 3);
+    EXPECT_EQ(LowestFreeComNumber(), 5);
     RemovePortLink(1, device);
     EXPECT_EQ(LowestFreeComNumber(), 1);
 }
