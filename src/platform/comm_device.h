@@ -161,8 +161,9 @@ CommHandle CreateFile(std::string_view name);
 // Why the calling thread's latest CreateFile failed, in words, where the platform knows more than
 // the error number says: permission denied for a device (and how a user gets access), a COM link
 // to something that is not a terminal, a ports folder that cannot be read. Empty after a
-// CreateFile that succeeded, or whose error number says it all (no such device, in use).
-std::string OpenFailureCause();
+// CreateFile that succeeded, or whose error number says it all (no such device, in use). Taking
+// it clears it, so it is never shown for a later failure that has another cause.
+std::string TakeOpenFailureCause();
 
 // Closes the device; pending operations complete with ERROR_INVALID_HANDLE.
 bool CloseHandle(CommHandle handle);

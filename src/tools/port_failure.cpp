@@ -15,7 +15,7 @@ constexpr std::size_t kShownCauseCharacters = 400;
 std::string PortFailureText(const std::exception& failure, PortStep step) {
     std::string cause;
     if (step == PortStep::Opening)
-        cause = platform::OpenFailureCause();
+        cause = platform::TakeOpenFailureCause();
     else if (dynamic_cast<const serial::EPutBlockFail*>(&failure))
         cause = "the line hung up: the device went away or its far end was closed";
     else if (dynamic_cast<const serial::EOutputBufferTooSmall*>(&failure))

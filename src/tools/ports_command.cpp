@@ -39,8 +39,8 @@ int RunPortsCommand(CommandArgs args, CommandIo io) {
     const std::vector<platform::PortMapEntry> map = platform::ReadPortMap(&notes);
     // The ports folder's own problem is said once by the map itself.
     for (const platform::PortMapNotes::LeftOut& leftOut : notes.LeftOutEntries)
-        io.Err << "mbus ports: COM" << leftOut.Number
-               << " left out: " << ShownText(leftOut.Reason, kShownNoteCharacters) << "\n";
+        io.Err << "mbus ports: left out: " << ShownText(leftOut.Reason, kShownNoteCharacters)
+               << "\n";
     if (map.empty() && !options.Has("--json"))
         io.Err << "mbus ports: no serial port (ports folder " << platform::PortsDirectory()
                << ")\n";

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 
 namespace mbus::platform {
 namespace {
@@ -101,7 +102,7 @@ bool IsTerminal(const std::string& path, std::string* cause = nullptr) {
     case posix::DeviceNode::Kind::Other:
         SetLastError(ERROR_FILE_NOT_FOUND);
         if (cause)
-            *cause = path + " is " + node.What + ", not a terminal";
+            *cause = path + " is " + node.What;
         return false;
     }
     return false;
@@ -128,8 +129,8 @@ CommHandle CreateFile(std::string_view name) {
     return Devices().Add(std::move(device));
 }
 
-std::string OpenFailureCause() {
-    return OpenFailure;
+std::string TakeOpenFailureCause() {
+    return std::exchange(OpenFailure, std::string());
 }
 
 bool CloseHandle(CommHandle handle) {

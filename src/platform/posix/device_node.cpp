@@ -16,7 +16,7 @@ namespace {
 
 constexpr const char* kTtyDrivers = "/proc/tty/drivers";
 
-enum class TtyAnswer { Terminal, NotTerminal, Unknown };
+enum class TtyAnswer { Terminal, SystemTerminal, NotTerminal, Unknown };
 
 // Whether a tty driver serves the character device major:minor, by the kernel's table of tty
 // drivers ("name node major minor-range type" per line). Types "system..." are /dev/tty,
@@ -45,7 +45,7 @@ TtyAnswer ServedByTtyDriver(unsigned major, unsigned minor) {
         if (minor < first || minor > last)
             continue;
         const bool serialPort = !type.starts_with("system") && type != "pty:master";
-        return serialPort ? TtyAnswer::Terminal : TtyAnswer::NotTerminal;
+        return serialPort ? TtyAnswer::Terminal : TtyAnswer::SystemTerminal;
     }
     return TtyAnswer::NotTerminal;
 }
@@ -86,22 +86,33 @@ DeviceNode InspectDeviceNode(const std::string& path) {
     struct stat node {};
     if (::stat(path.c_str(), &node) != 0)
         return {DeviceNode::Kind::Missing, {}, errno};
+    const auto other = [](std::string what) {
+        return DeviceNode{DeviceNode::Kind::Other, what + ", not a terminal"};
+    };
     if (S_ISDIR(node.st_mode))
-        return {DeviceNode::Kind::Other, "a folder"};
+        return other("a folder");
     if (S_ISREG(node.st_mode))
-        return {DeviceNode::Kind::Other, "a regular file"};
+        return other("a regular file");
     if (S_ISFIFO(node.st_mode))
-        return {DeviceNode::Kind::Other, "a FIFO"};
+        return other("a FIFO");
     if (S_ISSOCK(node.st_mode))
-        return {DeviceNode::Kind::Other, "a socket"};
+        return other("a socket");
     if (!S_ISCHR(node.st_mode))
-        return {DeviceNode::Kind::Other, "a block device"};
+        return other("a block device");
     // Without the driver table (no /proc) every character device passes; the open then checks
     // that it answers as a terminal before it changes anything.
-    if (ServedByTtyDriver(major(node.st_rdev), minor(node.st_rdev)) == TtyAnswer::NotTerminal)
+    const std::string number =
+        std::to_string(major(node.st_rdev)) + ":" + std::to_string(minor(node.st_rdev));
+    switch (ServedByTtyDriver(major(node.st_rdev), minor(node.st_rdev))) {
+    case TtyAnswer::NotTerminal:
+        return other("a character device (" + number + ")");
+    case TtyAnswer::SystemTerminal:
         return {DeviceNode::Kind::Other,
-                "a character device (" + std::to_string(major(node.st_rdev)) + ":" +
-                    std::to_string(minor(node.st_rdev)) + ") that is no serial port"};
+                "a terminal of the system (" + number + "), not a serial port"};
+    case TtyAnswer::Terminal:
+    case TtyAnswer::Unknown:
+        break;
+    }
     return {DeviceNode::Kind::Terminal, {}};
 }
 
@@ -118,9 +129,8 @@ std::string DescribePermissionDenied(const std::string& path) {
                        ", " + PermissionText(node.st_mode) + ")";
     if ((node.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP))
         text += ": add the user to the group " + group + " (sudo adduser " + UserName(::getuid()) +
-                " " + group +
-                ") and log in again; on Debian serial ports belong to the group "
-                "dialout";
+                " " + group + ") and log in again" +
+                (group == "dialout" ? "" : " (on Debian serial ports belong to the group dialout)");
     else
         text += ": only " + owner + " may use it";
     return text;

@@ -12,7 +12,7 @@ namespace mbus::platform::posix {
 struct DeviceNode {
     enum class Kind { Missing, Terminal, Other };
     Kind Kind = Kind::Missing;
-    std::string What; // for Other: "a folder", "a regular file", "a FIFO", ... as said to users
+    std::string What; // for Other, as said to users: "a folder, not a terminal", ...
     int Errno = 0;    // for Missing: why the path leads nowhere (ENOENT, ENOTDIR, ...)
 };
 

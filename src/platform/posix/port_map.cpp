@@ -135,7 +135,7 @@ std::vector<std::pair<std::string, fs::file_status>> ListFolder(const fs::path& 
         return names;
     }
     if (!fs::is_directory(status)) {
-        problem = "it is no folder";
+        problem = "not a folder";
         return names;
     }
     for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec)) {
@@ -147,6 +147,25 @@ std::vector<std::pair<std::string, fs::file_status>> ListFolder(const fs::path& 
         names.clear();
     }
     return names;
+}
+
+// What kind of entry a file status stands for, as said to users.
+std::string KindName(const fs::file_status& status) {
+    switch (status.type()) {
+    case fs::file_type::directory:
+        return "a folder";
+    case fs::file_type::regular:
+        return "a regular file";
+    case fs::file_type::fifo:
+        return "a FIFO";
+    case fs::file_type::socket:
+        return "a socket";
+    case fs::file_type::character:
+    case fs::file_type::block:
+        return "a device node";
+    default:
+        return "an entry";
+    }
 }
 
 FolderScan ScanPortsFolder(const fs::path& directory) {
@@ -170,6 +189,7 @@ FolderScan ScanPortsFolder(const fs::path& directory) {
         if (number && *number > 0)
             comEntries.emplace_back(*number, directory / name);
     }
+    std::sort(comEntries.begin(), comEntries.end());
     // Links whose program has ended go first (with their marks); what is left is current.
     for (const int number : marks) {
         if (posix::CheckLinkOwner(directory.string(), number) == posix::LinkOwner::Running)
@@ -183,15 +203,12 @@ FolderScan ScanPortsFolder(const fs::path& directory) {
             continue; // a link of an ended program, removed just now
         scan.TakenNumbers.insert(number);
         const std::string com = "COM" + std::to_string(number);
-        const posix::DeviceNode node = posix::InspectDeviceNode(path.string());
         if (!fs::is_symlink(status)) {
             scan.Notes.LeftOutEntries.push_back(
-                {number,
-                 com + " in the ports folder is " +
-                     (node.Kind == posix::DeviceNode::Kind::Other ? node.What : "a device node") +
-                     ", not a link"});
+                {number, com + " in the ports folder is " + KindName(status) + ", not a link"});
             continue;
         }
+        const posix::DeviceNode node = posix::InspectDeviceNode(path.string());
         if (node.Kind == posix::DeviceNode::Kind::Missing)
             continue; // the device is not there (an adapter unplugged)
         fs::path target = fs::read_symlink(path, ec);
@@ -201,7 +218,7 @@ FolderScan ScanPortsFolder(const fs::path& directory) {
             target = (directory / target).lexically_normal();
         if (node.Kind == posix::DeviceNode::Kind::Other) {
             scan.Notes.LeftOutEntries.push_back(
-                {number, com + " -> " + target.string() + " is " + node.What + ", not a terminal"});
+                {number, com + " -> " + target.string() + " is " + node.What});
             continue;
         }
         scan.Entries.push_back({number, target.string(), true});

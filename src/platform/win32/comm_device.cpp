@@ -148,7 +148,7 @@ CommHandle CreateFile(std::string_view name) {
 }
 
 // The system's error number says what went wrong; there is nothing to add.
-std::string OpenFailureCause() {
+std::string TakeOpenFailureCause() {
     return {};
 }
 
