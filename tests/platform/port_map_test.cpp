@@ -221,8 +221,9 @@ protected:
         EXPECT_GE(fd, 0);
         EXPECT_EQ(::write(fd, markedDevice.data(), markedDevice.size()),
                   static_cast<ssize_t>(markedDevice.size()));
-        if (running)
+        if (running) {
             EXPECT_EQ(::flock(fd, LOCK_EX), 0);
+        }
         fs::create_symlink(device, Home.PortsDirectory() / ("COM" + std::to_string(number)));
         return fd;
     }
