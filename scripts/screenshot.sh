@@ -30,7 +30,14 @@ for home in config readings-config; do
     mkdir -p "$work/$home/mbus-console/ports"
     touch "$work/$home/mbus-console/ports/no-discovery"
 done
-ln -s /dev/null "$work/config/mbus-console/ports/COM3"
+# One port to list, COM3: a simulated meter (the port map lists terminals only).
+XDG_CONFIG_HOME="$work/config" "$mbus" sim --com 3 >"$work/com3.out" &
+com3=$!
+trap 'kill "$com3" 2>/dev/null; rm -rf "$work"' EXIT
+for _ in $(seq 100); do
+    [ -s "$work/com3.out" ] && break
+    sleep 0.1
+done
 
 # The window is designed at left 256, top 167, client area 919 x 537; without a window manager
 # it appears exactly there.

@@ -5,6 +5,7 @@
 #include "console/main_window.h"
 #include "console/message_box.h"
 #include "console/status_bar.h"
+#include "platform/comm_device.h"
 #include "serial/com_port.h"
 #include "util/integer_text.h"
 
@@ -56,8 +57,12 @@ void ToggleComPort() {
         port.SetOpen(true);
         ShowPortOpen(true);
     } catch (...) {
-        ShowMessageBox(QStringLiteral("串口已被占用或串口不存在"), QStringLiteral("错误"),
-                       QMessageBox::Critical);
+        // Under the console's own message, what really went wrong where the platform knows it
+        // (no permission for the device, a link to something that is not a terminal).
+        QString text = QStringLiteral("串口已被占用或串口不存在");
+        if (const std::string cause = platform::TakeOpenFailureCause(); !cause.empty())
+            text += QStringLiteral("\n\n") + QString::fromStdString(cause);
+        ShowMessageBox(text, QStringLiteral("错误"), QMessageBox::Critical);
     }
 }
 

@@ -152,9 +152,18 @@ struct Overlapped {
 };
 
 // Opens a serial device for reading and writing, exclusively, existing only, for overlapped I/O.
-// `name` is "\\.\COM<n>" or "COM<n>" (through the port map) or a device path. On failure:
-// INVALID_HANDLE_VALUE and the last error (2 or 3 no such device, 5 in use, ...).
+// `name` is "\\.\COM<n>" or "COM<n>" (through the port map) or a device path. Only a terminal
+// is opened: any other path fails before it is opened. On failure: INVALID_HANDLE_VALUE and the
+// last error (2 or 3 no such device, 5 in use or not permitted, ...). On Linux, closing the
+// device restores the terminal settings that were in force when it was opened.
 CommHandle CreateFile(std::string_view name);
+
+// Why the calling thread's latest CreateFile failed, in words, where the platform knows more than
+// the error number says: permission denied for a device (and how a user gets access), a COM link
+// to something that is not a terminal, a ports folder that cannot be read. Empty after a
+// CreateFile that succeeded, or whose error number says it all (no such device, in use). Taking
+// it clears it, so it is never shown for a later failure that has another cause.
+std::string TakeOpenFailureCause();
 
 // Closes the device; pending operations complete with ERROR_INVALID_HANDLE.
 bool CloseHandle(CommHandle handle);

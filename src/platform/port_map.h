@@ -1,12 +1,16 @@
 // The port map: how a COM number becomes a device on Linux.
 //  1. Explicit entries: symbolic links named COM<n> in
-//     ${XDG_CONFIG_HOME:-$HOME/.config}/mbus-console/ports/, each pointing at a device; a link
-//     whose target is gone is skipped.
+//     ${XDG_CONFIG_HOME:-$HOME/.config}/mbus-console/ports/, each pointing at a terminal device.
+//     A link whose target is gone is skipped; a link to anything that is not a terminal (a file,
+//     a folder, a FIFO, /dev/null, ...) is left out and noted; a link that a program registered
+//     for its run (ScopedPortLink) counts only while that program runs, and is removed when it
+//     is found after its program has ended.
 //  2. Then every present serial device (/dev/ttyS* that are real UARTs, /dev/ttyUSB*,
 //     /dev/ttyACM*, /dev/ttyAMA*, ... family by family, each by number) gets the lowest COM number
 //     not taken yet.
-// A plain file named "no-discovery" in that folder switches step 2 off. Discovery reads /dev and
-// /sys only; it never opens a device. On Windows the system names the ports itself: the Windows
+// A plain file named "no-discovery" in that folder switches step 2 off, and so does a ports
+// folder that is there but cannot be read (said once on standard error). Reading the map never
+// opens a device. On Windows the system names the ports itself: the Windows
 // backend offers the reading half (names, the listed ports); links are Linux's alone
 // (ResolveDeviceName, AddPortLink, RemovePortLink, LowestFreeComNumber, PortMapSources).
 #pragma once
@@ -24,6 +28,16 @@ struct PortMapEntry {
     bool Explicit = false;  // from a COM<n> link rather than discovery
 };
 
+// What a reading of the map found besides the ports (on Windows: nothing).
+struct PortMapNotes {
+    struct LeftOut {
+        int Number = 0;
+        std::string Reason; // e.g. "COM3 -> /tmp/x is a folder, not a terminal"
+    };
+    std::vector<LeftOut> LeftOutEntries; // COM entries of the ports folder that are not listed
+    std::string FolderProblem;           // why the ports folder cannot be read, or empty
+};
+
 // ${XDG_CONFIG_HOME:-$HOME/.config}/mbus-console/ports (not created). On Windows: the registry
 // key the ports are listed under.
 std::string PortsDirectory();
@@ -32,9 +46,10 @@ std::string PortsDirectory();
 // most 80 columns, each ending in a line feed).
 std::string PortMapRule();
 
-// Every mapped port, by COM number. On Windows: the ports HARDWARE\DEVICEMAP\SERIALCOMM lists,
-// none explicit, each with the system's device name (\Device\Serial0, ...).
-std::vector<PortMapEntry> ReadPortMap();
+// Every mapped port, by COM number; with `notes`, also what was left out and why. On Windows:
+// the ports HARDWARE\DEVICEMAP\SERIALCOMM lists, none explicit, each with the system's device
+// name (\Device\Serial0, ...).
+std::vector<PortMapEntry> ReadPortMap(PortMapNotes* notes = nullptr);
 
 // Where a map is read from. ReadPortMap() uses the user's ports folder, /sys/class/tty and /dev;
 // tests point all three at folders of their own.
@@ -43,7 +58,7 @@ struct PortMapSources {
     std::string SysClassTty = "/sys/class/tty";
     std::string DevDirectory = "/dev";
 };
-std::vector<PortMapEntry> ReadPortMap(const PortMapSources& sources);
+std::vector<PortMapEntry> ReadPortMap(const PortMapSources& sources, PortMapNotes* notes = nullptr);
 
 // The COM number in "COM<n>" or "\\.\COM<n>" (letters in any case), or none for other names.
 std::optional<int> ComNumberOfName(std::string_view name);
@@ -56,18 +71,21 @@ bool LooksLikeComName(std::string_view name);
 // on Windows, where ports have COM names only.
 std::optional<int> MappedComNumber(const std::string& devicePath);
 
-// The device a name stands for: COM names through the map (none when unmapped), any other name
-// as it is (a device path).
-std::optional<std::string> ResolveDeviceName(std::string_view name);
+// The device a name stands for: COM names through the map (none when unmapped; `notes` then
+// say why, where the ports folder knows), any other name as it is (a device path).
+std::optional<std::string> ResolveDeviceName(std::string_view name, PortMapNotes* notes = nullptr);
 
-// Makes the explicit entry COM<number> -> devicePath, creating the folder when needed; replaces
-// a dangling link of that name but no live one. False with errno-style reason in `error`.
+// Makes the explicit entry COM<number> -> devicePath as the user would by hand, creating the
+// folder when needed; replaces a dangling link of that name but no live one. False with
+// errno-style reason in `error`. Programs that register a device for their own run use
+// ScopedPortLink instead.
 bool AddPortLink(int number, const std::string& devicePath, std::string& error);
 
 // Removes the explicit entry COM<number> if it still points at `devicePath`.
 void RemovePortLink(int number, const std::string& devicePath);
 
-// The lowest COM number (from 1) that the map does not use.
+// The lowest COM number (from 1) that neither the map nor any entry of the ports folder named
+// COM<n> (a link to a missing device, a stray file or folder) uses.
 int LowestFreeComNumber();
 
 } // namespace mbus::platform

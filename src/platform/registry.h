@@ -14,7 +14,7 @@ inline constexpr std::uint32_t KEY_READ = 0x20019;
 inline constexpr std::uint32_t REG_SZ = 1;
 
 // Opens `subKey` under `root`; ERROR_SUCCESS and the key, or an error number (2 for a key that
-// does not exist).
+// does not exist, 5 for HARDWARE\DEVICEMAP\SERIALCOMM while the ports folder cannot be read).
 std::int32_t RegOpenKeyEx(HKEY root, std::string_view subKey, std::uint32_t options,
                           std::uint32_t access, HKEY* result);
 

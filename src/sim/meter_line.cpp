@@ -29,6 +29,10 @@ void MeterLineLoop::MoveDueBursts() {
     }
 }
 
+bool MeterLineLoop::Answering() const {
+    return !Scheduled_.empty() || !Outgoing_.empty();
+}
+
 std::uint32_t MeterLineLoop::Timeout() const {
     if (!Outgoing_.empty() || Scheduled_.empty())
         return kStopCheckMs;
@@ -48,6 +52,10 @@ bool MeterLineLoop::Receive(std::string& error) {
         }
         if (got.Count == 0)
             return true;
+        // While a reply is under way the meter is busy and hears nothing: requests are not
+        // queued, so a flood of them cannot pile up replies (or memory).
+        if (Answering())
+            continue;
         const auto now = SteadyClock::now();
         for (Burst& burst : Simulator_.Receive({chunk, got.Count}))
             Scheduled_.emplace(now + std::chrono::milliseconds(burst.AfterMs),

@@ -1,7 +1,9 @@
 // The simulated meter on its line: a loop that moves bytes between the master side of the
 // meter's pseudo-terminal and a MeterSimulator, sending each reply burst when it is due, until it
-// is asked to stop; and a thread that runs such a loop for tests and benchmarks that need a meter
-// inside their own process. `mbus sim` runs the loop on its main thread.
+// is asked to stop. Like one meter on a half-duplex line it answers one request at a time: what
+// arrives while a reply is still going out is dropped, so replies never queue up or interleave; and
+// a thread that runs such a loop for tests and benchmarks that need a meter inside their own
+// process. `mbus sim` runs the loop on its main thread.
 #pragma once
 
 #include <atomic>
@@ -35,6 +37,7 @@ public:
     static constexpr std::uint32_t kStopCheckMs = 100;
 
 private:
+    bool Answering() const; // a reply is scheduled or not yet all taken by the line
     void MoveDueBursts();
     std::uint32_t Timeout() const;
     bool Receive(std::string& error);

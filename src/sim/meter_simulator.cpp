@@ -72,6 +72,9 @@ std::vector<Burst> MeterSimulator::Receive(std::span<const std::uint8_t> bytes) 
             break;
         if (!meter)
             continue;
+        // One meter on a half-duplex line answers one request at a time: what came after the
+        // request it answers arrived while it was busy, and is lost.
+        Received_.clear();
 
         std::vector<std::uint8_t> reply = ReplyOf(*meter, *scan.Request);
         if (Options_.Noise)
@@ -85,6 +88,7 @@ std::vector<Burst> MeterSimulator::Receive(std::span<const std::uint8_t> bytes) 
                  {reply.begin() + from, reply.begin() + to}});
             from = to;
         }
+        break;
     }
     if (Received_.size() > kMaxPending)
         Received_.erase(Received_.begin(), Received_.end() - kMaxPending);

@@ -48,7 +48,9 @@ public:
     // `clock` gives the meters' clock at each reply; `noiseSeed` makes the noise repeatable.
     MeterSimulator(SimulatorOptions options, Clock clock, std::uint32_t noiseSeed = 1);
 
-    // Takes received bytes and returns what to send for every request they complete.
+    // Takes received bytes and returns what to send for the first request they complete that a
+    // meter answers. The bytes after that request are dropped: a meter on a half-duplex line is
+    // busy answering while they arrive (the line loop drops what comes until the reply is out).
     std::vector<Burst> Receive(std::span<const std::uint8_t> bytes);
 
 private:

@@ -6,7 +6,9 @@
 #include "tools/json_text.h"
 #include "tools/line_options.h"
 #include "tools/option_parser.h"
+#include "tools/port_failure.h"
 #include "tools/port_target.h"
+#include "tools/quoted_argument.h"
 #include "tools/reader_session.h"
 #include "tools/reading_json.h"
 #include "tools/request_options.h"
@@ -42,7 +44,8 @@ void PrintHelp(std::ostream& out) {
            "\n"
            "Exit status: 0 a meter answered with a sound frame, 1 none answered within the\n"
            "time-out (or its frame failed the check, or the run was interrupted), 2 bad\n"
-           "option, or the port could not be opened or used.\n";
+           "option, or the port could not be opened or used, 3 the output could not be\n"
+           "written.\n";
 }
 
 struct AddressSettings {
@@ -69,7 +72,8 @@ bool ReadOptions(const OptionParser& options, AddressSettings& settings, std::st
     const auto parityName = options.Value("--parity").value_or("none");
     const auto parity = ParityOfName(parityName);
     if (!parity) {
-        error = "option --parity takes none, odd, even, mark or space, not '" + parityName + "'";
+        error = "option --parity takes none, odd, even, mark or space, not " +
+                QuotedArgument(parityName);
         return false;
     }
     settings.Line.Parity = *parity;
@@ -91,7 +95,9 @@ std::string TypeText(std::uint8_t code) {
 }
 
 int Run(const AddressSettings& settings, CommandIo io) {
-    const platform::InterruptFlag interrupt;
+    // A closed standard output fails the write instead of ending the program before it closes
+    // the port and removes a COM link made for the run.
+    const platform::InterruptFlag interrupt(platform::InterruptFlag::BrokenPipe::Stops);
     const auto interrupted = [&] { return interrupt.Raised(); };
 
     PortTarget target;
@@ -112,7 +118,9 @@ int Run(const AddressSettings& settings, CommandIo io) {
         session.emplace(line);
         sentAt = session->Send(std::string(bytes.begin(), bytes.end()));
     } catch (const std::exception& e) {
-        io.Err << "mbus address: " << settings.Port << ": " << e.what() << "\n";
+        // Opening and the one send fail alike: the cause says which.
+        io.Err << "mbus address: " << ShownText(settings.Port) << ": "
+               << PortFailureText(e, session ? PortStep::Sending : PortStep::Opening) << "\n";
         return kExitUsage;
     }
 

@@ -20,5 +20,6 @@ using CommandArgs = std::span<const std::string>;
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitIncomplete = 1; // the command ran, but not everything succeeded
 inline constexpr int kExitUsage = 2;      // bad arguments or input the command cannot use
+inline constexpr int kExitOutput = 3;     // the output could not be written (full, closed)
 
 } // namespace mbus::tools

@@ -34,7 +34,8 @@ void PrintHelp(std::ostream& out) {
            "           \"status\": {\"raw\", \"valve\", \"battery\"}. A read-address reply\n"
            "           (control 0x83) adds its \"address\" and \"type\"; it is not decoded.\n"
            "\n"
-           "Exit status: 0 every chunk decoded, 1 some chunk did not, 2 bad option.\n";
+           "Exit status: 0 every chunk decoded, 1 some chunk did not, 2 bad option or standard\n"
+           "input that cannot be read, 3 the output could not be written.\n";
 }
 
 const char* LayoutName(protocol::ReplyLayout layout) {
@@ -92,6 +93,11 @@ int RunDecodeCommand(CommandArgs args, CommandIo io) {
         std::string line;
         while (std::getline(io.In, line))
             decodeOne(line);
+        if (io.In.bad()) {
+            io.Out.flush();
+            io.Err << "mbus decode: cannot read standard input\n";
+            return kExitUsage;
+        }
     }
     io.Out.flush();
     return allDecoded ? kExitOk : kExitIncomplete;

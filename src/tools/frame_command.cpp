@@ -26,7 +26,8 @@ void PrintHelp(std::ostream& out) {
         << kDefaultDataId
         << "\"\n"
            "\n"
-           "Exit status: 0 printed, 2 bad option, address or type.\n";
+           "Exit status: 0 printed, 2 bad option, address or type, 3 the output could not be\n"
+           "written.\n";
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "tools/line_options.h"
 
 #include "tools/option_parser.h"
+#include "tools/quoted_argument.h"
 #include "util/integer_text.h"
 
 #include <utility>
@@ -16,7 +17,7 @@ std::optional<std::int32_t> NumberOption(const OptionParser& options, const char
     const auto value = util::TryStrToInt(*text);
     if (!value || *value < low || *value > high) {
         error = std::string("option ") + name + " takes a number from " + std::to_string(low) +
-                " to " + std::to_string(high) + ", not '" + *text + "'";
+                " to " + std::to_string(high) + ", not " + QuotedArgument(*text);
         return std::nullopt;
     }
     return value;

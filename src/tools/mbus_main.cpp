@@ -9,12 +9,21 @@
 
 int main(int argc, char** argv) {
     mbus::platform::UseBinaryStandardStreams(); // the same bytes on every system
+    // Standard input and output as streams of their own, not through C's: a failed read of
+    // standard input then shows as a failed stream, as a failed write does.
+    std::ios::sync_with_stdio(false);
     const std::vector<std::string> args = mbus::platform::CommandLineArguments(argc, argv);
     mbus::tools::CommandIo io{std::cin, std::cout, std::cerr};
+    int status = mbus::tools::kExitUsage;
     try {
-        return mbus::tools::RunMbus(args, io);
+        status = mbus::tools::RunMbus(args, io);
     } catch (const std::exception& e) {
         std::cerr << "mbus: " << e.what() << "\n";
-        return mbus::tools::kExitUsage;
     }
+    // Output that did not reach its destination (a full disk, a closed pipe) is no success.
+    if (!std::cout.flush() && status != mbus::tools::kExitOutput) {
+        std::cerr << "mbus: cannot write the output\n";
+        return mbus::tools::kExitOutput;
+    }
+    return status;
 }

@@ -1,5 +1,7 @@
 #include "tools/option_parser.h"
 
+#include "tools/quoted_argument.h"
+
 #include <ostream>
 
 namespace mbus::tools {
@@ -32,7 +34,7 @@ bool OptionParser::Parse(CommandArgs args) {
             continue;
         }
         if (!Valued_.count(name)) {
-            Error_ = "unknown option " + name;
+            Error_ = "unknown option " + ShownText(name);
             return false;
         }
         if (eq != std::string::npos) {
@@ -57,7 +59,8 @@ std::optional<int> OptionParser::Open(std::string_view command, CommandArgs args
         return kExitOk;
     }
     if (plain == PlainArguments::Refused && !Positional_.empty())
-        return UsageError(io.Err, command, "unexpected argument '" + Positional_.front() + "'");
+        return UsageError(io.Err, command,
+                          "unexpected argument " + QuotedArgument(Positional_.front()));
     return std::nullopt;
 }
 

@@ -1,6 +1,7 @@
 #include "tools/port_target.h"
 
 #include "platform/port_map.h"
+#include "tools/quoted_argument.h"
 
 #include <filesystem>
 
@@ -12,14 +13,14 @@ bool PortTarget::Select(const std::string& text, std::string& error) {
         return true;
     }
     if (text.empty() || platform::LooksLikeComName(text)) {
-        error = "'" + text + "' names no port: use COM1 to COM65535 or a device path";
+        error = QuotedArgument(text) + " names no port: use COM1 to COM65535 or a device path";
         return false;
     }
 
     std::error_code ec;
     const std::string device = std::filesystem::absolute(text, ec).string();
     if (ec) {
-        error = "cannot use the device path '" + text + "': " + ec.message();
+        error = "cannot use the device path " + QuotedArgument(text) + ": " + ec.message();
         return false;
     }
     if (const auto mapped = platform::MappedComNumber(device)) {

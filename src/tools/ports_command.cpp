@@ -3,11 +3,15 @@
 #include "platform/port_map.h"
 #include "tools/json_text.h"
 #include "tools/option_parser.h"
+#include "tools/quoted_argument.h"
 
 #include <ostream>
 
 namespace mbus::tools {
 namespace {
+
+// Device paths in the list and in notes are shown whole, escaped.
+constexpr std::size_t kShownNoteCharacters = 1024;
 
 void PrintHelp(std::ostream& out) {
     out << "usage: mbus ports [--json]\n"
@@ -20,7 +24,8 @@ void PrintHelp(std::ostream& out) {
            "  --json   print one JSON object per port instead:\n"
            "           {\"name\": \"COM3\", \"device\": ..., \"explicit\": true|false}\n"
            "\n"
-           "Exit status: 0 listed (also when there is no port), 2 bad option.\n";
+           "Exit status: 0 listed (also when there is no port), 2 bad option, 3 the output\n"
+           "could not be written.\n";
 }
 
 } // namespace
@@ -30,7 +35,12 @@ int RunPortsCommand(CommandArgs args, CommandIo io) {
     if (const auto done = options.Open("ports", args, io, PrintHelp))
         return *done;
 
-    const std::vector<platform::PortMapEntry> map = platform::ReadPortMap();
+    platform::PortMapNotes notes;
+    const std::vector<platform::PortMapEntry> map = platform::ReadPortMap(&notes);
+    // The ports folder's own problem is said once by the map itself.
+    for (const platform::PortMapNotes::LeftOut& leftOut : notes.LeftOutEntries)
+        io.Err << "mbus ports: left out: " << ShownText(leftOut.Reason, kShownNoteCharacters)
+               << "\n";
     if (map.empty() && !options.Has("--json"))
         io.Err << "mbus ports: no serial port (ports folder " << platform::PortsDirectory()
                << ")\n";
@@ -42,7 +52,8 @@ int RunPortsCommand(CommandArgs args, CommandIo io) {
                    << ", \"explicit\": " << (entry.Explicit ? "true" : "false") << "}\n";
         } else {
             io.Out << name << std::string(name.size() < 8 ? 8 - name.size() : 1, ' ')
-                   << entry.DevicePath << "  " << (entry.Explicit ? "link" : "discovered") << "\n";
+                   << ShownText(entry.DevicePath, kShownNoteCharacters) << "  "
+                   << (entry.Explicit ? "link" : "discovered") << "\n";
         }
     }
     io.Out.flush();

@@ -6,7 +6,9 @@
 #include "protocol/meter_reading.h"
 #include "tools/line_options.h"
 #include "tools/option_parser.h"
+#include "tools/port_failure.h"
 #include "tools/port_target.h"
+#include "tools/quoted_argument.h"
 #include "tools/read_report.h"
 #include "tools/reader_session.h"
 #include "tools/request_options.h"
@@ -81,7 +83,8 @@ void PrintHelp(std::ostream& out) {
            "\n"
            "Exit status: 0 every request got a decoded reply within the time-out, 1 some did\n"
            "not (or the run was interrupted), 2 bad option, or the port could not be opened\n"
-           "or used.\n";
+           "or used, 3 the output could not be written (a reader that has gone, as in\n"
+           "`mbus read … | head -1`, ends the run quietly).\n";
 }
 
 struct ReadSettings {
@@ -106,7 +109,7 @@ bool ReadOptions(const OptionParser& options, ReadSettings& settings, std::strin
     if (const auto command = options.Value("--command")) {
         settings.Command = util::HexToBytes(*command);
         if (settings.Command.empty()) {
-            error = "the command '" + *command + "' gives no bytes";
+            error = "the command " + QuotedArgument(*command) + " gives no bytes";
             return false;
         }
         // The request options are checked all the same, so a typing error does not go unseen.
@@ -125,7 +128,8 @@ bool ReadOptions(const OptionParser& options, ReadSettings& settings, std::strin
     const auto parityName = options.Value("--parity").value_or("none");
     const auto parity = ParityOfName(parityName);
     if (!parity) {
-        error = "option --parity takes none, odd, even, mark or space, not '" + parityName + "'";
+        error = "option --parity takes none, odd, even, mark or space, not " +
+                QuotedArgument(parityName);
         return false;
     }
     settings.Line.Parity = *parity;
@@ -163,8 +167,11 @@ protocol::LocalTimestamp LocalTimestampNow() {
 }
 
 int Run(const ReadSettings& settings, CommandIo io) {
-    const platform::InterruptFlag interrupt;
-    const auto interrupted = [&] { return interrupt.Raised(); };
+    // A closed standard output (`mbus read … | head -1`) stops the run like Ctrl+C, so the port
+    // is closed and a COM link made for the run removed before the program ends.
+    const platform::InterruptFlag interrupt(platform::InterruptFlag::BrokenPipe::Stops);
+    const auto interrupted = [&] { return interrupt.Raised() || !io.Out; };
+    const std::string port = ShownText(settings.Port);
 
     PortTarget target;
     std::string error;
@@ -178,7 +185,7 @@ int Run(const ReadSettings& settings, CommandIo io) {
     try {
         session.emplace(line);
     } catch (const std::exception& e) {
-        io.Err << "mbus read: " << settings.Port << ": " << e.what() << "\n";
+        io.Err << "mbus read: " << port << ": " << PortFailureText(e, PortStep::Opening) << "\n";
         return kExitUsage;
     }
 
@@ -215,7 +222,8 @@ int Run(const ReadSettings& settings, CommandIo io) {
             sentAt = session->Send(settings.Command);
         } catch (const std::exception& e) {
             report.Finish();
-            io.Err << "mbus read: " << settings.Port << ": " << e.what() << "\n";
+            io.Err << "mbus read: " << port << ": " << PortFailureText(e, PortStep::Sending)
+                   << "\n";
             return kExitUsage;
         }
         report.Sent(settings.Command, LocalTimestampNow(), asked);
@@ -253,6 +261,12 @@ int Run(const ReadSettings& settings, CommandIo io) {
         receive(*frame);
     }
     report.Finish();
+    if (!io.Out.flush()) {
+        // A reader that has gone needs no word; any other failure (a full disk) does.
+        if (!interrupt.PipeClosed())
+            io.Err << "mbus read: cannot write the output\n";
+        return kExitOutput;
+    }
     if (interrupted()) {
         io.Err << "mbus read: interrupted\n";
         return kExitIncomplete;

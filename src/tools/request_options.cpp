@@ -2,6 +2,7 @@
 
 #include "protocol/meter_type.h"
 #include "tools/option_parser.h"
+#include "tools/quoted_argument.h"
 #include "util/string_c.h"
 
 #include <cstdio>
@@ -12,7 +13,7 @@ std::optional<std::array<std::uint8_t, 7>> ParseMeterAddress(std::string_view te
                                                              std::string& error) {
     const std::string bytes = util::HexToBytes(text);
     if (bytes.size() != 7) {
-        error = "the address '" + std::string(text) + "' gives " + std::to_string(bytes.size()) +
+        error = "the address " + QuotedArgument(text) + " gives " + std::to_string(bytes.size()) +
                 " bytes; it must give exactly 7 (14 hex digits)";
         return std::nullopt;
     }
@@ -29,14 +30,14 @@ std::optional<int> ParseMeterType(std::string_view text, std::string& error) {
     } else if (const auto position = protocol::MeterTypePosition(text)) {
         return position;
     }
-    error = "unknown meter type '" + std::string(text) + "'; use a position 0-7 or an item text";
+    error = "unknown meter type " + QuotedArgument(text) + "; use a position 0-7 or an item text";
     return std::nullopt;
 }
 
 std::optional<std::array<std::uint8_t, 2>> ParseDataId(std::string_view text, std::string& error) {
     const std::string bytes = util::HexToBytes(text);
     if (bytes.size() < 2) {
-        error = "the data identifier '" + std::string(text) + "' must give two bytes";
+        error = "the data identifier " + QuotedArgument(text) + " must give two bytes";
         return std::nullopt;
     }
     return std::array<std::uint8_t, 2>{static_cast<std::uint8_t>(bytes[0]),

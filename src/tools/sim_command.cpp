@@ -6,6 +6,7 @@
 #include "platform/scoped_port_link.h"
 #include "sim/meter_line.h"
 #include "tools/option_parser.h"
+#include "tools/quoted_argument.h"
 #include "tools/request_options.h"
 
 #include <algorithm>
@@ -29,7 +30,9 @@ void PrintHelp(std::ostream& out) {
            "clock is the current local time. A meter answers requests for its type (or type AA)\n"
            "and its address; the address AA AA AA AA AA AA AA is answered by the first meter of\n"
            "the requested type. The read-address request (control 0x03, identifier 81 0A or\n"
-           "0A 81, see `mbus address`) is answered with the meter's type and address.\n"
+           "0A 81, see `mbus address`) is answered with the meter's type and address. Like one\n"
+           "meter on a half-duplex line it answers one request at a time: requests that arrive\n"
+           "while a reply is still going out are dropped.\n"
            "\n"
            "  --meter TYPE:ADDRESS  a meter on the line (repeatable): TYPE is the type list\n"
            "                        position as in `mbus frame --type`, ADDRESS fourteen hex\n"
@@ -48,7 +51,8 @@ void PrintHelp(std::ostream& out) {
            "  --silent              answer nothing\n"
            "  --noise               put one to four stray bytes before each reply\n"
            "\n"
-           "Exit status: 0 ended by a signal, 1 the line could not be set up, 2 bad option.\n";
+           "Exit status: 0 ended by a signal (SIGINT, SIGTERM, SIGHUP or SIGQUIT), 1 the line\n"
+           "could not be set up, 2 bad option.\n";
 }
 
 // A whole number within [low, high], or none.
@@ -85,7 +89,7 @@ bool ReadSettings(const OptionParser& options, Settings& settings, std::string& 
         const auto value = Number(*text, low, high);
         if (!value) {
             error = std::string("option ") + name + " takes a number from " + std::to_string(low) +
-                    " to " + std::to_string(high) + ", not '" + *text + "'";
+                    " to " + std::to_string(high) + ", not " + QuotedArgument(*text);
             return false;
         }
         store(*value);
@@ -102,8 +106,8 @@ bool ReadSettings(const OptionParser& options, Settings& settings, std::string& 
             colon == std::string::npos ? std::nullopt : Number(split->substr(0, colon), 1, 64);
         const auto gap = bursts ? Number(split->substr(colon + 1), 0, 60000) : std::nullopt;
         if (!gap) {
-            error =
-                "option --split takes N:GAP_MS (N 1..64, GAP_MS 0..60000), not '" + *split + "'";
+            error = "option --split takes N:GAP_MS (N 1..64, GAP_MS 0..60000), not " +
+                    QuotedArgument(*split);
             return false;
         }
         simulator.Bursts = *bursts;
@@ -151,7 +155,7 @@ int RunSimulator(const Settings& settings, CommandIo io) {
 std::optional<sim::SimulatedMeterSpec> ParseMeterSpec(const std::string& text, std::string& error) {
     const auto colon = text.find(':');
     if (colon == std::string::npos) {
-        error = "option --meter takes TYPE:ADDRESS, not '" + text + "'";
+        error = "option --meter takes TYPE:ADDRESS, not " + QuotedArgument(text);
         return std::nullopt;
     }
     const auto type = ParseMeterType(text.substr(0, colon), error);

@@ -4,6 +4,7 @@
 #include "tools/decode_command.h"
 #include "tools/frame_command.h"
 #include "tools/ports_command.h"
+#include "tools/quoted_argument.h"
 #include "tools/read_command.h"
 #include "tools/sim_command.h"
 #include "util/version.h"
@@ -67,7 +68,7 @@ int RunMbus(CommandArgs args, CommandIo io) {
         if (args[0] == command.Name)
             return command.Run(args.subspan(1), io);
     }
-    io.Err << "mbus: unknown command '" << args[0] << "'; run 'mbus --help'\n";
+    io.Err << "mbus: unknown command " << QuotedArgument(args[0]) << "; run 'mbus --help'\n";
     return kExitUsage;
 }
 

@@ -13,6 +13,7 @@
 #include <QPushButton>
 
 #include <chrono>
+#include <filesystem>
 #include <optional>
 
 namespace mbus::console {
@@ -61,6 +62,17 @@ TEST_F(PortControlTest, PortNumberIsTheTextFromTheFourthCharacterInEightBits) {
     ASSERT_EQ(Boxes.size(), 1u);
     EXPECT_EQ(Boxes[0].Text, "'' is not a valid integer value.");
     EXPECT_EQ(Boxes[0].Caption, QString::fromUtf8(kFormCaption));
+}
+
+TEST_F(PortControlTest, AFailedOpenSaysTheCauseWhereThePlatformKnowsIt) {
+    std::filesystem::create_symlink(Home.Root(), Home.PortsDirectory() / "COM2");
+    PressWith("COM2");
+    PressWith("COM9"); // no cause known: the message alone
+    ASSERT_EQ(Boxes.size(), 2u);
+    EXPECT_EQ(Boxes[0].Text.toStdString(), "串口已被占用或串口不存在\n\nCOM2 -> " +
+                                               Home.Root().string() +
+                                               " is a folder, not a terminal");
+    EXPECT_EQ(Boxes[1].Text, "串口已被占用或串口不存在");
 }
 
 TEST_F(PortControlTest, BadBaudTextStopsAfterThePortNumberAndParityNeedsAnItem) {

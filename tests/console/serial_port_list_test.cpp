@@ -1,6 +1,7 @@
 #include "console_test.h"
 
 #include "console/serial_port_list.h"
+#include "support/pty_pair.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -69,7 +70,8 @@ TEST_F(SerialPortListTest, AValueThatCannotBeReadStopsTheListWithAMessage) {
     const std::filesystem::path deep = Home.Root() / std::string(120, 'd') / std::string(120, 'e');
     std::filesystem::create_directories(deep);
     const std::filesystem::path device = deep / std::string(60, 'f');
-    std::ofstream(device).put('x');
+    const mbus::testing::PtyPair pty; // the map lists links to terminals only
+    std::filesystem::create_symlink(pty.SlavePath(), device);
     std::filesystem::create_symlink(device, Home.PortsDirectory() / "COM2");
     Home.AddFakePort(3);
 

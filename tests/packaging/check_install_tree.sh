@@ -11,9 +11,9 @@ cmake=$1 build=$2 scratch=$3 version=$4
 prefix=$scratch/prefix
 rm -rf "$scratch"
 mkdir -p "$scratch/config/mbus-console/ports"
-# A port map of one link and no discovery, so nothing here lists the machine's real ports.
+# A port map without discovery, so nothing here lists the machine's real ports; its one port
+# is a simulated meter of the installed tree, registered as COM7 for the completion check.
 touch "$scratch/config/mbus-console/ports/no-discovery"
-ln -s /dev/null "$scratch/config/mbus-console/ports/COM7"
 export XDG_CONFIG_HOME=$scratch/config
 
 if ! "$cmake" --install "$build" --prefix "$prefix" >"$scratch/install.log" 2>&1; then
@@ -75,8 +75,16 @@ check "completion offers the subcommands" \
     equals "$(echo $commands) --help --version" "$(completions mbus '')"
 check "completion offers a subcommand's options" equals "--port --parity" \
     "$(completions mbus read --p)"
+"$mbus" sim --com 7 >"$scratch/sim.log" 2>&1 &
+sim=$!
+for _ in $(seq 100); do
+    [ -s "$scratch/sim.log" ] && break
+    sleep 0.1
+done
 check "completion offers the COM names after --port" equals "COM7" \
     "$(completions mbus read --port '')"
+kill "$sim"
+wait "$sim"
 
 check "copyright file" grep -q "^Copyright:" "$prefix/share/doc/mbus-console/copyright"
 check "changelog names this version" \

@@ -1,8 +1,9 @@
 // The comm device on real pseudo-terminal pairs: opening (existing only, exclusive across
 // processes), raw transfers, the device control block, comm events, overlapped reads and writes,
-// purging, errors and status, escape functions, closing with operations pending, hang-ups and
-// the default configuration probe, also by COM name through the port map. On Windows the line
-// is a COM port pair (support/pty_pair.h), and what Wine cannot show is skipped with the reason.
+// purging, errors and status, escape functions, closing with operations pending (and, on Linux,
+// the settings found at open restored), hang-ups and the default configuration probe, also by
+// COM name through the port map. On Windows the line is a COM port pair (support/pty_pair.h),
+// and what Wine cannot show is skipped with the reason.
 #include "platform/comm_device.h"
 #include "platform/system_error.h"
 #include "support/pty_pair.h"
@@ -17,6 +18,11 @@
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
 
 namespace mbus::platform {
 namespace {
@@ -146,6 +152,42 @@ TEST(CommOpenTest, AnOpenDeviceIsExclusiveAcrossOpensAndProcesses) {
     CloseHandle(again);
 #endif
 }
+
+#ifndef _WIN32
+TEST(CommOpenTest, ClosingRestoresTheSettingsFoundAtOpen) {
+    // A terminal opened by mistake (or by a read that has ended) is not left raw: the line
+    // discipline, echo and rate the device had come back at close.
+    PtyPair pty;
+    const int slave = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(slave, 0);
+    termios found{};
+    ASSERT_EQ(::tcgetattr(slave, &found), 0);
+    found.c_lflag |= ICANON | ECHO | ISIG;
+    found.c_iflag |= ICRNL | IXON;
+    found.c_oflag |= OPOST | ONLCR;
+    ::cfsetspeed(&found, B9600);
+    ASSERT_EQ(::tcsetattr(slave, TCSANOW, &found), 0);
+
+    const CommHandle handle = CreateFile(pty.SlavePath());
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE) << LastError();
+    DCB dcb;
+    ASSERT_TRUE(GetCommState(handle, &dcb));
+    dcb.BaudRate = 2400;
+    ASSERT_TRUE(SetCommState(handle, &dcb));
+    termios open{};
+    ASSERT_EQ(::tcgetattr(slave, &open), 0);
+    EXPECT_EQ(open.c_lflag & (ICANON | ECHO | ISIG), 0u); // raw while open
+    ASSERT_TRUE(CloseHandle(handle));
+
+    termios after{};
+    ASSERT_EQ(::tcgetattr(slave, &after), 0);
+    EXPECT_EQ(after.c_lflag, found.c_lflag);
+    EXPECT_EQ(after.c_iflag, found.c_iflag);
+    EXPECT_EQ(after.c_oflag, found.c_oflag);
+    EXPECT_EQ(::cfgetospeed(&after), static_cast<speed_t>(B9600));
+    ::close(slave);
+}
+#endif
 
 TEST(CommOpenTest, OperationsOnAnUnknownHandleFail) {
     DCB dcb;

@@ -1,17 +1,21 @@
 // The comm device against faults no pseudo-terminal shows, injected through the kernel
 // interface: modem-line changes, error counters, EIO, hang-ups with zero-byte reads, and the
-// lines and calls the device makes.
+// lines and calls the device makes (none at all for a path that is not a terminal).
 #include "platform/comm_device.h"
 #include "platform/posix/kernel_interface.h"
 #include "platform/system_error.h"
 #include "support/pty_pair.h"
+#include "support/temp_config_home.h"
 #include "support/wait_until.h"
 
+#include <atomic>
 #include <cerrno>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <linux/serial.h>
 #include <mutex>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 
 namespace mbus::platform {
 namespace {
@@ -116,6 +120,52 @@ private:
     bool LastPollWatchedDevice_ = false;
     int LastPollTimeout_ = 0;
 };
+
+// The C library's calls, counting the opens.
+class CountingKernel : public KernelInterface {
+public:
+    int Open(const char* path, int flags) override {
+        ++Opens;
+        return KernelInterface::Open(path, flags);
+    }
+    std::atomic<int> Opens{0};
+};
+
+TEST(CommOpenCheckTest, NothingButATerminalIsOpened) {
+    // Opening a file, a FIFO or another device read-write may change it or block: each is
+    // refused as no serial device (2), with what it is, before anything is opened.
+    testing::TempConfigHome home;
+    const std::filesystem::path fifo = home.Root() / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string file = home.AddLinkToFile(3);
+    CountingKernel kernel;
+    SetKernelInterface(&kernel);
+    const std::pair<std::string, const char*> paths[] = {
+        {file, "a regular file"},
+        {fifo.string(), "a FIFO"},
+        {home.Root().string(), "a folder"},
+        {"/dev/null", "a character device (1:3)"},
+        {"/dev/zero", "a character device (1:5)"},
+        {"/dev/tty", "a terminal of the system (5:0), not a serial port"},
+        {"COM3", "a regular file"}, // through the port map, which leaves the link out
+    };
+    for (const auto& [path, what] : paths) {
+        EXPECT_EQ(CreateFile(path), INVALID_HANDLE_VALUE) << path;
+        EXPECT_EQ(LastError(), ERROR_FILE_NOT_FOUND) << path;
+        const std::string cause = TakeOpenFailureCause();
+        EXPECT_NE(cause.find(what), std::string::npos) << cause;
+        EXPECT_EQ(TakeOpenFailureCause(), "") << "taken once";
+    }
+    EXPECT_EQ(kernel.Opens, 0);
+
+    PtyPair pty;
+    const CommHandle handle = CreateFile(pty.SlavePath());
+    SetKernelInterface(nullptr);
+    EXPECT_NE(handle, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(kernel.Opens, 1);
+    EXPECT_EQ(TakeOpenFailureCause(), "");
+    CloseHandle(handle);
+}
 
 struct Operation {
     Event Done{true};

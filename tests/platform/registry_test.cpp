@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -52,6 +54,16 @@ protected:
         }
     }
 };
+
+TEST_F(RegistryTest, APortsFolderThatCannotBeReadMakesTheKeyUnreadable) {
+    // The console shows its port list error then, rather than a list without the user's links.
+    std::filesystem::remove_all(Home.PortsDirectory());
+    std::ofstream(Home.PortsDirectory()).put('x');
+    HKEY key = 123;
+    EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key),
+              static_cast<std::int32_t>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(key, 0u);
+}
 
 TEST_F(RegistryTest, OnlyTheSerialCommKeyExistsAndOnlyWhileThereIsAPort) {
     HKEY key = 123;

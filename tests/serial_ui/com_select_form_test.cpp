@@ -30,7 +30,7 @@ TEST_F(ComSelectFormTest, OffersOnlyPortsUpToFiftyWhoseDeviceIsThere) {
     AddPort(51);
     AddPort(60);
     Home.AddDanglingLink(2);
-    Home.AddFakePort(4); // a plain file, not a device
+    Home.AddLinkToFile(4); // a plain file, not a device
     TComSelectForm form;
     EXPECT_EQ(Entries(form), QStringList({"COM50"}));
     EXPECT_EQ(form.SelectedPort(), 50);

@@ -1,12 +1,14 @@
 // `mbus sim` as a program: it registers its pseudo-terminal as a COM port, a program opens that
 // COM name through the comm device, sends the console's default request and reads back a reply
-// that `mbus decode` decodes; the link goes when the simulator is stopped. Also its options.
+// that `mbus decode` decodes; the link goes when the simulator is stopped, and leads nowhere once
+// it is killed. It answers one request at a time. Also its options.
 #include "platform/comm_device.h"
 #include "platform/port_map.h"
 #include "platform/system_error.h"
 #include "protocol/read_frame.h"
 #include "protocol/response_decoder.h"
 #include "support/child_process.h"
+#include "support/pty_pair.h"
 #include "support/running_sim.h"
 #include "support/temp_config_home.h"
 #include "support/wait_until.h"
@@ -15,7 +17,9 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace mbus::tools {
 namespace {
@@ -157,6 +161,79 @@ TEST_F(SimCommandTest, SeveralSimulatorsTakeTheLowestFreeNumbersOrTheOneAsked) {
     EXPECT_FALSE(platform::ResolveDeviceName("COM1"));
     EXPECT_FALSE(platform::ResolveDeviceName("COM2"));
     EXPECT_TRUE(platform::ResolveDeviceName("COM5"));
+}
+
+TEST_F(SimCommandTest, OneRequestAtATimeEachReplyWholeWhatComesMeanwhileIsDropped) {
+    // Like one meter on a half-duplex line: a flood of requests gets one reply, in its bursts
+    // one after the other, and leaves no queue of stale replies (nor memory) behind.
+    RunningSim sim({"--delay", "300", "--split", "3:20"});
+    Port port(sim.ComName);
+    ASSERT_TRUE(port.IsOpen());
+    Bytes flood;
+    for (int i = 0; i < 50; ++i) {
+        const Bytes request = DefaultRequest();
+        flood.insert(flood.end(), request.begin(), request.end());
+    }
+    ASSERT_TRUE(port.Send(flood));
+    for (int i = 0; i < 3; ++i) { // more while the meter is still busy
+        std::this_thread::sleep_for(50ms);
+        ASSERT_TRUE(port.Send(DefaultRequest()));
+    }
+    const Bytes first = port.Receive([](const Bytes&) { return false; }, 1s);
+    const std::string firstText = protocol::DecodeMeterData(first);
+    EXPECT_EQ(firstText.rfind("当前累积流量:000012.34;", 0), 0u) << util::BytesToHex(first);
+
+    ASSERT_TRUE(port.Send(DefaultRequest()));
+    const Bytes second = port.Receive([](const Bytes&) { return false; }, 1s);
+    const std::string secondText = protocol::DecodeMeterData(second);
+    EXPECT_EQ(secondText.rfind("当前累积流量:000012.51;", 0), 0u)
+        << "the meter was read once before";
+    EXPECT_EQ(first.size(), second.size()) << "one whole reply each time";
+}
+
+TEST_F(SimCommandTest, EndsCleanlyOnSigquitAndAKilledSimulatorsLinkLeadsNowhere) {
+    {
+        RunningSim sim({});
+        ASSERT_EQ(sim.ComName, "COM1");
+        EXPECT_EQ(sim.Stop(SIGQUIT), 0);
+        EXPECT_FALSE(std::filesystem::exists(Home.PortsDirectory() / "COM1"));
+    }
+    RunningSim sim({});
+    ASSERT_EQ(sim.ComName, "COM1");
+    EXPECT_EQ(sim.Stop(SIGKILL), 128 + SIGKILL);
+    EXPECT_TRUE(std::filesystem::is_symlink(Home.PortsDirectory() / "COM1")); // left behind
+    // Pseudo-terminal numbers are reused: another program's terminal takes the dead one's.
+    std::vector<std::unique_ptr<testing::PtyPair>> fresh;
+    testing::PtyPair* other = nullptr;
+    while (fresh.size() < 64 && other == nullptr) {
+        fresh.push_back(std::make_unique<testing::PtyPair>());
+        if (fresh.back()->SlavePath() == sim.DevicePath)
+            other = fresh.back().get();
+    }
+
+    ChildProcess read({Mbus(), "read", "--port", "COM1", "--timeout", "100"});
+    EXPECT_EQ(read.Wait(10s), 2);
+    EXPECT_EQ(read.ReadErrors(10s),
+              "mbus read: COM1: ie_BadId - Specified comport doesn't exist\n");
+    ChildProcess ports({Mbus(), "ports"});
+    EXPECT_EQ(ports.ReadLine(10s), std::nullopt) << "nothing listed";
+    EXPECT_EQ(ports.Wait(10s), 0);
+    EXPECT_FALSE(std::filesystem::exists(Home.PortsDirectory() / "COM1")); // removed when found
+    EXPECT_FALSE(std::filesystem::exists(Home.PortsDirectory() / ".COM1.owner"));
+    if (other != nullptr) {
+        EXPECT_TRUE(other->ReadFromDevice(1, 200ms).empty()) << "the other terminal got a byte";
+    }
+}
+
+TEST_F(SimCommandTest, StrayEntriesInThePortsFolderAreSkipped) {
+    std::ofstream(Home.PortsDirectory() / "COM1").put('x');
+    std::filesystem::create_directory(Home.PortsDirectory() / "COM2");
+    RunningSim sim({});
+    EXPECT_EQ(sim.ComName, "COM3");
+    ChildProcess taken({Mbus(), "sim", "--com", "1"});
+    EXPECT_EQ(taken.Wait(10s), 1);
+    EXPECT_NE(taken.ReadErrors(10s).find("the ports folder already has an entry COM1"),
+              std::string::npos);
 }
 
 TEST_F(SimCommandTest, SilentMeterAnswersNothing) {

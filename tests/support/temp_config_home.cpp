@@ -34,10 +34,20 @@ fs::path TempConfigHome::PortsDirectory() const {
 }
 
 std::string TempConfigHome::AddFakePort(int number) {
-    const fs::path device = Root_ / ("fake-device-" + std::to_string(number));
-    std::ofstream(device).put('\0');
-    fs::create_symlink(device, PortsDirectory() / ("COM" + std::to_string(number)));
-    return device.string();
+    auto device = std::make_unique<platform::PseudoTerminal>();
+    std::string error;
+    if (!device->Open(platform::PseudoTerminal::SlaveHold::Released, error))
+        throw std::runtime_error(error);
+    fs::create_symlink(device->SlavePath(), PortsDirectory() / ("COM" + std::to_string(number)));
+    Devices_.push_back(std::move(device));
+    return Devices_.back()->SlavePath();
+}
+
+std::string TempConfigHome::AddLinkToFile(int number) {
+    const fs::path file = Root_ / ("file-" + std::to_string(number));
+    std::ofstream(file).put('\0');
+    fs::create_symlink(file, PortsDirectory() / ("COM" + std::to_string(number)));
+    return file.string();
 }
 
 void TempConfigHome::AddDanglingLink(int number) {

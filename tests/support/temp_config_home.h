@@ -1,11 +1,16 @@
 // A throw-away XDG_CONFIG_HOME for tests that touch the port map. Its ports folder holds the
 // "no-discovery" file from the start, so nothing a test does lists or opens a real serial port;
-// ports exist only as COM<n> links that the test makes to plain files standing in for devices.
+// ports exist only as COM<n> links that the test makes to pseudo-terminals standing in for
+// devices (the map lists nothing but terminals).
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "platform/pseudo_terminal.h"
 
 namespace mbus::testing {
 
@@ -19,16 +24,20 @@ public:
     const std::filesystem::path& Root() const { return Root_; }
     std::filesystem::path PortsDirectory() const;
 
-    // Makes a plain file standing in for a device (named after the port, in Root()) and the
-    // link COM<number> to it; returns the file's path.
+    // Makes a pseudo-terminal standing in for a device (it lives as long as this object) and the
+    // link COM<number> to it; returns the device's path.
     std::string AddFakePort(int number);
 
     // A link COM<number> to a path that does not exist.
     void AddDanglingLink(int number);
 
+    // A link COM<number> to a plain file (a path that is no terminal); returns the file's path.
+    std::string AddLinkToFile(int number);
+
 private:
     std::filesystem::path Root_;
     std::optional<std::string> SavedConfigHome_;
+    std::vector<std::unique_ptr<platform::PseudoTerminal>> Devices_;
 };
 
 } // namespace mbus::testing

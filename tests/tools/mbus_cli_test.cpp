@@ -1,5 +1,6 @@
 // `mbus frame`, `mbus decode` and the top-level dispatch, run through RunMbus with string streams.
 #include "tools/decode_command.h"
+#include "tools/json_text.h"
 #include "tools/subcommands.h"
 
 #include "protocol/meter_type.h"
@@ -397,6 +398,45 @@ TEST(Mbus, NoCommandPrintsUsageToStandardError) {
     EXPECT_EQ(r.Status, kExitUsage);
     EXPECT_EQ(r.Out, "");
     EXPECT_EQ(r.Err.rfind("usage: mbus", 0), 0u) << r.Err;
+}
+
+TEST(Mbus, ArgumentsRepeatedInMessagesAreEscapedAndCut) {
+    // A newline and a terminal escape sequence must neither break the one-line message nor
+    // reach the terminal live; a long argument is cut.
+    const std::string hostile = "12\n\x1B[2J\xFF" + std::string(100, '3');
+    const std::vector<std::vector<std::string>> cases = {
+        {"frame", "--addr", hostile},
+        {"frame", "--type", hostile},
+        {"frame", hostile},
+        {"read", "--port", "COM" + hostile},
+        {"read", "--port", "COM1", "--baud", hostile},
+        {"address", "--port", "COM1", "--parity", hostile},
+#ifndef _WIN32 // the simulated meter is Linux's
+        {"sim", "--com", hostile},
+        {"sim", "--split", hostile},
+        {"sim", "--meter", hostile},
+#endif
+        {hostile},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(Joined(args));
+        const Result r = RunCommand(args);
+        ExpectUsageError(r, "mbus");
+        EXPECT_EQ(r.Err.find('\x1B'), std::string::npos) << r.Err;
+        EXPECT_NE(r.Err.find("12\\n\\x1B[2J\\xFF333"), std::string::npos) << r.Err;
+        EXPECT_NE(r.Err.find("333...'"), std::string::npos) << r.Err;
+        EXPECT_LT(r.Err.size(), 200u) << r.Err;
+    }
+    const Result command = RunCommand({"read", "--port", "COM1", "--command", "\n\x1B[2J\xFF"});
+    ExpectUsageError(command, "mbus read: the command '\\n\\x1B[2J\\xFF' gives no bytes");
+}
+
+TEST(Mbus, JsonStringsStayValidForAnyBytes) {
+    // UTF-8 characters as they are; every other byte as the character of its number.
+    EXPECT_EQ(JsonString("a\xC3\xA9\xFF\xFE\xE2\x82\x01\"\\"),
+              "\"a\xC3\xA9\\u00ff\\u00fe\\u00e2\\u0082\\u0001\\\"\\\\\"");
+    EXPECT_EQ(JsonString("\xED\xA0\x80\xF4\x90\x80\x80"), // a surrogate, above U+10FFFF
+              "\"\\u00ed\\u00a0\\u0080\\u00f4\\u0090\\u0080\\u0080\"");
 }
 
 TEST(Mbus, UnknownCommandIsAUsageError) {

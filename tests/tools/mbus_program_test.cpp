@@ -1,5 +1,5 @@
-// The built `mbus` program, through its real entry point: arguments, standard streams and the
-// exit status as a shell sees them.
+// The built `mbus` program, through its real entry point: arguments, standard streams (also ones
+// that cannot be read or written) and the exit status as a shell sees them.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -59,6 +59,19 @@ TEST(MbusProgram, UsageErrorGoesToStandardErrorWithStatus2) {
     const Outcome both = Shell(Program() + " frame --type 9 2>&1");
     EXPECT_EQ(both.Status, 2);
     EXPECT_EQ(both.Output.rfind("mbus frame: ", 0), 0u) << both.Output;
+}
+
+TEST(MbusProgram, FailuresToReadInputOrWriteOutputAreNoSuccess) {
+    for (const char* command : {" frame", " decode 00", " ports --json", " --help"}) {
+        SCOPED_TRACE(command);
+        const Outcome full = Shell(Program() + command + " 2>&1 >/dev/full");
+        EXPECT_EQ(full.Status, 3);
+        EXPECT_EQ(full.Output, "mbus: cannot write the output\n");
+    }
+    // A folder as standard input: reading it fails.
+    const Outcome folder = Shell(Program() + " decode 2>&1 </");
+    EXPECT_EQ(folder.Status, 2);
+    EXPECT_EQ(folder.Output, "mbus decode: cannot read standard input\n");
 }
 
 } // namespace

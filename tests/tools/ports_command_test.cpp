@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
+#include <sys/stat.h>
 #include <vector>
 
 namespace mbus::tools {
@@ -44,6 +46,43 @@ TEST_F(PortsCommandTest, JsonGivesOneObjectPerPort) {
     const CommandRun run = RunMbusPorts({"--json"});
     EXPECT_EQ(run.Status, kExitOk);
     EXPECT_EQ(run.Out, "{\"name\": \"COM1\", \"device\": \"" + com1 + "\", \"explicit\": true}\n");
+}
+
+TEST_F(PortsCommandTest, LinksToWhatIsNoTerminalAreLeftOutWithANote) {
+    const std::string file = Home.AddLinkToFile(1);
+    const std::filesystem::path fifo = Home.Root() / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink(fifo, Home.PortsDirectory() / "COM2");
+    std::filesystem::create_symlink("/dev/null", Home.PortsDirectory() / "COM3");
+    std::filesystem::create_symlink("/dev/zero", Home.PortsDirectory() / "COM4");
+    std::filesystem::create_symlink(Home.Root(), Home.PortsDirectory() / "COM5");
+    const std::string com6 = Home.AddFakePort(6);
+    const CommandRun run = RunMbusPorts({});
+    EXPECT_EQ(run.Status, kExitOk);
+    EXPECT_EQ(run.Out, "COM6    " + com6 + "  link\n");
+    EXPECT_EQ(run.Err,
+              "mbus ports: left out: COM1 -> " + file + " is a regular file, not a terminal\n" +
+                  "mbus ports: left out: COM2 -> " + fifo.string() +
+                  " is a FIFO, not a terminal\n" +
+                  "mbus ports: left out: COM3 -> /dev/null is a character device (1:3), not a "
+                  "terminal\n" +
+                  "mbus ports: left out: COM4 -> /dev/zero is a character device (1:5), not a "
+                  "terminal\n" +
+                  "mbus ports: left out: COM5 -> " + Home.Root().string() +
+                  " is a folder, not a terminal\n");
+}
+
+TEST_F(PortsCommandTest, JsonEscapesEveryByteOfADevicePath) {
+    const std::string device = Home.AddFakePort(1);
+    const std::filesystem::path odd = Home.Root() / "dev\xFF\xFE\x01";
+    std::filesystem::create_symlink(device, odd);
+    std::filesystem::remove(Home.PortsDirectory() / "COM1");
+    std::filesystem::create_symlink(odd, Home.PortsDirectory() / "COM1");
+    EXPECT_EQ(RunMbusPorts({"--json"}).Out,
+              "{\"name\": \"COM1\", \"device\": \"" + Home.Root().string() +
+                  "/dev\\u00ff\\u00fe\\u0001\", \"explicit\": true}\n");
+    EXPECT_EQ(RunMbusPorts({}).Out,
+              "COM1    " + Home.Root().string() + "/dev\\xFF\\xFE\\x01  link\n");
 }
 
 TEST_F(PortsCommandTest, NoPortIsNoFailureAndBadArgumentsAreUsageErrors) {

@@ -1,7 +1,7 @@
 // `mbus read` against the simulated meter: `mbus sim` runs as a program on its pseudo-terminal
 // and the read runs in this process through RunMbus, so the port component's events are served by
-// the test thread as they are by the command. Every case works in a temporary XDG_CONFIG_HOME
-// without port discovery.
+// the test thread as they are by the command (or as a program where signals, users and standard
+// streams matter). Every case works in a temporary XDG_CONFIG_HOME without port discovery.
 #include "serial/com_port.h"
 #include "support/child_process.h"
 #include "support/running_sim.h"
@@ -13,10 +13,13 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace mbus::tools {
@@ -379,17 +382,106 @@ TEST_F(ReadCommandTest, PortsThatCannotBeOpenedAreReportedWithTheComponentsMessa
     const Result held = Read({"--port", "COM1"});
     EXPECT_EQ(held.Status, kExitUsage);
     EXPECT_EQ(held.Err, "mbus read: COM1: ie_Open - device already open\n");
+
+    // Where the component's message says less than what happened, the real cause follows.
+    std::filesystem::create_symlink(Home.Root(), Home.PortsDirectory() / "COM2");
+    const Result folder = Read({"--port", "COM2"});
+    EXPECT_EQ(folder.Status, kExitUsage);
+    EXPECT_EQ(folder.Err, "mbus read: COM2: ie_BadId - Specified comport doesn't exist; COM2 -> " +
+                              Home.Root().string() + " is a folder, not a terminal\n");
+}
+
+TEST_F(ReadCommandTest, PermissionDeniedSaysForWhichDeviceAndHowToGetAccess) {
+    // Root opens any device, so as root the read runs as "nobody"; otherwise the device's
+    // permission bits are taken away from its owner.
+    RunningSim sim({});
+    ASSERT_EQ(sim.ComName, "COM1");
+    std::vector<std::string> command{Mbus(), "read", "--port", "COM1"};
+    ASSERT_EQ(::chmod(sim.DevicePath.c_str(), 0), 0);
+    if (::geteuid() == 0) {
+        if (::access("/usr/bin/setpriv", X_OK) != 0)
+            GTEST_SKIP() << "setpriv is needed to read as another user";
+        command.insert(command.begin(),
+                       {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+        for (auto folder = Home.PortsDirectory(); folder != Home.Root().parent_path();
+             folder = folder.parent_path())
+            std::filesystem::permissions(
+                folder, std::filesystem::perms::others_read | std::filesystem::perms::others_exec,
+                std::filesystem::perm_options::add);
+    }
+    testing::ChildProcess read(command);
+    EXPECT_EQ(read.Wait(10s), kExitUsage);
+    const std::string errors = read.ReadErrors(10s);
+    EXPECT_TRUE(StartsWith(errors, "mbus read: COM1: ie_Open - device already open; permission "
+                                   "denied for " +
+                                       sim.DevicePath + " (owner "))
+        << errors;
+    EXPECT_NE(errors.find("---------): only "), std::string::npos) << errors;
+}
+
+TEST_F(ReadCommandTest, SendFailuresSayWhatHappenedToTheLine) {
+    {
+        // The far end goes away while requests go out: the line hangs up.
+        RunningSim sim({"--silent"});
+        testing::ChildProcess read({Mbus(), "read", "--port", sim.ComName, "--count", "1000",
+                                    "--interval", "0", "--timeout", "50"});
+        ASSERT_EQ(read.ReadLine(10s), "TX " + kDefaultRequest);
+        sim.Stop(SIGKILL);
+        EXPECT_EQ(read.Wait(10s), kExitUsage);
+        EXPECT_NE(read.ReadErrors(10s).find("mbus read: COM1: Failed to put entire block; the line "
+                                            "hung up"),
+                  std::string::npos);
+    }
+    // The far end stops reading: the line fills up.
+    RunningSim sim({});
+    sim.Process.Signal(SIGSTOP);
+    const Result r = Read({"--port", sim.ComName, "--command", std::string(8000, '5'), "--count",
+                           "100", "--interval", "0", "--timeout", "1"});
+    sim.Process.Signal(SIGCONT);
+    EXPECT_EQ(r.Status, kExitUsage);
+    EXPECT_NE(r.Err.find("mbus read: COM1: Output buffer too small for block; the line takes no "
+                         "more bytes"),
+              std::string::npos)
+        << r.Err;
+}
+
+TEST_F(ReadCommandTest, AnUnreadablePortsFolderIsSaidOnceAndNamedAsTheCause) {
+    // A file where the folder should be: root can read every folder, and this cannot be read.
+    std::filesystem::remove_all(Home.PortsDirectory());
+    std::ofstream(Home.PortsDirectory()).put('x');
+    testing::ChildProcess read({Mbus(), "read", "--port", "COM1"});
+    EXPECT_EQ(read.Wait(10s), kExitUsage);
+    const std::string problem =
+        "the ports folder " + Home.PortsDirectory().string() + " cannot be read (not a folder)";
+    EXPECT_EQ(read.ReadErrors(10s),
+              "mbus: " + problem + ": its COM links are left out and port discovery stays off\n" +
+                  "mbus read: COM1: ie_BadId - Specified comport doesn't exist; " + problem + "\n");
 }
 
 TEST_F(ReadCommandTest, InterruptedRunStopsAndRemovesItsLink) {
     const auto sim = SimOutsideTheMap({"--silent"});
-    testing::ChildProcess read({Mbus(), "read", "--port", sim->DevicePath, "--count", "1000",
-                                "--interval", "0", "--timeout", "100"});
-    ASSERT_EQ(read.ReadLine(10s), "TX " + kDefaultRequest);
-    EXPECT_EQ(ComLinks(Home.PortsDirectory()), std::vector<std::string>{"COM1"});
-    read.Signal(SIGINT);
-    EXPECT_EQ(read.Wait(10s), kExitIncomplete);
-    EXPECT_NE(read.ReadErrors(10s).find("mbus read: interrupted\n"), std::string::npos);
+    for (const int signal : {SIGINT, SIGQUIT}) {
+        testing::ChildProcess read({Mbus(), "read", "--port", sim->DevicePath, "--count", "1000",
+                                    "--interval", "0", "--timeout", "100"});
+        ASSERT_EQ(read.ReadLine(10s), "TX " + kDefaultRequest);
+        EXPECT_EQ(ComLinks(Home.PortsDirectory()), std::vector<std::string>{"COM1"});
+        read.Signal(signal);
+        EXPECT_EQ(read.Wait(10s), kExitIncomplete);
+        EXPECT_NE(read.ReadErrors(10s).find("mbus read: interrupted\n"), std::string::npos);
+        EXPECT_TRUE(ComLinks(Home.PortsDirectory()).empty());
+    }
+}
+
+TEST_F(ReadCommandTest, AReaderThatGoesEndsTheRunQuietlyAndItsLinkGoesToo) {
+    // `mbus read … | head -1`: the closed pipe stops the run like Ctrl+C.
+    const auto sim = SimOutsideTheMap({});
+    testing::ChildProcess shell({"/bin/bash", "-c",
+                                 "'" + Mbus() + "' read --port " + sim->DevicePath +
+                                     " --count 1000 --interval 0 | head -1; "
+                                     "echo \"status ${PIPESTATUS[0]}\" >&2"});
+    EXPECT_EQ(shell.ReadLine(10s), "TX " + kDefaultRequest);
+    EXPECT_EQ(shell.Wait(10s), 0);
+    EXPECT_EQ(shell.ReadErrors(10s), "status 3\n");
     EXPECT_TRUE(ComLinks(Home.PortsDirectory()).empty());
 }
 

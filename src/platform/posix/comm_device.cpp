@@ -2,6 +2,7 @@
 
 #include "platform/port_map.h"
 #include "platform/posix/dcb_termios.h"
+#include "platform/posix/device_node.h"
 #include "platform/posix/overlapped_record.h"
 #include "platform/posix/tty_device.h"
 #include "platform/system_error.h"
@@ -9,8 +10,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <sys/stat.h>
 #include <unordered_map>
+#include <utility>
 
 namespace mbus::platform {
 namespace {
@@ -66,26 +67,70 @@ template <typename Operation> bool OnDevice(CommHandle handle, Operation operati
     return operation(*device);
 }
 
-// The device path a name stands for: COM names through the port map, others as they are.
-std::optional<std::string> DevicePathOf(std::string_view name) {
-    auto path = ResolveDeviceName(name);
+// Why this thread's latest CreateFile failed, where the error number does not say it all.
+thread_local std::string OpenFailure;
+
+// The device path a name stands for: COM names through the port map, others as they are. With
+// `cause`, why a COM name has no device, where the ports folder tells.
+std::optional<std::string> DevicePathOf(std::string_view name, std::string* cause = nullptr) {
+    PortMapNotes notes;
+    auto path = ResolveDeviceName(name, &notes);
     if (!path || path->empty()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
+        const auto number = ComNumberOfName(name);
+        for (const PortMapNotes::LeftOut& leftOut : notes.LeftOutEntries) {
+            if (cause && number == leftOut.Number)
+                *cause = leftOut.Reason;
+        }
+        if (cause && cause->empty())
+            *cause = notes.FolderProblem;
         return std::nullopt;
     }
     return path;
 }
 
+// Whether `path` names a terminal; otherwise sets the last error (2: no such serial device) and
+// with `cause` says what it names instead.
+bool IsTerminal(const std::string& path, std::string* cause = nullptr) {
+    const posix::DeviceNode node = posix::InspectDeviceNode(path);
+    switch (node.Kind) {
+    case posix::DeviceNode::Kind::Terminal:
+        return true;
+    case posix::DeviceNode::Kind::Missing:
+        SetLastError(ErrorFromErrno(node.Errno));
+        return false;
+    case posix::DeviceNode::Kind::Other:
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        if (cause)
+            *cause = path + " is " + node.What;
+        return false;
+    }
+    return false;
+}
+
 } // namespace
 
 CommHandle CreateFile(std::string_view name) {
-    const auto path = DevicePathOf(name);
-    if (!path)
+    OpenFailure.clear();
+    const auto path = DevicePathOf(name, &OpenFailure);
+    // Nothing but a terminal is opened: opening a file, a FIFO or another device read-write may
+    // change or block it.
+    if (!path || !IsTerminal(*path, &OpenFailure))
         return INVALID_HANDLE_VALUE;
     std::shared_ptr<TtyDevice> device = TtyDevice::Open(*path, CurrentKernelInterface());
-    if (!device)
+    if (!device) {
+        // 5 stands for a device in use and for one the user may not open; say which.
+        if (LastError() == ERROR_ACCESS_DENIED) {
+            OpenFailure = posix::DescribePermissionDenied(*path);
+            SetLastError(ERROR_ACCESS_DENIED);
+        }
         return INVALID_HANDLE_VALUE;
+    }
     return Devices().Add(std::move(device));
+}
+
+std::string TakeOpenFailureCause() {
+    return std::exchange(OpenFailure, std::string());
 }
 
 bool CloseHandle(CommHandle handle) {
@@ -229,8 +274,7 @@ bool GetDefaultCommConfig(std::string_view name, COMMCONFIG* config, std::uint32
     if (!path)
         return false;
     // The device is not opened: one that another program holds counts as present.
-    struct stat node {};
-    if (::stat(path->c_str(), &node) != 0 || !S_ISCHR(node.st_mode)) {
+    if (!IsTerminal(*path)) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return false;
     }

@@ -6,10 +6,16 @@
 namespace mbus::platform {
 namespace {
 
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 volatile std::sig_atomic_t SignalCame = 0;
+volatile std::sig_atomic_t PipeBroke = 0;
 
 void OnSignal(int) {
+    SignalCame = 1;
+}
+
+void OnBrokenPipe(int) {
+    PipeBroke = 1;
     SignalCame = 1;
 }
 
@@ -23,15 +29,18 @@ struct InterruptFlag::SavedHandling {
 
 InterruptFlag::InterruptFlag(BrokenPipe brokenPipe) : Saved_(std::make_unique<SavedHandling>()) {
     SignalCame = 0;
+    PipeBroke = 0;
     struct sigaction action {};
     action.sa_handler = &OnSignal;
     sigemptyset(&action.sa_mask);
     for (std::size_t i = 0; i < std::size(kSignals); ++i)
         ::sigaction(kSignals[i], &action, &Saved_->Signals[i]);
-    if (brokenPipe == BrokenPipe::Ignored) {
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        ::sigaction(SIGPIPE, &ignore, &Saved_->BrokenPipe);
+    if (brokenPipe != BrokenPipe::Ends) {
+        // Either way the write fails with EPIPE instead of ending the program.
+        struct sigaction pipe {};
+        pipe.sa_handler = brokenPipe == BrokenPipe::Stops ? &OnBrokenPipe : SIG_IGN;
+        sigemptyset(&pipe.sa_mask);
+        ::sigaction(SIGPIPE, &pipe, &Saved_->BrokenPipe);
         Saved_->BrokenPipeChanged = true;
     }
 }
@@ -45,6 +54,10 @@ InterruptFlag::~InterruptFlag() {
 
 bool InterruptFlag::Raised() const {
     return SignalCame != 0;
+}
+
+bool InterruptFlag::PipeClosed() const {
+    return PipeBroke != 0;
 }
 
 } // namespace mbus::platform

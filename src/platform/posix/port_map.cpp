@@ -1,8 +1,13 @@
 #include "platform/port_map.h"
 
+#include "platform/posix/device_node.h"
+#include "platform/posix/port_link_owner.h"
+
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -109,30 +114,128 @@ std::vector<std::string> DiscoverSerialDevices(const fs::path& sysClassTty,
     return devices;
 }
 
-// The COM<n> links of the ports folder whose target exists, by number.
-std::vector<PortMapEntry> ReadExplicitEntries(const fs::path& directory) {
-    std::vector<PortMapEntry> entries;
+// What the ports folder holds: its COM<n> links to terminals, the numbers that any entry takes,
+// and what it leaves out.
+struct FolderScan {
+    std::vector<PortMapEntry> Entries; // by number
+    std::set<int> TakenNumbers;        // an entry COM<n> of any kind, or a running program's mark
+    PortMapNotes Notes;
+};
+
+// The entries of the folder by name, or the reason it cannot be read. A folder that is not there
+// is no problem: it is made when the first link is.
+std::vector<std::pair<std::string, fs::file_status>> ListFolder(const fs::path& directory,
+                                                                std::string& problem) {
+    std::vector<std::pair<std::string, fs::file_status>> names;
     std::error_code ec;
+    const fs::file_status status = fs::status(directory, ec);
+    if (ec) {
+        if (ec != std::errc::no_such_file_or_directory)
+            problem = ec.message();
+        return names;
+    }
+    if (!fs::is_directory(status)) {
+        problem = "not a folder";
+        return names;
+    }
     for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+        std::error_code entryError;
+        names.emplace_back(it->path().filename().string(), it->symlink_status(entryError));
+    }
+    if (ec) {
+        problem = ec.message();
+        names.clear();
+    }
+    return names;
+}
+
+// What kind of entry a file status stands for, as said to users.
+std::string KindName(const fs::file_status& status) {
+    switch (status.type()) {
+    case fs::file_type::directory:
+        return "a folder";
+    case fs::file_type::regular:
+        return "a regular file";
+    case fs::file_type::fifo:
+        return "a FIFO";
+    case fs::file_type::socket:
+        return "a socket";
+    case fs::file_type::character:
+    case fs::file_type::block:
+        return "a device node";
+    default:
+        return "an entry";
+    }
+}
+
+FolderScan ScanPortsFolder(const fs::path& directory) {
+    FolderScan scan;
+    std::string problem;
+    const auto names = ListFolder(directory, problem);
+    if (!problem.empty()) {
+        scan.Notes.FolderProblem =
+            "the ports folder " + directory.string() + " cannot be read (" + problem + ")";
+        return scan;
+    }
+
+    std::set<int> marks;
+    std::vector<std::pair<int, fs::path>> comEntries;
+    for (const auto& [name, status] : names) {
+        if (const int marked = posix::NumberOfOwnerMark(name); marked > 0)
+            marks.insert(marked);
         if (!name.starts_with("COM"))
             continue;
         const auto number = PlainNumber(std::string_view(name).substr(3));
-        if (!number || *number == 0)
+        if (number && *number > 0)
+            comEntries.emplace_back(*number, directory / name);
+    }
+    std::sort(comEntries.begin(), comEntries.end());
+    // Links whose program has ended go first (with their marks); what is left is current.
+    for (const int number : marks) {
+        if (posix::CheckLinkOwner(directory.string(), number) == posix::LinkOwner::Running)
+            scan.TakenNumbers.insert(number);
+    }
+
+    for (const auto& [number, path] : comEntries) {
+        std::error_code ec;
+        const fs::file_status status = fs::symlink_status(path, ec);
+        if (ec || !fs::exists(status))
+            continue; // a link of an ended program, removed just now
+        scan.TakenNumbers.insert(number);
+        const std::string com = "COM" + std::to_string(number);
+        if (!fs::is_symlink(status)) {
+            scan.Notes.LeftOutEntries.push_back(
+                {number, com + " in the ports folder is " + KindName(status) + ", not a link"});
             continue;
-        std::error_code entryError;
-        if (!fs::is_symlink(it->symlink_status(entryError)) || !fs::exists(it->path(), entryError))
-            continue;
-        fs::path target = fs::read_symlink(it->path(), entryError);
-        if (entryError)
+        }
+        const posix::DeviceNode node = posix::InspectDeviceNode(path.string());
+        if (node.Kind == posix::DeviceNode::Kind::Missing)
+            continue; // the device is not there (an adapter unplugged)
+        fs::path target = fs::read_symlink(path, ec);
+        if (ec)
             continue;
         if (target.is_relative())
             target = (directory / target).lexically_normal();
-        entries.push_back({*number, target.string(), true});
+        if (node.Kind == posix::DeviceNode::Kind::Other) {
+            scan.Notes.LeftOutEntries.push_back(
+                {number, com + " -> " + target.string() + " is " + node.What});
+            continue;
+        }
+        scan.Entries.push_back({number, target.string(), true});
     }
-    std::sort(entries.begin(), entries.end(),
+    std::sort(scan.Entries.begin(), scan.Entries.end(),
               [](const PortMapEntry& a, const PortMapEntry& b) { return a.Number < b.Number; });
-    return entries;
+    return scan;
+}
+
+// Says once per process on standard error that the ports folder cannot be read: the user's links
+// and the no-discovery choice are not in force, and the user should know.
+void WarnOnceAboutFolder(const std::string& problem) {
+    static std::atomic<bool> warned{false};
+    if (problem.empty() || warned.exchange(true))
+        return;
+    std::fprintf(stderr, "%s: %s: its COM links are left out and port discovery stays off\n",
+                 program_invocation_short_name, problem.c_str());
 }
 
 std::string CanonicalOrSelf(const std::string& path) {
@@ -158,48 +261,71 @@ std::string PortsDirectory() {
 
 std::string PortMapRule() {
     return "  1. Every symbolic link COM<n> in the ports folder that points at an existing\n"
-           "     device is COM<n>.\n"
+           "     terminal device is COM<n>. A link to anything else (a file, a folder, a FIFO,\n"
+           "     /dev/null) is left out with a note on standard error, and so is a link that a\n"
+           "     program registered for its run once that program has ended (it is removed).\n"
            "  2. Then the present serial devices (/dev/ttyS* that are real UARTs, /dev/ttyUSB*,\n"
            "     /dev/ttyACM*, /dev/ttyAMA*, ...), family by family and each by number, get the\n"
            "     lowest COM numbers still free. A file named no-discovery in the ports folder\n"
-           "     switches this step off.\n"
+           "     switches this step off, and so does a ports folder that cannot be read.\n"
            "\n"
            "Ports folder: " +
            PortsDirectory() + "\n";
 }
 
-std::vector<PortMapEntry> ReadPortMap() {
-    return ReadPortMap({PortsDirectory()});
+std::vector<PortMapEntry> ReadPortMap(PortMapNotes* notes) {
+    return ReadPortMap({PortsDirectory()}, notes);
 }
 
-std::vector<PortMapEntry> ReadPortMap(const PortMapSources& sources) {
-    const fs::path directory = sources.PortsDirectory;
-    std::vector<PortMapEntry> map = ReadExplicitEntries(directory);
+namespace {
 
+// The map and, in `taken`, every COM number in use by it or by an entry of the ports folder.
+std::vector<PortMapEntry> ReadMap(const PortMapSources& sources, PortMapNotes* notes,
+                                  std::set<int>* taken) {
+    const fs::path directory = sources.PortsDirectory;
+    FolderScan scan = ScanPortsFolder(directory);
+    WarnOnceAboutFolder(scan.Notes.FolderProblem);
+    std::vector<PortMapEntry> map = std::move(scan.Entries);
+    if (taken)
+        *taken = scan.TakenNumbers;
+    const bool folderUnreadable = !scan.Notes.FolderProblem.empty();
+    if (notes)
+        *notes = std::move(scan.Notes);
+
+    // A folder that is there but cannot be read may hold the no-discovery file: discovery stays
+    // off rather than list ports the user chose to hide.
     std::error_code ec;
-    if (fs::exists(fs::symlink_status(directory / kNoDiscoveryFile, ec)))
+    if (folderUnreadable || fs::exists(fs::symlink_status(directory / kNoDiscoveryFile, ec)))
         return map;
 
-    std::set<int> taken;
+    std::set<int> numbers = scan.TakenNumbers;
     std::set<std::string> mappedDevices;
     for (const PortMapEntry& entry : map) {
-        taken.insert(entry.Number);
+        numbers.insert(entry.Number);
         mappedDevices.insert(CanonicalOrSelf(entry.DevicePath));
     }
     int next = 1;
     for (std::string& device : DiscoverSerialDevices(sources.SysClassTty, sources.DevDirectory)) {
         if (!mappedDevices.insert(CanonicalOrSelf(device)).second)
             continue;
-        while (taken.contains(next))
+        while (numbers.contains(next))
             ++next;
         if (next > kHighestComNumber)
             break;
-        taken.insert(next);
+        numbers.insert(next);
+        if (taken)
+            taken->insert(next);
         map.push_back({next, std::move(device), false});
     }
     std::sort(map.begin(), map.end(),
               [](const PortMapEntry& a, const PortMapEntry& b) { return a.Number < b.Number; });
     return map;
+}
+
+} // namespace
+
+std::vector<PortMapEntry> ReadPortMap(const PortMapSources& sources, PortMapNotes* notes) {
+    return ReadMap(sources, notes, nullptr);
 }
 
 std::optional<int> ComNumberOfName(std::string_view name) {
@@ -227,11 +353,11 @@ std::optional<int> MappedComNumber(const std::string& devicePath) {
     return std::nullopt;
 }
 
-std::optional<std::string> ResolveDeviceName(std::string_view name) {
+std::optional<std::string> ResolveDeviceName(std::string_view name, PortMapNotes* notes) {
     const auto number = ComNumberOfName(name);
     if (!number)
         return std::string(name);
-    for (PortMapEntry& entry : ReadPortMap()) {
+    for (PortMapEntry& entry : ReadPortMap(notes)) {
         if (entry.Number == *number)
             return std::move(entry.DevicePath);
     }
@@ -268,13 +394,11 @@ void RemovePortLink(int number, const std::string& devicePath) {
 }
 
 int LowestFreeComNumber() {
+    std::set<int> taken;
+    ReadMap({PortsDirectory()}, nullptr, &taken);
     int number = 1;
-    for (const PortMapEntry& entry : ReadPortMap()) {
-        if (entry.Number == number)
-            ++number;
-        else if (entry.Number > number)
-            break;
-    }
+    while (taken.contains(number))
+        ++number;
     return number;
 }
 

@@ -78,8 +78,12 @@ std::int32_t RegOpenKeyEx(HKEY root, std::string_view subKey, std::uint32_t /*op
         return ERROR_FILE_NOT_FOUND;
 
     std::vector<RegistryValue> values;
-    for (const PortMapEntry& entry : ReadPortMap())
+    PortMapNotes notes;
+    for (const PortMapEntry& entry : ReadPortMap(&notes))
         values.push_back({entry.DevicePath, "COM" + std::to_string(entry.Number)});
+    // A ports folder that cannot be read makes the key unreadable: its links are not known.
+    if (!notes.FolderProblem.empty())
+        return ERROR_ACCESS_DENIED;
     // Windows creates the key when the first serial port appears.
     if (values.empty())
         return ERROR_FILE_NOT_FOUND;

@@ -1,5 +1,5 @@
-#include <algorithm>
 #include "platform/posix/tty_device.h"
+#include <algorithm>
 
 #include "platform/posix/dcb_termios.h"
 #include "platform/posix/overlapped_record.h"
@@ -87,6 +87,7 @@ std::unique_ptr<TtyDevice> TtyDevice::Open(const std::string& path, KernelInterf
         SetLastError(OpenError(errno)); // not a tty: no such serial device
         return nullptr;
     }
+    auto found = std::make_unique<termios2>(tio);
     MakeOpenState(tio);
     if (kernel.Ioctl(fd.Get(), TCSETS2, &tio) != 0) {
         SetLastError(OpenError(errno));
@@ -98,11 +99,13 @@ std::unique_ptr<TtyDevice> TtyDevice::Open(const std::string& path, KernelInterf
     const int wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wakeFd < 0) {
         SetLastError(ErrorFromErrno(errno));
+        kernel.Ioctl(fd.Get(), TCSETS2, found.get());
         return nullptr;
     }
     // Keeps out programs that do not lock; from here on Close clears it again.
     kernel.Ioctl(fd.Get(), TIOCEXCL, nullptr);
     std::unique_ptr<TtyDevice> device(new TtyDevice(fd.Release(), wakeFd, kernel));
+    device->Found_ = std::move(found);
     {
         std::lock_guard lock(device->Lock_);
         device->Shadow_ = DcbFromTermios(tio, DefaultDcb());
@@ -144,6 +147,10 @@ void TtyDevice::Close() {
     if (Service_.joinable())
         Service_.join();
     std::lock_guard lock(Lock_);
+    // The device is left as it was found (a terminal opened by mistake is not left raw), at once:
+    // waiting for the output to drain could wait for ever on a line held by flow control.
+    if (Found_)
+        Kernel_.Ioctl(Fd_, TCSETS2, Found_.get());
     Kernel_.Ioctl(Fd_, TIOCNXCL, nullptr); // the tty may stay open elsewhere; let others in
     Kernel_.Close(Fd_);                    // also drops the lock
     Fd_ = -1;

@@ -24,14 +24,16 @@ class TtyDevice {
 public:
     // Opens the device at `path` through `kernel`, exclusively, in raw mode, with empty queues.
     // None (last error set) when it cannot: 2 no such device, 5 held by another open, ...
+    // The terminal settings found at open come back at close, so a device is not left raw.
     static std::unique_ptr<TtyDevice> Open(const std::string& path, KernelInterface& kernel);
 
     ~TtyDevice(); // closes the device if Close has not
     TtyDevice(const TtyDevice&) = delete;
     TtyDevice& operator=(const TtyDevice&) = delete;
 
-    // Completes every pending operation with ERROR_INVALID_HANDLE, stops the service thread and
-    // closes the descriptor. Later calls of the other operations fail with that error.
+    // Completes every pending operation with ERROR_INVALID_HANDLE, stops the service thread,
+    // restores the terminal settings found at open and closes the descriptor. Later calls of the
+    // other operations fail with that error.
     void Close();
 
     // The operations of comm_device.h, on this device; each sets the last error when it fails.
@@ -97,7 +99,8 @@ private:
     void Serve(); // the service thread
 
     KernelInterface& Kernel_;
-    const int WakeFd_; // eventfd the service thread polls beside the device
+    const int WakeFd_;                // eventfd the service thread polls beside the device
+    std::unique_ptr<termios2> Found_; // the settings at open, restored at close
 
     std::mutex Lock_; // guards every field below
     int Fd_;

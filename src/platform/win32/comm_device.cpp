@@ -147,6 +147,11 @@ CommHandle CreateFile(std::string_view name) {
     return Devices().Add(std::move(device));
 }
 
+// The system's error number says what went wrong; there is nothing to add.
+std::string TakeOpenFailureCause() {
+    return {};
+}
+
 bool CloseHandle(CommHandle handle) {
     const auto device = Devices().Remove(handle);
     if (!device)

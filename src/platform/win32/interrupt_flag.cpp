@@ -42,4 +42,8 @@ bool InterruptFlag::Raised() const {
     return RequestCame.load();
 }
 
+bool InterruptFlag::PipeClosed() const {
+    return false; // no signal tells it: the failed write is all there is
+}
+
 } // namespace mbus::platform

@@ -34,7 +34,9 @@ std::string PortMapRule() {
            PortsDirectory() + "\n";
 }
 
-std::vector<PortMapEntry> ReadPortMap() {
+std::vector<PortMapEntry> ReadPortMap(PortMapNotes* notes) {
+    if (notes)
+        *notes = {}; // the system's list leaves nothing out
     std::vector<PortMapEntry> map;
     HKEY key = 0;
     if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kSerialCommKey, 0, KEY_READ, &key) != 0)

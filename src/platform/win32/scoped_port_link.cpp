@@ -3,6 +3,10 @@
 namespace mbus::platform {
 
 // Windows names its ports itself: a device path cannot be given a COM number for a run.
+struct ScopedPortLink::Registration {};
+
+ScopedPortLink::ScopedPortLink() = default;
+
 ScopedPortLink::~ScopedPortLink() = default;
 
 bool ScopedPortLink::Register(const std::string& devicePath, std::optional<int> /*wanted*/,
