@@ -732,8 +732,10 @@ void TCustomComPort::SetBufferResume(std::uint16_t value) {
 
 void TCustomComPort::ClampFlowThresholds() {
     // The device takes no threshold above its receive queue (InSize): a value the setter once
-    // accepted must not fail every later open.
-    BufferFull_ = std::min(BufferFull_, InSize_);
+    // accepted must not fail every later open. What is still above it becomes 90 % of it, the
+    // hardware flow rule's value.
+    if (BufferFull_ > InSize_)
+        BufferFull_ = static_cast<std::uint16_t>(InSize_ * 0.9);
     if (BufferResume_ > BufferFull_)
         BufferResume_ = static_cast<std::uint16_t>(BufferFull_ * 0.1);
 }

@@ -206,8 +206,8 @@ private:
     // MsgPortLost: closes the port and raises OnPortLost once the close has finished.
     void HandlePortLost();
     void AnnouncePortLost();
-    // The InSize rule of the thresholds: BufferFull at most InSize, BufferResume at most
-    // BufferFull.
+    // Keeps the thresholds valid for the device: a BufferFull above InSize becomes 90 % of
+    // InSize, a BufferResume above BufferFull 10 % of BufferFull.
     void ClampFlowThresholds();
     void ApplyFlowThresholds(double full, double resume);
     // Assigns HWFlowOptions and SWFlowOptions again with ForceApply set (after new thresholds).

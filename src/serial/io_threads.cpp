@@ -115,8 +115,10 @@ void TStatusThread::Run() {
         std::uint32_t events = 0;
         const std::int32_t r = AwaitLineEvent(events);
         if (r < 0) {
-            if (LastError() != platform::ERROR_INVALID_HANDLE)
+            if (LastError() != platform::ERROR_INVALID_HANDLE) {
+                d.LastSystemError.store(LastError());
                 ResultCode = r;
+            }
             d.StopThreads.store(true);
             continue;
         }
