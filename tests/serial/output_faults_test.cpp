@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <mutex>
 #include <new>
@@ -120,9 +121,13 @@ TEST_F(OutputFaults, PurgesRacingTheWriteThreadNeverSendStaleBytes) {
     });
     std::size_t queued = 0;
     const std::vector<std::uint8_t> block(3, 0x11);
-    for (int i = 0; i < 20000; ++i) {
+    for (int i = 0; i < 30000; ++i) {
         ASSERT_EQ(Queue(block), ecOK);
         queued += block.size();
+        // The purge comes at varying moments of the write thread's wake-up.
+        const auto start = std::chrono::steady_clock::now();
+        while (std::chrono::steady_clock::now() - start < std::chrono::microseconds(i % 50)) {
+        }
         Dispatcher->PurgeOutput();
     }
     PumpFor(std::chrono::milliseconds(200));
