@@ -43,6 +43,14 @@ TEST(SystemErrorTest, ErrnoValuesMapOntoPlatformNumbers) {
     EXPECT_EQ(ErrorFromErrno(EIO), ERROR_DEVICE_NOT_CONNECTED);
     EXPECT_EQ(ErrorFromErrno(ENOTTY), ERROR_NOT_SUPPORTED);
     EXPECT_EQ(ErrorFromErrno(EXDEV), ERROR_GEN_FAILURE);
+    // Why a file cannot be written is told as such, not as a failing device.
+    EXPECT_EQ(SystemMessage(ErrorFromErrno(ENOSPC)), "There is not enough space on the disk.");
+    EXPECT_EQ(SystemMessage(ErrorFromErrno(EDQUOT)),
+              "The requested file operation failed because the storage quota was exceeded.");
+    EXPECT_EQ(SystemMessage(ErrorFromErrno(EFBIG)),
+              "The file size exceeds the limit allowed and cannot be saved.");
+    EXPECT_EQ(SystemMessage(ErrorFromErrno(EISDIR)),
+              "An operation is not supported on a directory.");
 }
 
 TEST(SystemErrorTest, LastErrorBelongsToTheCallingThread) {
