@@ -139,7 +139,8 @@ public:
     void NoteThreadStarted();
     // Every worker thread's last call. The first failure is kept as the loss cause; when the last
     // thread ends after a failure that no close asked for, MsgPortLost goes to every notification
-    // window (once per dispatcher).
+    // window (once per dispatcher). ecFailed is the dispatcher thread's failure that it has
+    // reported itself.
     void NoteThreadFinished(TDispatcherThread* thread, std::int32_t result);
     // What ended the threads when they failed without a close: the result code's text and, when
     // the failing thread recorded one, the system's reason ("Device read error (The device is not

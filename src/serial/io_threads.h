@@ -65,7 +65,7 @@ class TWriteThread : public TWin32Thread {
 public:
     explicit TWriteThread(TWin32Dispatcher& dispatcher) : TWin32Thread(dispatcher) {}
 
-    // Whether the output ring holds bytes.
+    // Whether the output ring holds bytes (takes OutputLock, which the caller may hold already).
     bool OutputWaiting();
     // Sends everything waiting in the ring, block by block: ecOK, or ecDeviceWrite on a write
     // failure. (RS-485 on the older platform family would poll the UART's transmitter-empty bit
