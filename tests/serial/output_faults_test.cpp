@@ -20,6 +20,14 @@
 #include <thread>
 #include <vector>
 
+// ThreadSanitizer's runtime brings an operator new of its own that cannot be replaced: under it
+// the allocation failure is not injected and its test is skipped.
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define MBUS_NO_NEW_REPLACEMENT 1
+#endif
+#endif
+
 namespace {
 
 // One allocation of exactly this many bytes made by a thread other than the main one fails;
@@ -28,6 +36,7 @@ std::atomic<std::size_t> FailingSize{0};
 
 } // namespace
 
+#ifndef MBUS_NO_NEW_REPLACEMENT
 void* operator new(std::size_t size) {
     if (size != 0 && size == FailingSize.load(std::memory_order_relaxed) &&
         !mbus::platform::IsMainThread() && FailingSize.exchange(0) == size)
@@ -42,6 +51,7 @@ void operator delete(void* memory) noexcept {
 void operator delete(void* memory, std::size_t) noexcept {
     std::free(memory);
 }
+#endif
 
 namespace mbus::serial {
 namespace {
@@ -85,6 +95,9 @@ protected:
 // any failing thread, the others follow, the failure is reported as "No memory" and the owner
 // is told the port is lost. Closing then finishes.
 TEST_F(OutputFaults, AnOutputBlockThatCannotBeAllocatedEndsTheThreadsThroughTheirFinish) {
+#ifdef MBUS_NO_NEW_REPLACEMENT
+    GTEST_SKIP() << "no allocation failure can be injected under this sanitizer";
+#endif
     std::vector<std::string> reported;
     std::mutex reportedLock;
     SetApplicationErrorReporter([&](const std::string& message) {
