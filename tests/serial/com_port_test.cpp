@@ -12,6 +12,7 @@
 #include "support/test_platform.h"
 #include "support/wait_until.h"
 #ifndef _WIN32
+#include "platform/port_map.h"
 #include "support/temp_config_home.h"
 #endif
 
@@ -350,6 +351,7 @@ TEST_F(ComPortTest, AFailingOnPortOpenFailsTheOpenAndReleasesTheDevice) {
     EXPECT_TRUE(Port.Open());
 }
 
+#ifndef _WIN32 // on Windows the test's far end closing is no hang-up
 // The peer hangs up under an open port: the port closes by itself, OnPortClose and then
 // OnPortLost tell the owner on its own thread, and once a device is back the port opens again.
 TEST_F(ComPortTest, ALostLineClosesThePortAndIsReportedOnce) {
@@ -373,9 +375,8 @@ TEST_F(ComPortTest, ALostLineClosesThePortAndIsReportedOnce) {
     EXPECT_EQ(Port.NotifyWnd(), 0u);
 
     PtyPair back;
-    std::string error;
-    platform::RemovePortLink(3, Pty.SlavePath());
-    ASSERT_TRUE(platform::AddPortLink(3, back.SlavePath(), error)) << error;
+    platform::RemovePortLink(Com, Pty.SlavePath());
+    RegisterTestPort(back, Com);
     Port.SetOpen(true);
     ASSERT_TRUE(Port.Open());
     back.WriteToDevice(BytesOf("again"));
@@ -386,6 +387,7 @@ TEST_F(ComPortTest, ALostLineClosesThePortAndIsReportedOnce) {
     PumpFor(std::chrono::milliseconds(200));
     EXPECT_EQ(events.size(), 3u);
 }
+#endif
 
 TEST_F(ComPortTest, TraceAndLogCommands) {
     Port.SetTracing(tlDump); // closed: anything above "on" is stored as off

@@ -80,7 +80,7 @@ TEST_F(LineTruthTest, AMeterLostMidSessionIsReportedAndTheReopenWorks) {
 TEST_F(LineTruthTest, AMeterLostDuringTimedSendingStopsIt) {
     StartWithSim();
     OpenPort();
-    Form->edtAutoSendInteval->setText("50");
+    Form->edtAutoSendInteval->setText("200"); // replies far enough apart to be frames of their own
     Form->ckbAutoSend->setChecked(true);
     ASSERT_TRUE(WaitUntil([] { return ParsedCount >= 2; }));
     KillSim();
@@ -107,7 +107,7 @@ TEST_F(LineTruthTest, SendsNeverOpenThePortAndTheDisplayFollowsIt) {
     OpenPort();
     EXPECT_EQ(Form->ComPort->Baud(), 2400);
     EXPECT_EQ(Form->ComPort->Parity(), serial::pEven);
-    Form->edtAutoSendInteval->setText("50");
+    Form->edtAutoSendInteval->setText("200"); // replies far enough apart to be frames of their own
     Form->ckbAutoSend->setChecked(true);
     ASSERT_TRUE(WaitUntil([] { return ParsedCount >= 1; }));
     Form->btnComPortEn->click();
