@@ -9,6 +9,7 @@
 #include "util/string_c.h"
 
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTextCursor>
 
 namespace mbus::console {
@@ -26,6 +27,9 @@ void AnalyseFrame(const std::string& Data) {
     QTextCursor cursor(Form1->redtDecode->document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(QString::fromStdString(text) + QStringLiteral("\r\n"));
+    // The view follows its newest line, as the traffic view does.
+    QScrollBar& scrollBar = *Form1->redtDecode->verticalScrollBar();
+    scrollBar.setValue(scrollBar.maximum());
     ShowParsedCount();
 }
 

@@ -48,9 +48,11 @@ QFont DesignFont(const QStringList& families, int pixelSize) {
     return font;
 }
 
-const QStringList kSansSerif = {QStringLiteral("MS Sans Serif"),
-                                QStringLiteral("Microsoft Sans Serif"),
-                                QStringLiteral("DejaVu Sans")};
+// MS Sans Serif is a narrow face: where it is missing the condensed DejaVu stands in, so texts
+// sized for it (the whole default address in edtAddr) still fit their fields.
+const QStringList kSansSerif = {
+    QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+    QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")};
 
 template <class Widget> Widget* Place(Widget* widget, const char* name, QRect geometry) {
     widget->setObjectName(QLatin1String(name));
@@ -156,6 +158,7 @@ TForm1::~TForm1() {
     tmr1->stop();
     Timer1->stop();
     ComPort->SetOnTriggerAvail(nullptr);
+    ComPort->SetOnPortLost(nullptr);
     try {
         ComPort->SetOpen(false);
     } catch (const std::exception& e) {
@@ -281,7 +284,7 @@ void TForm1::CreateControls() {
     sSaveDialog1->setNameFilter(QStringLiteral("*.txt (*.txt)"));
 
     // The port component with the window's settings; every other property keeps its default
-    // (no port number, no parity, 8 data bits, 1 stop bit, opening on demand, asking for a port).
+    // (no port number, no parity, 8 data bits, 1 stop bit, asking for a port).
     ComPort = std::make_unique<serial::TComPort>();
     ComPort->SetBaud(57600);
     ComPort->SetBufferFull(3686);
@@ -289,6 +292,9 @@ void TForm1::CreateControls() {
     ComPort->SetTraceName("COMPORT.TRC");
     ComPort->SetLogName("COMPORT.LOG");
     ComPort->SetTapiMode(serial::tmOff);
+    // The port opens only through the port button (or a change of its settings), with the
+    // window's settings, so the display always tells the truth: a send to a closed port fails.
+    ComPort->SetAutoOpen(false);
 }
 
 void TForm1::ConnectHandlers() {
@@ -320,6 +326,9 @@ void TForm1::ConnectHandlers() {
             handler(&TForm1::ToolButton2Click, ToolButton2));
     ComPort->SetOnTriggerAvail([this](serial::TComponent* cp, std::uint16_t count) {
         RunGuarded([&] { ComPortTriggerAvail(cp, count); });
+    });
+    ComPort->SetOnPortLost([this](serial::TComponent* cp, const std::string& cause) {
+        RunGuarded([&] { ComPortPortLost(cp, cause); });
     });
     connect(redtComRechex, &RichTextView::LinesRewrapped, this,
             [] { RunGuarded(KeepInsertionPointAtEnd); });

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 class QCheckBox;
 class QComboBox;
@@ -67,6 +68,9 @@ public:
     void Timer1Timer(QObject* Sender);
     void tmr1Timer(QObject* Sender);
     void ComPortTriggerAvail(serial::TComponent* CP, std::uint16_t Count);
+    // The line died under the open port (ComPort has closed it): timed sending stops, the
+    // display shows closed, and a box says "串口已断开" with the cause.
+    void ComPortPortLost(serial::TComponent* CP, const std::string& Cause);
     void sButton1Click(QObject* Sender);
     void btnSaveComRecClick(QObject* Sender);
     void ToolButton2Click(QObject* Sender);

@@ -43,7 +43,27 @@ std::string CommandBytes() {
     return {buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(count)};
 }
 
+int FirstForeignCommandCharacter() {
+    const QString text = Form1->edtCMD->text();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        const bool allowed = (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') ||
+                             (c >= u'A' && c <= u'F') || c == u' ' || c == u'\r' || c == u'\n';
+        if (!allowed)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
 void TForm1::btnSendClick(QObject* /*Sender*/) {
+    if (const int bad = FirstForeignCommandCharacter(); bad >= 0) {
+        const QString text = edtCMD->text();
+        ShowMessageBox(QStringLiteral("发送数据第 %1 个字符“%2”不是十六进制数字，未发送")
+                           .arg(bad + 1)
+                           .arg(text.mid(bad, text[bad].isHighSurrogate() ? 2 : 1)),
+                       QStringLiteral("错误"), QMessageBox::Critical);
+        return;
+    }
     try {
         SendAndCount(CommandBytes());
     } catch (...) {
@@ -66,6 +86,8 @@ void TForm1::ckbAutoSendClick(QObject* /*Sender*/) {
 }
 
 void TForm1::Timer1Timer(QObject* /*Sender*/) {
+    if (ckbAutoSend->isChecked() && FirstForeignCommandCharacter() >= 0)
+        return; // not hex text: nothing is sent, silently
     try {
         SendAndCount(ckbAutoSend->isChecked() ? CommandBytes() : std::string());
     } catch (...) {

@@ -14,8 +14,9 @@ namespace mbus::console {
 extern std::int32_t LastLine;
 extern std::int32_t LastCol;
 
-// Appends one frame's hex text at the insertion point (with CR LF when ckbLR is checked),
-// scrolls to the bottom and takes the new insertion point.
+// Appends one frame's hex text (every byte, as two upper-case digits, pairs separated by one
+// blank) at the insertion point (with CR LF when ckbLR is checked), scrolls to the bottom and
+// takes the new insertion point.
 void ShowRxHex(const std::string& Data);
 
 // Takes LastLine and LastCol from the caret of redtComRechex.

@@ -38,6 +38,16 @@ std::uint32_t ErrorFromErrno(int errnoValue) {
         return ERROR_NOT_SUPPORTED;
     case ECANCELED:
         return ERROR_OPERATION_ABORTED;
+    case ENOSPC:
+        return ERROR_DISK_FULL;
+#ifdef EDQUOT
+    case EDQUOT:
+        return ERROR_DISK_QUOTA_EXCEEDED;
+#endif
+    case EFBIG:
+        return ERROR_FILE_TOO_LARGE;
+    case EISDIR:
+        return ERROR_DIRECTORY_NOT_SUPPORTED;
     case ETIMEDOUT:
         return ERROR_TIMEOUT;
     case ENXIO:

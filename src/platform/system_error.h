@@ -19,14 +19,18 @@ inline constexpr std::uint32_t ERROR_GEN_FAILURE = 31;
 inline constexpr std::uint32_t ERROR_SHARING_VIOLATION = 32;
 inline constexpr std::uint32_t ERROR_NOT_SUPPORTED = 50;
 inline constexpr std::uint32_t ERROR_INVALID_PARAMETER = 87;
+inline constexpr std::uint32_t ERROR_DISK_FULL = 112;
 inline constexpr std::uint32_t ERROR_INSUFFICIENT_BUFFER = 122;
+inline constexpr std::uint32_t ERROR_FILE_TOO_LARGE = 223;
 inline constexpr std::uint32_t ERROR_MORE_DATA = 234;
 inline constexpr std::uint32_t ERROR_NO_MORE_ITEMS = 259;
+inline constexpr std::uint32_t ERROR_DIRECTORY_NOT_SUPPORTED = 336;
 inline constexpr std::uint32_t ERROR_OPERATION_ABORTED = 995;
 inline constexpr std::uint32_t ERROR_IO_INCOMPLETE = 996;
 inline constexpr std::uint32_t ERROR_IO_PENDING = 997;
 inline constexpr std::uint32_t ERROR_DEVICE_NOT_CONNECTED = 1167;
 inline constexpr std::uint32_t ERROR_NOT_FOUND = 1168;
+inline constexpr std::uint32_t ERROR_DISK_QUOTA_EXCEEDED = 1295;
 inline constexpr std::uint32_t ERROR_TIMEOUT = 1460;
 
 // The last error set on the calling thread.
@@ -37,7 +41,8 @@ void SetLastError(std::uint32_t code);
 // a generic text for numbers it does not know.
 std::string SystemMessage(std::uint32_t code);
 
-// The platform error number that stands for an errno value (ENOENT -> 2, EACCES/EBUSY -> 5, ...).
+// The platform error number that stands for an errno value (ENOENT -> 2, EACCES/EBUSY -> 5,
+// ENOSPC -> 112, ...); errno values it does not know become ERROR_GEN_FAILURE.
 std::uint32_t ErrorFromErrno(int errnoValue);
 
 } // namespace mbus::platform

@@ -8,6 +8,8 @@
 #include "serial/component_base.h"
 #include "serial/dispatcher_registry.h"
 #include "serial/dispatcher_thread.h"
+#include "serial/message_table.h"
+#include "serial/notify_messages.h"
 #include "serial/raise_on_error.h"
 
 #include <algorithm>
@@ -95,6 +97,12 @@ std::int32_t TBaseDispatcher::OpenPort(const std::string& deviceName, std::int32
     }
     InDispatch.store(false);
     PurgePending.store(false);
+    CloseRequested.store(false);
+    {
+        std::lock_guard<std::recursive_mutex> guard(ControlLock);
+        LossCode = ecOK;
+        LossSystemError = 0;
+    }
 
     for (platform::Event* event :
          {&AckEvent, &OutputReady, &FlushRequest, &SpareEventA, &PassDone, &SpareEventB})
@@ -188,6 +196,7 @@ std::int32_t TBaseDispatcher::OpenPort(const std::string& deviceName, std::int32
 }
 
 void TBaseDispatcher::ClosePort() {
+    CloseRequested.store(true);
     if (DeviceHandle_.load() >= 0) {
         PurgeOutput();
         PurgeInput();
@@ -681,13 +690,14 @@ std::int32_t TBaseDispatcher::QueueBlock(const std::uint8_t* data, std::int32_t 
         const std::int32_t room = static_cast<std::int32_t>(OutRingSize) - OutputPending();
         if (count > room)
             return ecOutputBufferTooSmall;
-        if (count == room)
-            OutFull = true;
+        // A refused block leaves the ring as it was, so the full mark comes after the last refusal.
         if (!NtFamily && RS485On) {
             if (UartBase == 0)
                 return ecBaseAddressNotSet;
             DriveRTS(true);
         }
+        if (count == room)
+            OutFull = true;
         queued = QueueOutput(data, count);
         if (queued <= 0) {
             result = ecPutBlockFail;
@@ -734,13 +744,20 @@ void TBaseDispatcher::NoteThreadStarted() {
 }
 
 void TBaseDispatcher::NoteThreadFinished(TDispatcherThread* thread, std::int32_t result) {
+    if (result < 0) {
+        std::lock_guard<std::recursive_mutex> guard(ControlLock);
+        if (LossCode == ecOK) {
+            LossCode = result;
+            LossSystemError = LastSystemError.load();
+        }
+    }
     if (result == ecDeviceWrite || result == ecDeviceRead) {
         {
             std::lock_guard<std::recursive_mutex> guard(ControlLock);
             LineErrorBits = kLineErrorsThreadFailed;
         }
         CheckStatusTriggers();
-    } else if (result < 0) {
+    } else if (result < 0 && result != ecFailed) { // ecFailed: the thread reported it already
         try {
             RaiseOnError(OwnerPort_, result);
         } catch (const std::exception& e) {
@@ -767,8 +784,30 @@ void TBaseDispatcher::NoteThreadFinished(TDispatcherThread* thread, std::int32_t
         ReleaseBuffers();
 
     std::lock_guard<std::recursive_mutex> guard(ControlLock);
-    if (LiveThreads.fetch_sub(1) == 1)
-        ThreadsStarted.store(false);
+    if (LiveThreads.fetch_sub(1) != 1)
+        return;
+    ThreadsStarted.store(false);
+    // The owner learns of a line that died under it on its own thread, through its windows.
+    if (LossCode != ecOK && !CloseRequested.load()) {
+        for (const WindowTarget& target : WindowTargets) {
+            if (!target.Deleted)
+                platform::PostMessage(target.Window, MsgPortLost,
+                                      static_cast<std::uintptr_t>(LossCode),
+                                      MakeNotifyParam(RegistryHandle_, 0));
+        }
+    }
+}
+
+std::string TBaseDispatcher::LossCause() {
+    std::lock_guard<std::recursive_mutex> guard(ControlLock);
+    if (LossCode == ecOK)
+        return {};
+    if (LossCode == ecFailed)
+        return "Dispatcher thread failed";
+    std::string cause = MessageForCode(LossCode);
+    if (LossSystemError != 0)
+        cause += " (" + TrimMessageEnd(platform::SystemMessage(LossSystemError)) + ")";
+    return cause;
 }
 
 std::uint32_t TBaseDispatcher::ElapsedMs() const {

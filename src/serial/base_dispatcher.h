@@ -137,7 +137,15 @@ public:
 
     // ---- Threads --------------------------------------------------------------------------------
     void NoteThreadStarted();
+    // Every worker thread's last call. The first failure is kept as the loss cause; when the last
+    // thread ends after a failure that no close asked for, MsgPortLost goes to every notification
+    // window (once per dispatcher). ecFailed is the dispatcher thread's failure that it has
+    // reported itself.
     void NoteThreadFinished(TDispatcherThread* thread, std::int32_t result);
+    // What ended the threads when they failed without a close: the result code's text and, when
+    // the failing thread recorded one, the system's reason ("Device read error (The device is not
+    // connected)"); empty when nothing failed.
+    std::string LossCause();
     std::uint32_t ElapsedMs() const;
 
     // ---- Dispatch pass, triggers and delivery (dispatcher_delivery.cpp) -------------------------
@@ -336,6 +344,11 @@ public:
     std::atomic<bool> FreeOnExit{false};
     std::atomic<std::int32_t> LiveThreads{0};
     std::atomic<bool> Closing{false};
+    // Set by ClosePort: threads that end from now on were asked to, so no loss is reported.
+    std::atomic<bool> CloseRequested{false};
+    // The first failure that ended a worker thread, and its system error (ControlLock).
+    std::int32_t LossCode = ecOK;
+    std::uint32_t LossSystemError = 0;
     std::atomic<std::uint32_t> LastSystemError{0};
     std::string DeviceName_;
     // Whether the platform behaves as the NT family (see platform_info.h); a field so tests can

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 namespace mbus::serial {
 
@@ -175,10 +176,16 @@ void TCustomComPort::PerformOpen() {
 
         Open_ = true;
         SetupNotifyWindow(true);
+        // Threads that died before the window was there could not tell it.
+        if (!Dispatcher_->ThreadsRunning() && !Dispatcher_->LossCause().empty())
+            platform::PostMessage(NotifyWnd_, MsgPortLost, 0,
+                                  MakeNotifyParam(Dispatcher_->RegistryHandle(), 0));
         if (TriggersSaved_) {
             TriggersSaved_ = false;
             Dispatcher_->RestoreTriggers(TriggerSnapshot_);
         }
+        // A failing OnPortOpen handler fails the open like any other step from here on.
+        AnnounceOpen();
     } catch (...) {
         if (NotifyWnd_ != 0)
             SetupNotifyWindow(false);
@@ -187,7 +194,6 @@ void TCustomComPort::PerformOpen() {
         PortState_ = psClosed;
         throw;
     }
-    AnnounceOpen();
 }
 
 void TCustomComPort::PerformClose() {
@@ -200,10 +206,13 @@ void TCustomComPort::PerformClose() {
     TriggersSaved_ = true;
     Dispatcher_->ClosePort();
 
-    if (Dispatcher_->ClosePendingNow() || DeliveryDepth_ > 0) {
+    if (DeliveryDepth_ > 0) {
         // A notification handler is running further up the call stack: the dispatcher and the
-        // window it is being served through must outlive it. The close ends in the window
-        // procedure once the handlers have returned.
+        // window it is being served through must outlive it. The outermost handler posts
+        // MsgDeferredClose when it returns, and the window procedure finishes the close.
+        CloseWaitsForHandlers_ = true;
+    } else if (Dispatcher_->ClosePendingNow()) {
+        // A notification is on its way to the window: the close ends once it has been served.
         platform::PostMessage(NotifyWnd_, MsgDeferredClose, 0,
                               MakeNotifyParam(Dispatcher_->RegistryHandle(), 0));
         platform::PumpOneMessage();
@@ -217,14 +226,38 @@ void TCustomComPort::PerformClose() {
 }
 
 void TCustomComPort::FinishDeferredClose() {
+    // Freeing the dispatcher waits, serving messages, for a dispatcher thread still ending.
     SetupNotifyWindow(false);
     Dispatcher_.reset();
     PortState_ = psClosed;
     Open_ = false;
+    if (!LostCause_.empty()) {
+        ReopenPending_ = false; // a reopen asked for before the loss was known is void
+        AnnouncePortLost();
+        return;
+    }
     if (ReopenPending_) {
         ReopenPending_ = false;
         PerformOpen();
     }
+}
+
+void TCustomComPort::HandlePortLost() {
+    if (!IsOpen())
+        return; // closed, or closing, already
+    std::string cause = Dispatcher_->LossCause();
+    if (cause.empty() || Dispatcher_->ThreadsRunning())
+        return; // not this dispatcher's loss (a stale message)
+    LostCause_ = std::move(cause);
+    PerformClose();
+    if (PortState_ == psClosed)
+        AnnouncePortLost();
+}
+
+void TCustomComPort::AnnouncePortLost() {
+    const std::string cause = std::exchange(LostCause_, std::string());
+    if (OnPortLost_)
+        OnPortLost_(this, cause);
 }
 
 void TCustomComPort::AnnounceOpen() {
@@ -257,8 +290,8 @@ void TCustomComPort::SetupNotifyWindow(bool create) {
 
 std::intptr_t TCustomComPort::NotifyWndProc(platform::WindowHandle, std::uint32_t msg,
                                             std::uintptr_t wParam, std::intptr_t lParam) {
-    const bool ours =
-        (msg >= MsgTriggerAvail && msg <= MsgTriggerStatus) || msg == MsgDeferredClose;
+    const bool ours = (msg >= MsgTriggerAvail && msg <= MsgTriggerStatus) ||
+                      msg == MsgDeferredClose || msg == MsgPortLost;
     if (!ours)
         return 0;
     RegistryLockGuard registry;
@@ -281,18 +314,34 @@ std::intptr_t TCustomComPort::NotifyWndProc(platform::WindowHandle, std::uint32_
 void TCustomComPort::HandleNotification(std::uint32_t msg, std::uintptr_t wParam,
                                         std::intptr_t lParam) {
     if (msg == MsgDeferredClose) {
-        if (DeliveryDepth_ > 0 || (Dispatcher_ && Dispatcher_->ThreadsRunning()))
-            platform::PostMessage(NotifyWnd_, msg, wParam, lParam);
-        else
+        // Served inside a handler (a modal box's loop): the outermost handler posts it again
+        // when it returns. Waiting by re-posting would spin the window thread.
+        if (DeliveryDepth_ > 0)
+            CloseWaitsForHandlers_ = true;
+        else if (PortState_ == psClosing)
             FinishDeferredClose();
         return;
     }
+    if (msg == MsgPortLost) {
+        HandlePortLost();
+        return;
+    }
 
+    // Counts the handlers running; the outermost one, as it returns, hands a close made inside
+    // them to the window procedure.
     struct DepthScope {
-        int& Depth;
-        explicit DepthScope(int& depth) : Depth(depth) { ++Depth; }
-        ~DepthScope() { --Depth; }
-    } depth(DeliveryDepth_);
+        TCustomComPort& Port;
+        explicit DepthScope(TCustomComPort& port) : Port(port) { ++Port.DeliveryDepth_; }
+        ~DepthScope() {
+            if (--Port.DeliveryDepth_ == 0 && Port.CloseWaitsForHandlers_ && Port.Dispatcher_) {
+                Port.CloseWaitsForHandlers_ = false;
+                platform::PostMessage(Port.NotifyWnd_, MsgDeferredClose, 0,
+                                      MakeNotifyParam(Port.Dispatcher_->RegistryHandle(), 0));
+            }
+        }
+        DepthScope(const DepthScope&) = delete;
+        DepthScope& operator=(const DepthScope&) = delete;
+    } depth(*this);
 
     const auto handle = static_cast<std::uint16_t>(wParam);
     const std::uint16_t data = msg == MsgTriggerAvail ? handle : NotifyParamData(lParam);
@@ -583,8 +632,15 @@ void TCustomComPort::SetStopBits(std::uint16_t value) {
 }
 
 void TCustomComPort::SetInSize(std::uint16_t value) {
-    if (StoreChanged(InSize_, value) && IsOpen())
+    if (!StoreChanged(InSize_, value))
+        return;
+    if (IsOpen())
         Dispatcher_->ResizeQueues(InSize_, OutSize_);
+    // Thresholds above the new size would make every later open fail: they follow it down.
+    if (BufferFull_ > InSize_) {
+        ClampFlowThresholds();
+        ReapplyFlowOptions();
+    }
 }
 
 void TCustomComPort::SetOutSize(std::uint16_t value) {
@@ -663,6 +719,7 @@ void TCustomComPort::SetBufferFull(std::uint16_t value) {
     if (value > InSize_)
         value = static_cast<std::uint16_t>(value * 0.9);
     BufferFull_ = value;
+    ClampFlowThresholds();
     ReapplyFlowOptions();
 }
 
@@ -671,6 +728,16 @@ void TCustomComPort::SetBufferResume(std::uint16_t value) {
         value = static_cast<std::uint16_t>(BufferFull_ * 0.1);
     BufferResume_ = value;
     ReapplyFlowOptions();
+}
+
+void TCustomComPort::ClampFlowThresholds() {
+    // The device takes no threshold above its receive queue (InSize): a value the setter once
+    // accepted must not fail every later open. What is still above it becomes 90 % of it, the
+    // hardware flow rule's value.
+    if (BufferFull_ > InSize_)
+        BufferFull_ = static_cast<std::uint16_t>(InSize_ * 0.9);
+    if (BufferResume_ > BufferFull_)
+        BufferResume_ = static_cast<std::uint16_t>(BufferFull_ * 0.1);
 }
 
 void TCustomComPort::ReapplyFlowOptions() {

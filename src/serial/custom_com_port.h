@@ -45,6 +45,8 @@ using TTriggerStatusEvent = std::function<void(TComponent* cp, std::uint16_t tri
 using TTriggerTimerEvent = std::function<void(TComponent* cp, std::uint16_t triggerHandle)>;
 using TTriggerLineErrorEvent =
     std::function<void(TComponent* cp, std::uint16_t error, bool lineBreak)>;
+// The port was lost under its owner; `cause` names what ended it.
+using TPortLostEvent = std::function<void(TComponent* cp, const std::string& cause)>;
 
 class TCustomComPort : public TBaseComponent {
 public:
@@ -137,6 +139,11 @@ public:
     // ---- Events (assigning a trigger event refreshes the dispatcher's interest) -----------------
     void SetOnPortClose(TNotifyEvent handler) { OnPortClose_ = std::move(handler); }
     void SetOnPortOpen(TNotifyEvent handler) { OnPortOpen_ = std::move(handler); }
+    // Raised on the window thread when the I/O threads ended on a failure that no close asked
+    // for (the device went away, a read or write failed, memory ran out). The port is closed by
+    // then (OnPortClose came first): Open() reads false and the device is released, so a later
+    // SetOpen(true) opens it again once it is back.
+    void SetOnPortLost(TPortLostEvent handler) { OnPortLost_ = std::move(handler); }
     void SetOnTrigger(TTriggerEvent handler);
     void SetOnTriggerAvail(TTriggerAvailEvent handler);
     void SetOnTriggerData(TTriggerDataEvent handler);
@@ -196,6 +203,12 @@ private:
                                        std::uintptr_t wParam, std::intptr_t lParam);
     void HandleNotification(std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam);
     void FinishDeferredClose();
+    // MsgPortLost: closes the port and raises OnPortLost once the close has finished.
+    void HandlePortLost();
+    void AnnouncePortLost();
+    // Keeps the thresholds valid for the device: a BufferFull above InSize becomes 90 % of
+    // InSize, a BufferResume above BufferFull 10 % of BufferFull.
+    void ClampFlowThresholds();
     void ApplyFlowThresholds(double full, double resume);
     // Assigns HWFlowOptions and SWFlowOptions again with ForceApply set (after new thresholds).
     void ReapplyFlowOptions();
@@ -249,6 +262,7 @@ private:
 
     TNotifyEvent OnPortClose_;
     TNotifyEvent OnPortOpen_;
+    TPortLostEvent OnPortLost_;
     TTriggerEvent OnTrigger_;
     TTriggerAvailEvent OnTriggerAvail_;
     TTriggerDataEvent OnTriggerData_;
@@ -273,6 +287,11 @@ private:
     // Notification handlers of this component running further up the call stack; a close made
     // from inside one is finished later, when they have returned.
     int DeliveryDepth_ = 0;
+    // A close asked for while handlers were running: posted as MsgDeferredClose once the outermost
+    // of them has returned.
+    bool CloseWaitsForHandlers_ = false;
+    // The cause of a port loss whose close is still to finish; OnPortLost follows that close.
+    std::string LostCause_;
 };
 
 } // namespace mbus::serial

@@ -3,6 +3,7 @@
 #include "serial/application_errors.h"
 
 #include <exception>
+#include <new>
 
 namespace mbus::serial {
 
@@ -14,6 +15,9 @@ void TDispatcherThread::SyncCall(std::uint32_t msg, std::uint32_t triggerHandle,
 void TDispThread::Execute() {
     TBaseDispatcher& d = Dispatcher();
     d.NoteThreadStarted();
+    // The thread ends through NoteThreadFinished whatever happens; a failure stops the I/O threads
+    // too, so the owner learns that the port is lost.
+    std::int32_t result = ecOK;
     try {
         while (!d.StopThreads.load() && !d.ClosePending.load()) {
             d.ReceiveQueue.AwaitBuffer(50);
@@ -23,11 +27,18 @@ void TDispThread::Execute() {
             d.ServiceTimers();
         }
         d.AckEvent.Set();
+    } catch (const std::bad_alloc&) {
+        result = ecNoMem;
     } catch (const std::exception& e) {
         ReportApplicationError(e.what());
+        result = ecFailed;
+    } catch (...) {
+        result = ecFailed;
     }
+    if (result != ecOK)
+        d.StopThreads.store(true);
     d.FreeOnExit.store(d.ClosePending.load() || d.StopThreads.load());
-    d.NoteThreadFinished(this, 0);
+    d.NoteThreadFinished(this, result);
 }
 
 } // namespace mbus::serial

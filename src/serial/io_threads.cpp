@@ -38,7 +38,15 @@ void TWin32Thread::Execute() {
     Dispatcher().NoteThreadStarted();
     Record.hEvent = &OverlappedEvent;
     ResultCode = ecOK;
-    Run();
+    // Whatever way Run is left, the thread ends through NoteThreadFinished: the dispatcher must
+    // drop its reference and count the thread out, or a close would wait for it for ever. The
+    // exceptions Run can meet are failed allocations (a queue entry, an output block).
+    try {
+        Run();
+    } catch (...) {
+        ResultCode = ecNoMem;
+        Dispatcher().StopThreads.store(true);
+    }
     Dispatcher().NoteThreadFinished(this, ResultCode);
 }
 
@@ -107,8 +115,10 @@ void TStatusThread::Run() {
         std::uint32_t events = 0;
         const std::int32_t r = AwaitLineEvent(events);
         if (r < 0) {
-            if (LastError() != platform::ERROR_INVALID_HANDLE)
+            if (LastError() != platform::ERROR_INVALID_HANDLE) {
+                d.LastSystemError.store(LastError());
                 ResultCode = r;
+            }
             d.StopThreads.store(true);
             continue;
         }
@@ -224,11 +234,13 @@ bool TWriteThread::OutputWaiting() {
 
 std::int32_t TWriteThread::DrainOutput() {
     TWin32Dispatcher& d = Owner();
-    while (OutputWaiting()) {
+    for (;;) {
         std::vector<std::uint8_t> block;
         {
+            // Whether anything waits is asked under the same hold of the lock as the copy: a
+            // purge in between would otherwise leave an empty ring that reads as a full one.
             std::lock_guard<std::recursive_mutex> guard(d.OutputLock);
-            if (!d.OutRing)
+            if (!OutputWaiting())
                 return ecOK;
             const std::uint8_t* ring = d.OutRing.get();
             if (d.OutHead > d.OutTail) {

@@ -28,7 +28,8 @@ protected:
     explicit TWin32Thread(TWin32Dispatcher& dispatcher) : TDispatcherThread(dispatcher) {}
 
     // Counts the thread in, runs Run with the thread's overlapped record ready, and reports
-    // ResultCode to the dispatcher when Run returns.
+    // ResultCode to the dispatcher when Run returns; an exception out of Run ends the thread with
+    // ecNoMem and stops the others.
     void Execute() final;
     // The thread's loop, until a stop is asked; a failure sets ResultCode and asks for the stop.
     virtual void Run() = 0;
@@ -64,7 +65,7 @@ class TWriteThread : public TWin32Thread {
 public:
     explicit TWriteThread(TWin32Dispatcher& dispatcher) : TWin32Thread(dispatcher) {}
 
-    // Whether the output ring holds bytes.
+    // Whether the output ring holds bytes (takes OutputLock, which the caller may hold already).
     bool OutputWaiting();
     // Sends everything waiting in the ring, block by block: ecOK, or ecDeviceWrite on a write
     // failure. (RS-485 on the older platform family would poll the UART's transmitter-empty bit

@@ -1,6 +1,8 @@
 #include "tools/reader_session.h"
 
 #include "platform/message_window.h"
+#include "serial/codes.h"
+#include "serial/raise_on_error.h"
 
 #include <algorithm>
 
@@ -15,12 +17,15 @@ ReaderSession::ReaderSession(const LineSettings& settings) {
         for (std::uint16_t i = 0; i < count; ++i)
             protocol::ReceiveByte(RxFrame_, Port_.ReadChar());
     });
+    Port_.SetOnPortLost([this](serial::TComponent*, const std::string&) { Lost_ = true; });
     Port_.SetOpen(true);
     NextTick_ = Clock::now() + kTickPeriod;
 }
 
 ReaderSession::Clock::time_point ReaderSession::Send(const std::string& bytes) {
     const Clock::time_point sentAt = Clock::now();
+    if (Lost_)
+        serial::RaiseOnError(nullptr, serial::ecPutBlockFail);
     Port_.SendString(bytes);
     return sentAt;
 }

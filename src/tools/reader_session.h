@@ -41,7 +41,8 @@ public:
     ReaderSession& operator=(const ReaderSession&) = delete;
 
     // Hands the bytes to the port and returns the moment it took them; raises what SendString
-    // raises.
+    // raises, and EPutBlockFail once the line was lost under the port (the port closed itself
+    // then; it is not opened again behind the caller's back).
     Clock::time_point Send(const std::string& bytes);
 
     // Serves the port and ticks until a frame completes, `deadline` passes or `stop` holds
@@ -59,6 +60,7 @@ private:
     // Declared before the port: the port's close, in its destructor, may still deliver bytes.
     protocol::ComRec_Struct RxFrame_;
     Clock::time_point NextTick_;
+    bool Lost_ = false; // the line died under the open port
     serial::TComPort Port_;
 };
 

@@ -112,6 +112,19 @@ TEST_F(MainWindowTest, ResizingMovesOnlyTheToolBarAndTheStatusBar) {
     EXPECT_EQ(Form->sGroupBox2->geometry(), QRect(184, 24, 729, 313));
 }
 
+// The default address fits its field whole with the fonts the install script brings: with the
+// caret at the end, the first character is still in view.
+TEST_F(MainWindowTest, TheDefaultAddressIsShownWhole) {
+    Form->show();
+    QLineEdit& edit = *Form->edtAddr;
+    EXPECT_EQ(edit.text(), "AA AA AA AA AA AA AA");
+    edit.setCursorPosition(int(edit.text().size()));
+    edit.grab(); // the field scrolls its text while it paints
+    EXPECT_EQ(edit.cursorPositionAt(QPoint(3, edit.height() / 2)), 0)
+        << "text width " << edit.fontMetrics().horizontalAdvance(edit.text()) << " in a field of "
+        << edit.width() << " (" << edit.font().family().toStdString() << ")";
+}
+
 // Qt's editable lists complete typed text and add it as an item on Enter; these lists do
 // neither, so a typed text stays what was typed.
 TEST_F(MainWindowTest, TypedTextIsNeitherCompletedNorAdded) {

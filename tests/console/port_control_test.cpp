@@ -96,8 +96,9 @@ TEST_F(PortControlTest, BadBaudTextStopsAfterThePortNumberAndParityNeedsAnItem) 
     EXPECT_EQ(Form->ComPort->Parity(), serial::pSpace);
 }
 
-// The button decides by the port, not by its caption.
-TEST_F(PortControlTest, PortOpenedByASendStaysClosedOnTheDisplay) {
+// A send never opens the port: only the button does, with the window's settings, so the display
+// and the port always agree.
+TEST_F(PortControlTest, ASendToAClosedPortFailsAndLeavesItClosed) {
     testing::PtyPair line;
     std::string error;
     ASSERT_TRUE(platform::AddPortLink(3, line.SlavePath(), error)) << error;
@@ -107,20 +108,21 @@ TEST_F(PortControlTest, PortOpenedByASendStaysClosedOnTheDisplay) {
     ASSERT_FALSE(Form->ComPort->Open());
 
     Form->btnSend->click();
-    EXPECT_TRUE(Form->ComPort->Open());
-    EXPECT_EQ(line.ReadFromDevice(18, std::chrono::seconds(5)).size(), 18u);
+    EXPECT_FALSE(Form->ComPort->Open());
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, "错误：串口未打开");
     EXPECT_EQ(Form->btnComPortEn->text(), "打开串口");
     EXPECT_EQ(Panel(*Form, 0), "串口状态：关闭");
-    EXPECT_EQ(Panel(*Form, 2), "发送：18");
+    EXPECT_EQ(Panel(*Form, 2), "发送：0");
 
-    Form->btnComPortEn->click();
-    EXPECT_FALSE(Form->ComPort->Open());
-    EXPECT_EQ(Panel(*Form, 0), "串口状态：关闭");
     Form->btnComPortEn->click();
     EXPECT_TRUE(Form->ComPort->Open());
     EXPECT_EQ(Form->btnComPortEn->ImageIndex(), kImagePortOpen);
     EXPECT_EQ(Panel(*Form, 0), "串口状态：打开");
-    EXPECT_TRUE(Boxes.empty());
+    Form->btnSend->click();
+    EXPECT_EQ(line.ReadFromDevice(18, std::chrono::seconds(5)).size(), 18u);
+    EXPECT_EQ(Panel(*Form, 2), "发送：18");
+    EXPECT_EQ(Boxes.size(), 1u);
 }
 
 } // namespace

@@ -68,7 +68,7 @@ TEST_F(ReceiveTest, FrameIsDueAtTheEleventhQuietTickAndLeavesTheAccumulatorFirst
     Tick(10);
     EXPECT_TRUE(Form->redtComRechex->toPlainText().isEmpty());
     Tick(1);
-    EXPECT_EQ(Form->redtComRechex->toPlainText(), "68 10") << "a blank byte is not shown";
+    EXPECT_EQ(Form->redtComRechex->toPlainText(), "68 20 10") << "every byte is shown";
     EXPECT_TRUE(RxFrame.RecData.empty());
     EXPECT_TRUE(RxFrame.RecDone);
     EXPECT_EQ(RxFrame.IdleTicks, 0);
@@ -77,11 +77,11 @@ TEST_F(ReceiveTest, FrameIsDueAtTheEleventhQuietTickAndLeavesTheAccumulatorFirst
     Tick(5);
     Receive(util::HexToBytes("33"));
     Tick(11);
-    EXPECT_EQ(Form->redtComRechex->toPlainText(), "68 1016 33");
+    EXPECT_EQ(Form->redtComRechex->toPlainText(), "68 20 1016 33");
     EXPECT_EQ(LastLine, 0);
-    EXPECT_EQ(LastCol, 10);
+    EXPECT_EQ(LastCol, 13);
     Tick(30);
-    EXPECT_EQ(Form->redtComRechex->toPlainText(), "68 1016 33");
+    EXPECT_EQ(Form->redtComRechex->toPlainText(), "68 20 1016 33");
     EXPECT_EQ(pendingWhileShown, std::vector<bool>(pendingWhileShown.size(), false));
 }
 

@@ -107,20 +107,59 @@ TEST_F(SendingTest, TimedSendingNeedsAPositivePeriodReadAtTheClick) {
     EXPECT_FALSE(Form->Timer1->isActive());
 }
 
-// With no port number yet every timed send asks for a port; declining shows nothing.
+// A closed port is not opened by a send: timed sends to it send nothing, ask nothing and show
+// nothing, and the timer goes on.
 TEST_F(SendingTest, TimedSendFailuresAreSilentAndTheTimerGoesOn) {
     int prompts = 0;
     serial::SetPortPrompt([&] {
         ++prompts;
         return std::optional<int>();
     });
+    int ticks = 0;
+    QObject::connect(Form->Timer1, &QTimer::timeout, [&] { ++ticks; });
     Form->edtAutoSendInteval->setText("10");
     Form->ckbAutoSend->setChecked(true);
-    EXPECT_TRUE(WaitUntil([&] { return prompts >= 3; }));
+    EXPECT_TRUE(WaitUntil([&] { return ticks >= 3; }));
     EXPECT_TRUE(Form->Timer1->isActive());
+    EXPECT_EQ(prompts, 0);
+    EXPECT_FALSE(Form->ComPort->Open());
     EXPECT_TRUE(Boxes.empty());
     EXPECT_EQ(SendCount, 0u);
     EXPECT_EQ(Panel(*Form, 2), "发送：0");
+}
+
+// A command that is not hex text is not sent as something else: a press names the first
+// character that is no hex digit, blank or line break; a timed send sends nothing, silently.
+TEST_F(SendingTest, ACommandThatIsNotHexTextIsRefused) {
+    OpenLine();
+    Form->edtCMD->setText("hello world");
+    Form->btnSend->click();
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, "发送数据第 1 个字符“h”不是十六进制数字，未发送");
+    EXPECT_EQ(Boxes[0].Caption, "错误");
+    EXPECT_EQ(Boxes[0].Icon, QMessageBox::Critical);
+
+    Form->edtCMD->setText("FE FE\r\n68 1O");
+    Form->btnSend->click();
+    ASSERT_EQ(Boxes.size(), 2u);
+    EXPECT_EQ(Boxes[1].Text, "发送数据第 12 个字符“O”不是十六进制数字，未发送");
+
+    int ticks = 0;
+    QObject::connect(Form->Timer1, &QTimer::timeout, [&] { ++ticks; });
+    Form->edtAutoSendInteval->setText("10");
+    Form->ckbAutoSend->setChecked(true);
+    EXPECT_TRUE(WaitUntil([&] { return ticks >= 3; }));
+    Form->ckbAutoSend->setChecked(false);
+    EXPECT_EQ(Boxes.size(), 2u);
+    EXPECT_EQ(SendCount, 0u);
+
+    // Blanks, line breaks and hex digits of either case are the whole alphabet.
+    Form->edtCMD->setText("fe FE\r\n16");
+    Form->btnSend->click();
+    EXPECT_EQ(SendCount, 3u);
+    EXPECT_EQ(Line.ReadFromDevice(3, std::chrono::seconds(5)),
+              (std::vector<std::uint8_t>{0xFE, 0xFE, 0x16}));
+    EXPECT_EQ(Boxes.size(), 2u);
 }
 
 // A close serves messages, so a tick or a press may come while it is in progress: the port takes

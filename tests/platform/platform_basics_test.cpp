@@ -43,6 +43,22 @@ TEST(SystemErrorTest, ErrnoValuesMapOntoPlatformNumbers) {
     EXPECT_EQ(ErrorFromErrno(EIO), ERROR_DEVICE_NOT_CONNECTED);
     EXPECT_EQ(ErrorFromErrno(ENOTTY), ERROR_NOT_SUPPORTED);
     EXPECT_EQ(ErrorFromErrno(EXDEV), ERROR_GEN_FAILURE);
+    // Why a file cannot be written is told as such, not as a failing device.
+    EXPECT_EQ(ErrorFromErrno(ENOSPC), ERROR_DISK_FULL);
+    EXPECT_EQ(ErrorFromErrno(EFBIG), ERROR_FILE_TOO_LARGE);
+    EXPECT_EQ(ErrorFromErrno(EISDIR), ERROR_DIRECTORY_NOT_SUPPORTED);
+#ifdef EDQUOT
+    EXPECT_EQ(ErrorFromErrno(EDQUOT), ERROR_DISK_QUOTA_EXCEEDED);
+#endif
+#ifndef _WIN32 // the system's own texts there
+    EXPECT_EQ(SystemMessage(ERROR_DISK_FULL), "There is not enough space on the disk.");
+    EXPECT_EQ(SystemMessage(ERROR_DISK_QUOTA_EXCEEDED),
+              "The requested file operation failed because the storage quota was exceeded.");
+    EXPECT_EQ(SystemMessage(ERROR_FILE_TOO_LARGE),
+              "The file size exceeds the limit allowed and cannot be saved.");
+    EXPECT_EQ(SystemMessage(ERROR_DIRECTORY_NOT_SUPPORTED),
+              "An operation is not supported on a directory.");
+#endif
 }
 
 TEST(SystemErrorTest, LastErrorBelongsToTheCallingThread) {

@@ -12,6 +12,7 @@
 #include "support/test_platform.h"
 #include "support/wait_until.h"
 #ifndef _WIN32
+#include "platform/port_map.h"
 #include "support/temp_config_home.h"
 #endif
 
@@ -22,6 +23,7 @@
 #include <functional>
 #include <iterator>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -295,7 +297,7 @@ TEST_F(ComPortTest, ComNumberWhileOpenMovesToTheOtherPort) {
 TEST_F(ComPortTest, FlowThresholdsFollowTheirRules) {
     TComPort port;
     port.SetBufferFull(5000);
-    EXPECT_EQ(port.BufferFull(), 4500);
+    EXPECT_EQ(port.BufferFull(), 3686); // 4500 is still above InSize: 90 % of InSize
     port.SetBufferFull(3686);
     port.SetBufferResume(4000);
     EXPECT_EQ(port.BufferResume(), 368);
@@ -320,6 +322,72 @@ TEST_F(ComPortTest, FlowThresholdsFollowTheirRules) {
     rs485.SetHWFlowOptions(FlowOption(hwfRequireCTS));
     EXPECT_FALSE(rs485.RS485Mode());
 }
+
+// Thresholds the setters accepted never make an open fail: the device takes none above InSize.
+TEST_F(ComPortTest, ThresholdsAcceptedEarlierNeverFailAnOpen) {
+    Port.SetBufferFull(5000);
+    Port.SetOpen(true);
+    EXPECT_TRUE(Port.Open());
+    Port.SetOpen(false);
+
+    Port.SetBufferFull(3686);
+    Port.SetBufferResume(406);
+    Port.SetInSize(1000);
+    EXPECT_EQ(Port.BufferFull(), 900);
+    EXPECT_EQ(Port.BufferResume(), 406);
+    Port.SetOpen(true);
+    EXPECT_TRUE(Port.Open());
+}
+
+TEST_F(ComPortTest, AFailingOnPortOpenFailsTheOpenAndReleasesTheDevice) {
+    Port.SetOnPortOpen([](TComponent*) { throw std::runtime_error("handler failed"); });
+    EXPECT_THROW(Port.SetOpen(true), std::runtime_error);
+    EXPECT_FALSE(Port.Open());
+    EXPECT_EQ(Port.PortState(), psClosed);
+    EXPECT_EQ(Port.NotifyWnd(), 0u);
+
+    Port.SetOnPortOpen(nullptr);
+    Port.SetOpen(true);
+    EXPECT_TRUE(Port.Open());
+}
+
+#ifndef _WIN32 // on Windows the test's far end closing is no hang-up
+// The peer hangs up under an open port: the port closes by itself, OnPortClose and then
+// OnPortLost tell the owner on its own thread, and once a device is back the port opens again.
+TEST_F(ComPortTest, ALostLineClosesThePortAndIsReportedOnce) {
+    TakeBytes();
+    std::vector<std::string> events;
+    Port.SetOnPortClose([&](TComponent*) { events.push_back("close"); });
+    Port.SetOnPortLost([&](TComponent* cp, const std::string& cause) {
+        EXPECT_EQ(cp, &Port);
+        EXPECT_FALSE(Port.Open());
+        EXPECT_EQ(Port.PortState(), psClosed);
+        events.push_back("lost: " + cause);
+    });
+    Port.SetOpen(true);
+    Pty.CloseMaster();
+    ASSERT_TRUE(PumpUntil([&] { return events.size() == 2; }));
+    EXPECT_EQ(events[0], "close");
+    EXPECT_EQ(events[1], "lost: Device read error (The device is not connected)");
+    PumpFor(std::chrono::milliseconds(200));
+    EXPECT_EQ(events.size(), 2u);
+    EXPECT_FALSE(Port.Open());
+    EXPECT_EQ(Port.NotifyWnd(), 0u);
+
+    PtyPair back;
+    platform::RemovePortLink(Com, Pty.SlavePath());
+    RegisterTestPort(back, Com);
+    Port.SetOpen(true);
+    ASSERT_TRUE(Port.Open());
+    back.WriteToDevice(BytesOf("again"));
+    ASSERT_TRUE(PumpUntil([&] { return Received == "again"; }));
+
+    // A close the owner asks for is no loss.
+    Port.SetOpen(false);
+    PumpFor(std::chrono::milliseconds(200));
+    EXPECT_EQ(events.size(), 3u);
+}
+#endif
 
 TEST_F(ComPortTest, TraceAndLogCommands) {
     Port.SetTracing(tlDump); // closed: anything above "on" is stored as off
@@ -390,6 +458,31 @@ TEST_F(ComPortTest, ClosingFromInsideTheHandlerIsFinishedLater) {
     EXPECT_TRUE(openDuring);
     EXPECT_TRUE(reopenIgnored);
     ASSERT_TRUE(PumpUntil([&] { return !Port.Open(); }, std::chrono::milliseconds(15000)));
+    EXPECT_EQ(Port.PortState(), psClosed);
+    EXPECT_EQ(Port.NotifyWnd(), 0u);
+}
+
+// A handler that closes the port and then serves messages for a while (as a message box does):
+// the close waits for it without keeping the window thread busy, and ends when it returns.
+TEST_F(ComPortTest, ACloseInsideAHandlerWaitsWithoutSpinningTheWindowThread) {
+    int served = -1;
+    Port.SetOnTriggerAvail([&](TComponent*, std::uint16_t) {
+        if (served >= 0)
+            return;
+        Port.SetOpen(false);
+        served = 0;
+        const std::uint32_t start = platform::TickCount();
+        while (platform::TickCount() - start < 1000) {
+            if (platform::PumpOneMessage())
+                ++served;
+            else
+                platform::WaitForMessage(50);
+        }
+    });
+    Port.SetOpen(true);
+    Pty.WriteToDevice(BytesOf("x"));
+    ASSERT_TRUE(PumpUntil([&] { return !Port.Open(); }, std::chrono::milliseconds(15000)));
+    EXPECT_LT(served, 20) << "the deferred close was posted again and again";
     EXPECT_EQ(Port.PortState(), psClosed);
     EXPECT_EQ(Port.NotifyWnd(), 0u);
 }

@@ -128,6 +128,23 @@ TEST(OutputPath, QueueBlockIsAllOrNothing) {
     EXPECT_EQ(d.QueueBlock(reinterpret_cast<const std::uint8_t*>(rest.data()), 0), ecOK);
 }
 
+// RS-485 output on the older platform family needs the UART's base address: a block refused for
+// the lack of it leaves the ring as it was, so later blocks still fit.
+TEST(OutputPath, ARefusedRs485BlockLeavesTheRingAsItWas) {
+    FakeDispatcher d;
+    d.PrepareBuffers(16);
+    d.NtFamily = false;
+    d.SetRS485(true);
+    const std::string block = Bytes(16, 'r');
+    EXPECT_EQ(d.QueueBlock(reinterpret_cast<const std::uint8_t*>(block.data()), 16),
+              ecBaseAddressNotSet);
+    EXPECT_FALSE(d.OutFull);
+    EXPECT_EQ(d.OutputPending(), 0);
+    d.SetRS485(false);
+    EXPECT_EQ(d.QueueBlock(reinterpret_cast<const std::uint8_t*>(block.data()), 4), ecOK);
+    EXPECT_EQ(d.OutputPending(), 4);
+}
+
 TEST(OutputPath, ReleasedBuffersRefuseOutputInsteadOfWritingFreedMemory) {
     FakeDispatcher d;
     d.PrepareBuffers(16);

@@ -25,10 +25,13 @@ constexpr MessageText kMessages[] = {
      "The process cannot access the file because it is being used by another process."},
     {ERROR_NOT_SUPPORTED, "The request is not supported."},
     {ERROR_INVALID_PARAMETER, "The parameter is incorrect."},
+    {ERROR_DISK_FULL, "There is not enough space on the disk."},
     {ERROR_INSUFFICIENT_BUFFER, "The data area passed to a system call is too small."},
+    {ERROR_FILE_TOO_LARGE, "The file size exceeds the limit allowed and cannot be saved."},
     {ERROR_MORE_DATA, "More data is available."},
     {258, "The wait operation timed out."},
     {ERROR_NO_MORE_ITEMS, "No more data is available."},
+    {ERROR_DIRECTORY_NOT_SUPPORTED, "An operation is not supported on a directory."},
     {ERROR_OPERATION_ABORTED,
      "The I/O operation has been aborted because of either a thread exit or an application "
      "request."},
@@ -36,6 +39,8 @@ constexpr MessageText kMessages[] = {
     {ERROR_IO_PENDING, "Overlapped I/O operation is in progress."},
     {ERROR_DEVICE_NOT_CONNECTED, "The device is not connected."},
     {ERROR_NOT_FOUND, "Element not found."},
+    {ERROR_DISK_QUOTA_EXCEEDED,
+     "The requested file operation failed because the storage quota was exceeded."},
     {ERROR_TIMEOUT, "This operation returned because the timeout period expired."},
 };
 

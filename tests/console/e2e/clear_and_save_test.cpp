@@ -5,6 +5,7 @@
 #include "console/frame_reception.h"
 #include "console/rich_text_view.h"
 #include "console/traffic_counters.h"
+#include "console/traffic_file.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -15,6 +16,10 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+
+#include <gmock/gmock.h>
+
+#include <stdexcept>
 
 namespace mbus::console {
 namespace {
@@ -103,6 +108,26 @@ TEST_F(ClearAndSaveTest, SaveIntoAFolderThatCannotBeWrittenShowsTheErrorBox) {
     EXPECT_EQ(Boxes[0].Caption, QString::fromUtf8(kFormCaption));
     EXPECT_EQ(Form->redtComRechex->toPlainText(), before);
     EXPECT_FALSE(QFile::exists(path));
+}
+
+// A failed save names its cause: a full disk, a folder given as the file name.
+TEST_F(ClearAndSaveTest, AFailedSaveNamesItsCause) {
+    StartWithSim();
+    OpenPort();
+    SendAndWaitForLines(1);
+    {
+        const SaveDialogAnswer answer("/dev/full"); // takes the file, then has no room for it
+        Form->btnSaveComRec->click();
+    }
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, "There is not enough space on the disk.");
+    EXPECT_EQ(Boxes[0].Icon, QMessageBox::Critical);
+
+    QTemporaryDir folder;
+    EXPECT_THAT([&] { WriteTrafficFile(folder.path().toStdString(), "68 16"); },
+                ::testing::ThrowsMessage<std::runtime_error>(
+                    "Cannot create file \"" + folder.path().toStdString() +
+                    "\". An operation is not supported on a directory."));
 }
 
 } // namespace

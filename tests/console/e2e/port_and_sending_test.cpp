@@ -62,7 +62,7 @@ TEST_F(PortAndSendingTest, PortInUseShowsTheMessageAndStaysClosed) {
 }
 
 // Every change of a port setting reopens an open port; a text that is no integer leaves it
-// closed under a display that still reads open, until the button opens it again.
+// closed, the display says so, and the button opens it again.
 TEST_F(PortAndSendingTest, BaudChangesReopenAndABadTextLeavesThePortClosed) {
     StartWithSim();
     OpenPort();
@@ -76,8 +76,8 @@ TEST_F(PortAndSendingTest, BaudChangesReopenAndABadTextLeavesThePortClosed) {
     EXPECT_EQ(Boxes[0].Text, "'9600 ' is not a valid integer value.");
     EXPECT_EQ(Boxes[0].Icon, QMessageBox::Critical);
     EXPECT_FALSE(Form->ComPort->Open());
-    EXPECT_EQ(Form->btnComPortEn->text(), "关闭串口");
-    EXPECT_EQ(Panel(*Form, 0), "串口状态：打开");
+    EXPECT_EQ(Form->btnComPortEn->text(), "打开串口");
+    EXPECT_EQ(Panel(*Form, 0), "串口状态：关闭");
 
     Form->cmbSoftBaut->setEditText("4800");
     EXPECT_FALSE(Form->ComPort->Open()) << "a closed port is not reopened by an edit";

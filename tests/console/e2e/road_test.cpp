@@ -82,14 +82,15 @@ TEST_F(RoadTest, FramesRunTogetherWhenLineBreaksAreOff) {
     EXPECT_EQ(Form->redtComRechex->document()->blockCount(), 1);
 }
 
-// Blanks removed from the shown text are still received, counted and decoded.
-TEST_F(RoadTest, BlankBytesAreCountedAndDecodedButNotShown) {
+// Bytes of the value of a blank (0x20) are shown, counted and decoded like every other byte.
+TEST_F(RoadTest, BlankBytesAreShownCountedAndDecoded) {
     StartWithSim({"--meter", "0:20202020202020"});
     OpenPort();
     SendAndWaitForLines(1);
     const QString line = ViewLines(*Form->redtComRechex).value(0);
-    EXPECT_TRUE(line.startsWith("FE FE 68 10 81 16 1F 90")) << line.toStdString();
-    EXPECT_EQ(RecvCount, std::uint32_t(Pairs(line) + 7));
+    EXPECT_TRUE(line.startsWith("FE FE 68 10 20 20 20 20 20 20 20 81 16 1F 90"))
+        << line.toStdString();
+    EXPECT_EQ(RecvCount, std::uint32_t(Pairs(line)));
     EXPECT_EQ(ParsedCount, 1u);
 }
 
