@@ -41,7 +41,7 @@ void ReadReport::Sent(const std::string& bytes, const protocol::LocalTimestamp& 
 
 void ReadReport::Received(const std::string& frame, const std::string& decodedLine) {
     if (Format_ == Format::Text) {
-        Out_ << "RX " << util::TextToHex(frame) << "\n";
+        Out_ << "RX " << AllBytesHex(frame) << "\n";
         if (!decodedLine.empty())
             Out_ << decodedLine << "\n";
         Out_.flush();

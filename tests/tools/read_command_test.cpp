@@ -196,15 +196,15 @@ TEST_F(ReadCommandTest, SilentMeterFailsEveryRequest) {
                      "mbus read: request 2: no decoded reply within 200 ms\n");
 }
 
-TEST_F(ReadCommandTest, JsonKeepsEveryByteTheTrafficViewLeavesOut) {
-    // The heat meter's type byte 0x20 follows 68, outside a double-byte pair and before any zero
-    // byte: the traffic view drops it.
+TEST_F(ReadCommandTest, TextAndJsonKeepEveryByte) {
+    // The heat meter's type byte 0x20 follows 68, before any zero byte: a blank-removing hex
+    // conversion would drop it.
     RunningSim sim({"--meter", "4:00000000000001"});
     const Result text = Read({"--port", sim.ComName, "--type", "4"});
     EXPECT_EQ(text.Status, kExitOk) << text.Err;
     ASSERT_EQ(text.Lines.size(), 3u);
     EXPECT_EQ(text.Lines[0], "TX FE FE 68 20 AA AA AA AA AA AA AA 01 03 1F 90 00 E1 16");
-    EXPECT_TRUE(StartsWith(text.Lines[1], "RX FE FE 68 01 00 00 00 00 00 00 81 2E 1F 90"))
+    EXPECT_TRUE(StartsWith(text.Lines[1], "RX FE FE 68 20 01 00 00 00 00 00 00 81 2E 1F 90"))
         << text.Lines[1];
     EXPECT_TRUE(StartsWith(text.Lines[2], "结算日热量:000123.45;当前热量:000234.56;"))
         << text.Lines[2];
