@@ -14,6 +14,7 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <optional>
 
 namespace mbus::serial {
 
@@ -119,7 +120,12 @@ std::int32_t TBaseDispatcher::OpenPort(const std::string& deviceName, std::int32
     try {
         std::lock_guard<std::recursive_mutex> input(InputLock);
         std::lock_guard<std::recursive_mutex> output(OutputLock);
-        InBuffer = std::make_unique<std::uint8_t[]>(kInBufferSize);
+        if (RetiredInBuffer) {
+            InBuffer = std::move(RetiredInBuffer);
+            std::memset(InBuffer.get(), 0, kInBufferSize);
+        } else {
+            InBuffer = std::make_unique<std::uint8_t[]>(kInBufferSize);
+        }
         OutRing = std::make_unique<std::uint8_t[]>(outSize);
         OutHead = 0;
         OutTail = 0;
@@ -208,7 +214,10 @@ void TBaseDispatcher::ReleaseBuffers() {
     {
         std::lock_guard<std::recursive_mutex> input(InputLock);
         std::lock_guard<std::recursive_mutex> control(ControlLock);
-        InBuffer.reset();
+        if (HandlerWindow.TakenIfOpen())
+            Consumed = HandlerWindow.Close();
+        if (InBuffer)
+            RetiredInBuffer = std::move(InBuffer);
         InHead = 0;
         InTail = 0;
         Unscanned = 0;
@@ -552,10 +561,19 @@ std::int32_t TBaseDispatcher::UnreadCount() const {
     return InputFull ? kInBufferSize : 0;
 }
 
+std::int32_t TBaseDispatcher::ConsumedNow() const {
+    return HandlerWindow.TakenIfOpen().value_or(Consumed);
+}
+
+bool TBaseDispatcher::InputBufferFull() {
+    std::lock_guard<std::recursive_mutex> guard(InputLock);
+    return InBuffer && InputFull;
+}
+
 std::int32_t TBaseDispatcher::InputCount() {
     std::lock_guard<std::recursive_mutex> guard(InputLock);
     const std::int32_t count = UnreadCount();
-    return PeekMode ? count - Consumed : count;
+    return PeekMode ? count - ConsumedNow() : count;
 }
 
 std::int32_t TBaseDispatcher::PeekByte(std::int32_t index, std::uint8_t& byte) {
@@ -567,19 +585,32 @@ std::int32_t TBaseDispatcher::PeekByte(std::int32_t index, std::uint8_t& byte) {
 }
 
 std::int32_t TBaseDispatcher::TakeByte(std::uint8_t& byte) {
+    // A handler taking the bytes its notification announced: no lock (unless each byte goes to
+    // the trace).
+    const bool tracing = TracingOn.load(std::memory_order_relaxed);
+    if (!tracing && HandlerWindow.TryTake(byte))
+        return ecOK;
+
     std::lock_guard<std::recursive_mutex> guard(InputLock);
     // In peek mode the byte after those the running handler took; otherwise the oldest.
-    const std::int32_t index = PeekMode ? Consumed + 1 : 1;
+    const std::optional<std::int32_t> windowTaken = HandlerWindow.TakenIfOpen();
+    const std::int32_t index = PeekMode ? windowTaken.value_or(Consumed) + 1 : 1;
     if (!InBuffer || index > UnreadCount())
         return ecBufferIsEmpty;
     byte = InBuffer[static_cast<std::size_t>((InTail + index - 1) % kInBufferSize)];
-    if (PeekMode) {
+    if (windowTaken) {
+        HandlerWindow.CountTaken();
+    } else if (PeekMode) {
         Consumed = index;
     } else {
         InTail = InTail + 1 == kInBufferSize ? 0 : InTail + 1;
-        InputFull = false;
+        if (InputFull) {
+            // Received data may be waiting for this room.
+            InputFull = false;
+            KickDispatcher();
+        }
     }
-    if (TracingOn.load(std::memory_order_relaxed))
+    if (tracing)
         AddTraceEntry('R', byte);
     return ecOK;
 }
@@ -595,6 +626,7 @@ std::int32_t TBaseDispatcher::PurgeInput() {
     }
     InputFull = false;
     ResetDataMatches();
+    KickDispatcher(); // data that waited for room may move in now
     return result;
 }
 

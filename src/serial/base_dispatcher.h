@@ -11,7 +11,8 @@
 //   ControlLock guards device settings, modem status, line errors, flow control, trigger tables,
 //     notification targets, thread start, the trace buffer and the release of the buffers;
 //   OutputLock guards the output ring (OutRing, OutHead, OutTail, OutFull);
-//   InputLock guards InBuffer, InHead, InTail, InputFull, PeekMode, Consumed, MaxConsumed.
+//   InputLock guards InBuffer, InHead, InTail, InputFull, PeekMode, Consumed, MaxConsumed; the
+//     bytes a delivery announces are taken through HandlerWindow without it (take_window.h).
 // Nesting: InputLock -> ControlLock; RegistryLock -> InputLock or OutputLock -> ControlLock;
 // ControlLock -> a queue's own lock. The dispatcher thread holds none of them while it waits for
 // a notification target.
@@ -29,6 +30,8 @@
 #include "platform/event.h"
 #include "serial/codes.h"
 #include "serial/io_queue.h"
+#include "serial/stop_request.h"
+#include "serial/take_window.h"
 #include "serial/trigger.h"
 
 namespace mbus::serial {
@@ -141,6 +144,7 @@ public:
     std::uint32_t ElapsedMs() const;
 
     // ---- Dispatch pass, triggers and delivery (dispatcher_delivery.cpp) -------------------------
+    // One dispatch pass.
     void ServiceQueue();
     void ServiceTimers();
     bool DeliverEvent(std::uint32_t msg, std::uint32_t triggerHandle, std::uint32_t data);
@@ -214,6 +218,14 @@ protected:
 public:
     // Unread bytes in the input buffer; call with InputLock held.
     std::int32_t UnreadCount() const;
+    // Bytes the running handler has taken in peek mode; call with InputLock held.
+    std::int32_t ConsumedNow() const;
+    // Whether the input buffer holds 8192 unread bytes, so queued data has to wait.
+    bool InputBufferFull();
+    // Whether an armed timer or status trigger needs the dispatch pass to run on a clock.
+    bool ClockedTriggersArmed();
+    // Makes the dispatcher thread run a pass soon: something it evaluates has changed.
+    void KickDispatcher() { ReceiveQueue.Wake(); }
 
     // Wait in milliseconds for about 18 character times at the given line settings.
     static std::uint32_t DrainWaitMs(std::uint32_t baud, std::uint8_t byteSize, std::uint8_t parity,
@@ -282,6 +294,12 @@ public:
     bool PeekMode = false;
     std::int32_t Consumed = 0;
     std::int32_t MaxConsumed = 0;
+    // The unread bytes of a delivery in peek mode while one of its targets runs; Consumed holds
+    // what was taken through it once it closes.
+    TakeWindow HandlerWindow{kInBufferSize};
+    // The storage of a released input buffer, kept for a handler that may still be reading it
+    // through HandlerWindow, and reused by the next open.
+    std::unique_ptr<std::uint8_t[]> RetiredInBuffer;
 
     // Output ring (OutputLock).
     std::unique_ptr<std::uint8_t[]> OutRing;
@@ -290,7 +308,7 @@ public:
     bool OutFull = false;
     std::atomic<bool> OutSentPending{false};
 
-    std::atomic<bool> StopThreads{false};
+    StopRequest StopThreads;
     TDispatcherThread* ReadWorker = nullptr; // ControlLock; each cleared by its thread's end
     TDispatcherThread* DispatchWorker = nullptr;
     TDispatcherThread* WriteWorker = nullptr;

@@ -289,14 +289,12 @@ std::int32_t TWin32Dispatcher::ShutDevice() {
             waitFor(WriteWorker, afterMs(kThreadStopLimitMs));
         }
         if (running(ReadWorker)) {
-            ReceiveSignal.Set();
             AckEvent.Reset();
             waitFor(ReadWorker, afterMs(kThreadStopLimitMs));
         }
         // When the dispatcher thread itself gets here (releasing the buffers as it ends after an
         // I/O failure), its reference is already cleared, so it never waits for itself.
         if (running(DispatchWorker)) {
-            ReceiveQueue.Wake(); // it sees the stop now rather than at its next 50 ms wake-up
             TickTimer timer;
             ArmTickTimer(timer, kDispatcherStopTicks);
             if (!waitFor(DispatchWorker, [&timer] { return TickTimerDone(timer); })) {

@@ -301,7 +301,6 @@ TEST(Win32Dispatcher, ReadThreadQueuesABurstIn256ByteBuffers) {
     }
     ASSERT_TRUE(mbus::testing::WaitFor([&] { return d.ReceiveQueue.Count() == 3; }));
     d.StopThreads.store(true);
-    d.ReceiveSignal.Set();
     ASSERT_TRUE(mbus::testing::WaitFor([&] { return d.LiveThreadCount() == 0; }));
 
     std::vector<std::uint8_t> all;
