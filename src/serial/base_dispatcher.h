@@ -296,7 +296,7 @@ public:
     std::int32_t MaxConsumed = 0;
     // The unread bytes of a delivery in peek mode while one of its targets runs; Consumed holds
     // what was taken through it once it closes.
-    TakeWindow HandlerWindow{kInBufferSize};
+    TakeWindow<kInBufferSize> HandlerWindow;
     // The storage of a released input buffer, kept for a handler that may still be reading it
     // through HandlerWindow, and reused by the next open.
     std::unique_ptr<std::uint8_t[]> RetiredInBuffer;

@@ -455,7 +455,7 @@ char TCustomComPort::ReadChar() {
     if (dispatcher == nullptr)
         return '\0';
     std::uint8_t byte = 0;
-    if (Check(dispatcher->TakeByte(byte)) < 0)
+    if (const std::int32_t result = dispatcher->TakeByte(byte); result != ecOK && Check(result) < 0)
         return '\0';
     return static_cast<char>(byte);
 }

@@ -11,11 +11,11 @@
 
 namespace mbus::serial {
 
-class TakeWindow {
-public:
-    // `ringSize` is the size of the ring the window looks into (at most 8192 bytes).
-    explicit TakeWindow(std::int32_t ringSize) : RingSize_(ringSize) {}
+// `RingSize` is the size of the ring the window looks into: a power of two, at most 8192.
+template <std::int32_t RingSize> class TakeWindow {
+    static_assert(RingSize > 0 && RingSize <= 8192 && (RingSize & (RingSize - 1)) == 0);
 
+public:
     // Opens the window on `limit` unread bytes starting at `base` in the ring at `storage`, none
     // taken. The storage must stay readable for as long as a taker may hold an old view of it.
     void Open(const std::uint8_t* storage, std::int32_t base, std::int32_t limit) {
@@ -40,7 +40,7 @@ public:
             const std::uint8_t* storage = Storage_.load(std::memory_order_relaxed);
             // Read before the byte is claimed: until then it is unread, and nothing writes
             // unread bytes.
-            const std::uint8_t next = storage[(Base(word) + Taken(word)) % RingSize_];
+            const std::uint8_t next = storage[(Base(word) + Taken(word)) & (RingSize - 1)];
             if (Word_.compare_exchange_weak(word, word + 1, std::memory_order_acq_rel,
                                             std::memory_order_acquire)) {
                 byte = next;
@@ -80,7 +80,6 @@ private:
         return static_cast<std::int32_t>((word >> kBaseShift) & kCountMask);
     }
 
-    const std::int32_t RingSize_;
     std::atomic<std::uint64_t> Word_{0};
     std::atomic<const std::uint8_t*> Storage_{nullptr};
     std::uint32_t Generation_ = 0; // the opener's only
