@@ -214,8 +214,8 @@ void TBaseDispatcher::ReleaseBuffers() {
     {
         std::lock_guard<std::recursive_mutex> input(InputLock);
         std::lock_guard<std::recursive_mutex> control(ControlLock);
-        if (HandlerWindow.TakenIfOpen())
-            Consumed = HandlerWindow.Close();
+        if (const std::optional<std::int32_t> taken = HandlerWindow.Close())
+            Consumed = *taken;
         if (InBuffer)
             RetiredInBuffer = std::move(InBuffer);
         InHead = 0;
@@ -561,8 +561,8 @@ std::int32_t TBaseDispatcher::UnreadCount() const {
     return InputFull ? kInBufferSize : 0;
 }
 
-std::int32_t TBaseDispatcher::ConsumedNow() const {
-    return HandlerWindow.TakenIfOpen().value_or(Consumed);
+std::int32_t TBaseDispatcher::ConsumedNow() {
+    return HandlerWindow.Settle().value_or(Consumed);
 }
 
 bool TBaseDispatcher::InputBufferFull() {
@@ -584,16 +584,10 @@ std::int32_t TBaseDispatcher::PeekByte(std::int32_t index, std::uint8_t& byte) {
     return ecOK;
 }
 
-std::int32_t TBaseDispatcher::TakeByte(std::uint8_t& byte) {
-    // A handler taking the bytes its notification announced: no lock (unless each byte goes to
-    // the trace).
-    const bool tracing = TracingOn.load(std::memory_order_relaxed);
-    if (!tracing && HandlerWindow.TryTake(byte))
-        return ecOK;
-
+std::int32_t TBaseDispatcher::TakeByteLocked(std::uint8_t& byte) {
     std::lock_guard<std::recursive_mutex> guard(InputLock);
     // In peek mode the byte after those the running handler took; otherwise the oldest.
-    const std::optional<std::int32_t> windowTaken = HandlerWindow.TakenIfOpen();
+    const std::optional<std::int32_t> windowTaken = HandlerWindow.Settle();
     const std::int32_t index = PeekMode ? windowTaken.value_or(Consumed) + 1 : 1;
     if (!InBuffer || index > UnreadCount())
         return ecBufferIsEmpty;
@@ -610,7 +604,7 @@ std::int32_t TBaseDispatcher::TakeByte(std::uint8_t& byte) {
             KickDispatcher();
         }
     }
-    if (tracing)
+    if (Tracing())
         AddTraceEntry('R', byte);
     return ecOK;
 }

@@ -128,7 +128,13 @@ public:
     // ---- Input buffer ---------------------------------------------------------------------------
     std::int32_t InputCount();
     std::int32_t PeekByte(std::int32_t index, std::uint8_t& byte);
-    std::int32_t TakeByte(std::uint8_t& byte);
+    std::int32_t TakeByte(std::uint8_t& byte) {
+        // A handler on the main thread taking the bytes its notification announced needs no lock
+        // (unless every byte goes to the trace).
+        if (!Tracing() && HandlerWindow.TryTake(byte))
+            return ecOK;
+        return TakeByteLocked(byte);
+    }
     std::int32_t PurgeInput();
     bool FillInputBuffer();
 
@@ -216,10 +222,12 @@ protected:
     void DestroyDispatcher();
 
 public:
+    // TakeByte under InputLock: every take but the main thread's during a delivery.
+    std::int32_t TakeByteLocked(std::uint8_t& byte);
     // Unread bytes in the input buffer; call with InputLock held.
     std::int32_t UnreadCount() const;
     // Bytes the running handler has taken in peek mode; call with InputLock held.
-    std::int32_t ConsumedNow() const;
+    std::int32_t ConsumedNow();
     // Whether the input buffer holds 8192 unread bytes, so queued data has to wait.
     bool InputBufferFull();
     // Whether an armed timer or status trigger needs the dispatch pass to run on a clock.

@@ -451,7 +451,7 @@ TBaseDispatcher* TCustomComPort::RequireDispatcher() {
 char TCustomComPort::ReadChar() {
     if (PortState_ == psClosing)
         return '\0';
-    TBaseDispatcher* dispatcher = RequireDispatcher();
+    TBaseDispatcher* dispatcher = Dispatcher_ ? Dispatcher_.get() : RequireDispatcher();
     if (dispatcher == nullptr)
         return '\0';
     std::uint8_t byte = 0;

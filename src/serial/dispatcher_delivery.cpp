@@ -414,8 +414,8 @@ bool TBaseDispatcher::NotifyTargets(std::uint32_t msg, std::uint32_t triggerHand
                 notify(target);
             {
                 std::lock_guard<std::recursive_mutex> guard(InputLock);
-                if (HandlerWindow.TakenIfOpen())
-                    Consumed = HandlerWindow.Close();
+                if (const std::optional<std::int32_t> taken = HandlerWindow.Close())
+                    Consumed = *taken;
             }
             if (ClosePending.load())
                 return false;

@@ -76,9 +76,11 @@ std::int32_t TWin32Thread::AwaitOverlapped(platform::Overlapped& overlapped) {
 }
 
 void TWin32Thread::AbandonPending(platform::Overlapped& overlapped) {
+    // Whether the cancel finds the operation or not (it may have completed, or a close of the
+    // device may be completing it right now), the record is given up only once it is complete.
     std::uint32_t ignored = 0;
-    if (platform::CancelIoEx(Dispatcher().DeviceHandle(), &overlapped))
-        platform::GetOverlappedResult(Dispatcher().DeviceHandle(), &overlapped, &ignored, true);
+    platform::CancelIoEx(Dispatcher().DeviceHandle(), &overlapped);
+    platform::GetOverlappedResult(Dispatcher().DeviceHandle(), &overlapped, &ignored, true);
     overlapped.hEvent->Reset();
 }
 
