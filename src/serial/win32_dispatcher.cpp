@@ -64,7 +64,8 @@ std::int32_t TWin32Dispatcher::DiscardQueued(std::int32_t which) {
         const bool purged =
             platform::PurgeComm(DeviceHandle(), platform::PURGE_TXABORT | platform::PURGE_TXCLEAR);
         FlushRequest.Set();
-        platform::WaitOne(AckEvent, kFlushAckMs);
+        // A write thread that is ending (the threads were asked to stop) acknowledges nothing.
+        platform::WaitAny({&AckEvent, &StopThreads.Raised()}, kFlushAckMs);
         return purged ? 1 : 0;
     }
     if (which == kDiscardInput) {
