@@ -216,8 +216,10 @@ public:
     }
 
     void Wake() override {
+        // Queued on the receiver's own object, so a wake that comes after the receiver is gone
+        // is dropped with it.
         QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [this] { Delivered(); }, Qt::QueuedConnection);
+            &Context_, [this] { Delivered(); }, Qt::QueuedConnection);
     }
 
 protected:
@@ -228,6 +230,7 @@ protected:
     }
 
 private:
+    QObject Context_;
     QEventLoop* Loop_ = nullptr;
     const std::function<bool()>* Finished_ = nullptr;
 };
