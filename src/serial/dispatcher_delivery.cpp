@@ -363,6 +363,9 @@ bool TBaseDispatcher::DeliverToTargets(std::uint32_t msg, std::uint32_t triggerH
     const bool completed = result;
     if (completed && peeking) {
         std::lock_guard<std::recursive_mutex> guard(InputLock);
+        // A take made in peek mode after the last target's count was folded in (ReadChar
+        // outside the handler while the delivery ends) counts too, or its byte would come again.
+        MaxConsumed = std::max(MaxConsumed, Consumed);
         PeekMode = false;
         InTail = Wrap(InTail + MaxConsumed);
         if (MaxConsumed > 0)
