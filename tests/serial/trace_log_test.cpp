@@ -1,5 +1,6 @@
 // The trace and dispatch log files, compared whole with the text they must hold.
 #include "fake_dispatcher.h"
+#include "platform/clock.h"
 
 #include "serial/log_header.h"
 #include "serial/trace_format.h"
@@ -37,6 +38,8 @@ protected:
         ASSERT_TRUE(std::filesystem::create_directory(Folder));
         Path = Folder + "/COMPORT.TRC";
         D.PrepareBuffers();
+        // Stamps count from the open, as after OpenPort, not from the machine's start.
+        D.OpenTime = platform::TickCount();
     }
     void TearDown() override {
         std::error_code ignored;
