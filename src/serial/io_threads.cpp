@@ -191,9 +191,7 @@ void TReadThread::Run() {
                         static_cast<std::size_t>(chunk->Filled));
             chunks.push_back(std::move(chunk));
         }
-        if (ResultCode == ecNoMem)
-            chunks.clear(); // nothing half-made is queued
-        d.ReceiveQueue.AppendAll(chunks);
+        d.ReceiveQueue.AppendAll(chunks); // the buffers made, also when one could not be
     }
 }
 
