@@ -6,6 +6,8 @@
 #include "console/traffic_view.h"
 #include "serial/com_port.h"
 
+#include <QTimer>
+
 #include <utility>
 
 namespace mbus::console {
@@ -18,6 +20,11 @@ void TForm1::ComPortTriggerAvail(serial::TComponent* /*CP*/, std::uint16_t Count
     // counted.
     if (ComPort->PortState() == serial::psClosing)
         return;
+    // A frame is pending from the first byte on: the idle timer runs again.
+    if (FrameTimerPaused && Count > 0) {
+        FrameTimerPaused = false;
+        tmr1->start();
+    }
     // A failing ReadChar ends the event here: the bytes taken so far stay, the event is not
     // counted.
     for (std::uint16_t i = 0; i < Count; ++i)
@@ -27,11 +34,18 @@ void TForm1::ComPortTriggerAvail(serial::TComponent* /*CP*/, std::uint16_t Count
 }
 
 void TForm1::tmr1Timer(QObject* /*Sender*/) {
-    if (!protocol::IdleTick(RxFrame))
-        return;
+    const bool frameDue = protocol::IdleTick(RxFrame);
     // The frame leaves the accumulator before it is shown and decoded, so a failure in either
     // step cannot bring the same frame back at every later tick.
-    const std::string frame = std::exchange(RxFrame.RecData, std::string());
+    const std::string frame = frameDue ? std::exchange(RxFrame.RecData, std::string()) : "";
+    // At the end of a quiet cycle with nothing pending the ticks would only count round again:
+    // tmr1 pauses until bytes arrive, so an idle console does not wake every 5 ms.
+    if (RxFrame.IdleTicks == 0 && RxFrame.RecData.empty() && tmr1->isActive()) {
+        tmr1->stop();
+        FrameTimerPaused = true;
+    }
+    if (!frameDue)
+        return;
     ShowRxHex(frame);
     AnalyseFrame(frame);
 }

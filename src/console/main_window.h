@@ -129,6 +129,10 @@ protected:
 private:
     void CreateControls();
     void ConnectHandlers();
+
+    // tmr1 stopped itself at the end of a quiet cycle with no frame pending; the next data event
+    // starts it again. A tmr1 stopped by anyone else stays stopped.
+    bool FrameTimerPaused = false;
 };
 
 // The one main window while it exists (not owned here), else nullptr. The console's routines

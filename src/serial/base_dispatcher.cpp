@@ -16,6 +16,7 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <optional>
 
 namespace mbus::serial {
 
@@ -127,7 +128,12 @@ std::int32_t TBaseDispatcher::OpenPort(const std::string& deviceName, std::int32
     try {
         std::lock_guard<std::recursive_mutex> input(InputLock);
         std::lock_guard<std::recursive_mutex> output(OutputLock);
-        InBuffer = std::make_unique<std::uint8_t[]>(kInBufferSize);
+        if (RetiredInBuffer) {
+            InBuffer = std::move(RetiredInBuffer);
+            std::memset(InBuffer.get(), 0, kInBufferSize);
+        } else {
+            InBuffer = std::make_unique<std::uint8_t[]>(kInBufferSize);
+        }
         OutRing = std::make_unique<std::uint8_t[]>(outSize);
         OutHead = 0;
         OutTail = 0;
@@ -217,7 +223,10 @@ void TBaseDispatcher::ReleaseBuffers() {
     {
         std::lock_guard<std::recursive_mutex> input(InputLock);
         std::lock_guard<std::recursive_mutex> control(ControlLock);
-        InBuffer.reset();
+        if (const std::optional<std::int32_t> taken = HandlerWindow.Close())
+            Consumed = *taken;
+        if (InBuffer)
+            RetiredInBuffer = std::move(InBuffer);
         InHead = 0;
         InTail = 0;
         Unscanned = 0;
@@ -561,10 +570,19 @@ std::int32_t TBaseDispatcher::UnreadCount() const {
     return InputFull ? kInBufferSize : 0;
 }
 
+std::int32_t TBaseDispatcher::ConsumedNow() {
+    return HandlerWindow.Settle().value_or(Consumed);
+}
+
+bool TBaseDispatcher::InputBufferFull() {
+    std::lock_guard<std::recursive_mutex> guard(InputLock);
+    return InBuffer && InputFull;
+}
+
 std::int32_t TBaseDispatcher::InputCount() {
     std::lock_guard<std::recursive_mutex> guard(InputLock);
     const std::int32_t count = UnreadCount();
-    return PeekMode ? count - Consumed : count;
+    return PeekMode ? count - ConsumedNow() : count;
 }
 
 std::int32_t TBaseDispatcher::PeekByte(std::int32_t index, std::uint8_t& byte) {
@@ -575,20 +593,27 @@ std::int32_t TBaseDispatcher::PeekByte(std::int32_t index, std::uint8_t& byte) {
     return ecOK;
 }
 
-std::int32_t TBaseDispatcher::TakeByte(std::uint8_t& byte) {
+std::int32_t TBaseDispatcher::TakeByteLocked(std::uint8_t& byte) {
     std::lock_guard<std::recursive_mutex> guard(InputLock);
     // In peek mode the byte after those the running handler took; otherwise the oldest.
-    const std::int32_t index = PeekMode ? Consumed + 1 : 1;
+    const std::optional<std::int32_t> windowTaken = HandlerWindow.Settle();
+    const std::int32_t index = PeekMode ? windowTaken.value_or(Consumed) + 1 : 1;
     if (!InBuffer || index > UnreadCount())
         return ecBufferIsEmpty;
     byte = InBuffer[static_cast<std::size_t>((InTail + index - 1) % kInBufferSize)];
-    if (PeekMode) {
+    if (windowTaken) {
+        HandlerWindow.CountTaken();
+    } else if (PeekMode) {
         Consumed = index;
     } else {
         InTail = InTail + 1 == kInBufferSize ? 0 : InTail + 1;
-        InputFull = false;
+        if (InputFull) {
+            // Received data may be waiting for this room.
+            InputFull = false;
+            KickDispatcher();
+        }
     }
-    if (TracingOn.load(std::memory_order_relaxed))
+    if (Tracing())
         AddTraceEntry('R', byte);
     return ecOK;
 }
@@ -604,6 +629,7 @@ std::int32_t TBaseDispatcher::PurgeInput() {
     }
     InputFull = false;
     ResetDataMatches();
+    KickDispatcher(); // data that waited for room may move in now
     return result;
 }
 

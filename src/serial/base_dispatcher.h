@@ -11,7 +11,8 @@
 //   ControlLock guards device settings, modem status, line errors, flow control, trigger tables,
 //     notification targets, thread start, the trace buffer and the release of the buffers;
 //   OutputLock guards the output ring (OutRing, OutHead, OutTail, OutFull);
-//   InputLock guards InBuffer, InHead, InTail, InputFull, PeekMode, Consumed, MaxConsumed.
+//   InputLock guards InBuffer, InHead, InTail, InputFull, PeekMode, Consumed, MaxConsumed; the
+//     bytes a delivery announces are taken through HandlerWindow without it (take_window.h).
 // Nesting: InputLock -> ControlLock; RegistryLock -> InputLock or OutputLock -> ControlLock;
 // ControlLock -> a queue's own lock. The dispatcher thread holds none of them while it waits for
 // a notification target.
@@ -29,6 +30,8 @@
 #include "platform/event.h"
 #include "serial/codes.h"
 #include "serial/io_queue.h"
+#include "serial/stop_request.h"
+#include "serial/take_window.h"
 #include "serial/trigger.h"
 
 namespace mbus::serial {
@@ -125,7 +128,13 @@ public:
     // ---- Input buffer ---------------------------------------------------------------------------
     std::int32_t InputCount();
     std::int32_t PeekByte(std::int32_t index, std::uint8_t& byte);
-    std::int32_t TakeByte(std::uint8_t& byte);
+    std::int32_t TakeByte(std::uint8_t& byte) {
+        // A handler on the main thread taking the bytes its notification announced needs no lock
+        // (unless every byte goes to the trace).
+        if (!Tracing() && HandlerWindow.TryTake(byte))
+            return ecOK;
+        return TakeByteLocked(byte);
+    }
     std::int32_t PurgeInput();
     bool FillInputBuffer();
 
@@ -149,6 +158,7 @@ public:
     std::uint32_t ElapsedMs() const;
 
     // ---- Dispatch pass, triggers and delivery (dispatcher_delivery.cpp) -------------------------
+    // One dispatch pass.
     void ServiceQueue();
     void ServiceTimers();
     bool DeliverEvent(std::uint32_t msg, std::uint32_t triggerHandle, std::uint32_t data);
@@ -220,8 +230,18 @@ protected:
     void DestroyDispatcher();
 
 public:
+    // TakeByte under InputLock: every take but the main thread's during a delivery.
+    std::int32_t TakeByteLocked(std::uint8_t& byte);
     // Unread bytes in the input buffer; call with InputLock held.
     std::int32_t UnreadCount() const;
+    // Bytes the running handler has taken in peek mode; call with InputLock held.
+    std::int32_t ConsumedNow();
+    // Whether the input buffer holds 8192 unread bytes, so queued data has to wait.
+    bool InputBufferFull();
+    // Whether an armed timer or status trigger needs the dispatch pass to run on a clock.
+    bool ClockedTriggersArmed();
+    // Makes the dispatcher thread run a pass soon: something it evaluates has changed.
+    void KickDispatcher() { ReceiveQueue.Wake(); }
 
     // Wait in milliseconds for about 18 character times at the given line settings.
     static std::uint32_t DrainWaitMs(std::uint32_t baud, std::uint8_t byteSize, std::uint8_t parity,
@@ -290,6 +310,12 @@ public:
     bool PeekMode = false;
     std::int32_t Consumed = 0;
     std::int32_t MaxConsumed = 0;
+    // The unread bytes of a delivery in peek mode while one of its targets runs; Consumed holds
+    // what was taken through it once it closes.
+    TakeWindow<kInBufferSize> HandlerWindow;
+    // The storage of a released input buffer, kept for a handler that may still be reading it
+    // through HandlerWindow, and reused by the next open.
+    std::unique_ptr<std::uint8_t[]> RetiredInBuffer;
 
     // Output ring (OutputLock).
     std::unique_ptr<std::uint8_t[]> OutRing;
@@ -298,7 +324,7 @@ public:
     bool OutFull = false;
     std::atomic<bool> OutSentPending{false};
 
-    std::atomic<bool> StopThreads{false};
+    StopRequest StopThreads;
     TDispatcherThread* ReadWorker = nullptr; // ControlLock; each cleared by its thread's end
     TDispatcherThread* DispatchWorker = nullptr;
     TDispatcherThread* WriteWorker = nullptr;

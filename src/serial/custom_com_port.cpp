@@ -500,11 +500,11 @@ TBaseDispatcher* TCustomComPort::RequireDispatcher() {
 char TCustomComPort::ReadChar() {
     if (PortState_ == psClosing)
         return '\0';
-    TBaseDispatcher* dispatcher = RequireDispatcher();
+    TBaseDispatcher* dispatcher = Dispatcher_ ? Dispatcher_.get() : RequireDispatcher();
     if (dispatcher == nullptr)
         return '\0';
     std::uint8_t byte = 0;
-    if (Check(dispatcher->TakeByte(byte)) < 0)
+    if (const std::int32_t result = dispatcher->TakeByte(byte); result != ecOK && Check(result) < 0)
         return '\0';
     return static_cast<char>(byte);
 }

@@ -139,6 +139,14 @@ void TBaseDispatcher::ServiceTimers() {
         ResetStatusHits();
 }
 
+bool TBaseDispatcher::ClockedTriggersArmed() {
+    std::lock_guard<std::recursive_mutex> guard(ControlLock);
+    return std::any_of(TimerTriggers.begin(), TimerTriggers.end(),
+                       [](const TimerTrigger& t) { return t.Armed != 0; }) ||
+           std::any_of(StatusTriggers.begin(), StatusTriggers.end(),
+                       [](const StatusTrigger& t) { return t.Armed != 0; });
+}
+
 // ---- Data triggers and data available -----------------------------------------------------------
 
 bool TBaseDispatcher::CheckDataTriggers() {
@@ -195,7 +203,7 @@ bool TBaseDispatcher::CheckDataTriggers() {
                 const std::int32_t beforeScan = (ScanPos - InTail + kInBufferSize) % kInBufferSize;
                 count = std::max(beforeScan - (longest - 1), 0);
                 if (PeekMode)
-                    count = std::max(count - Consumed, 0);
+                    count = std::max(count - ConsumedNow(), 0);
             }
             if (count >= static_cast<std::int32_t>(threshold)) {
                 AddLogEntry(lkTrigger, ldAvail, static_cast<std::uint32_t>(count), nullptr, 0);
@@ -355,6 +363,9 @@ bool TBaseDispatcher::DeliverToTargets(std::uint32_t msg, std::uint32_t triggerH
     const bool completed = result;
     if (completed && peeking) {
         std::lock_guard<std::recursive_mutex> guard(InputLock);
+        // A take made in peek mode after the last target's count was folded in (ReadChar
+        // outside the handler while the delivery ends) counts too, or its byte would come again.
+        MaxConsumed = std::max(MaxConsumed, Consumed);
         PeekMode = false;
         InTail = Wrap(InTail + MaxConsumed);
         if (MaxConsumed > 0)
@@ -396,11 +407,19 @@ bool TBaseDispatcher::NotifyTargets(std::uint32_t msg, std::uint32_t triggerHand
                 target = targets[i];
             }
             {
+                // The target takes the announced bytes through the handler window.
                 std::lock_guard<std::recursive_mutex> guard(InputLock);
                 Consumed = 0;
+                if (PeekMode && InBuffer)
+                    HandlerWindow.Open(InBuffer.get(), InTail, UnreadCount());
             }
             if (!target.Deleted)
                 notify(target);
+            {
+                std::lock_guard<std::recursive_mutex> guard(InputLock);
+                if (const std::optional<std::int32_t> taken = HandlerWindow.Close())
+                    Consumed = *taken;
+            }
             if (ClosePending.load())
                 return false;
             std::lock_guard<std::recursive_mutex> guard(InputLock);
@@ -446,6 +465,7 @@ void TBaseDispatcher::AddNotifyWindow(std::uint32_t window) {
         WindowTargets.push_back({window, false});
         NotifyNeeded.store(true);
     }
+    KickDispatcher();
     AddLogEntry(lkTargetAdded, ldWindow, window, nullptr, 0);
 }
 
@@ -513,6 +533,7 @@ void TBaseDispatcher::UpdateNotifyNeed(std::int32_t action) {
     default:
         break;
     }
+    KickDispatcher();
 }
 
 void TBaseDispatcher::SetAvailThreshold(std::uint32_t count) {
@@ -520,6 +541,7 @@ void TBaseDispatcher::SetAvailThreshold(std::uint32_t count) {
         std::lock_guard<std::recursive_mutex> guard(ControlLock);
         AvailThreshold = count;
     }
+    KickDispatcher();
     AddLogEntry(lkTriggerDataChanged, ldAvailThreshold, count, nullptr, 0);
 }
 
@@ -558,6 +580,7 @@ void TBaseDispatcher::RestoreTriggers(const TriggerSnapshot& snapshot) {
     TimerTriggers = snapshot.Timers;
     DataTriggers = snapshot.Data;
     StatusTriggers = snapshot.Status;
+    KickDispatcher();
 }
 
 std::int32_t TBaseDispatcher::NewTriggerHandle(std::int32_t tag) {
@@ -586,6 +609,7 @@ std::int32_t TBaseDispatcher::SetTimerTrigger(std::int32_t handle, std::uint32_t
     if (activate)
         ArmTickTimer(it->Timer, ticks);
     it->Armed = activate ? 1 : 0;
+    KickDispatcher(); // the pass runs on a clock while a timer is armed
     return ecOK;
 }
 
@@ -606,6 +630,7 @@ std::int32_t TBaseDispatcher::AddDataTrigger(const std::string& pattern, bool ig
         trigger.Pattern[i] = ignoreCase ? static_cast<std::uint8_t>(std::toupper(b)) : b;
     }
     DataTriggers.push_back(trigger);
+    KickDispatcher(); // bytes not yet scanned are matched against it now
     return trigger.Handle;
 }
 
@@ -630,6 +655,7 @@ std::int32_t TBaseDispatcher::SetStatusTrigger(std::int32_t handle, std::uint16_
         return ecBadTriggerHandle;
     it->Value = value;
     it->Armed = activate ? 1 : 0;
+    KickDispatcher(); // the pass runs on a clock while a status trigger is armed
     return ecOK;
 }
 

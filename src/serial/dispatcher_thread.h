@@ -25,8 +25,9 @@ private:
     TBaseDispatcher& Dispatcher_;
 };
 
-// The dispatcher thread: waits on the receive queue for up to 50 ms at a time, runs the dispatch
-// pass and the timer pass, and ends when the threads are stopped or a close is pending.
+// The dispatcher thread: waits on the receive queue (and, while timer or status triggers are
+// armed, for at most 50 ms), runs the dispatch pass and the timer pass, and ends when the threads
+// are stopped or a close is pending.
 class TDispThread : public TDispatcherThread {
 public:
     explicit TDispThread(TBaseDispatcher& dispatcher) : TDispatcherThread(dispatcher) {}

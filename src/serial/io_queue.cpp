@@ -36,6 +36,21 @@ void TIOQueue::Append(std::unique_ptr<TIOBuffer> buffer) {
     Signal_.Set();
 }
 
+void TIOQueue::AppendAll(std::vector<std::unique_ptr<TIOBuffer>>& buffers) {
+    if (buffers.empty())
+        return;
+    {
+        std::lock_guard<std::mutex> guard(Lock_);
+        for (std::unique_ptr<TIOBuffer>& buffer : buffers) {
+            QueuedBytes_ += static_cast<std::uint32_t>(buffer->Span());
+            Buffers_.push_back(std::move(buffer));
+        }
+        Count_.store(Buffers_.size(), std::memory_order_release);
+    }
+    buffers.clear();
+    Signal_.Set();
+}
+
 TIOBuffer* TIOQueue::ClaimHead() {
     std::lock_guard<std::mutex> guard(Lock_);
     if (Buffers_.empty() || Buffers_.front()->Claimed_)
@@ -57,13 +72,46 @@ std::unique_ptr<TIOBuffer> TIOQueue::RemoveHead() {
     Buffers_.pop_front();
     QueuedBytes_ -= static_cast<std::uint32_t>(head->Span());
     Count_.store(Buffers_.size(), std::memory_order_release);
+    NoteRemoval();
     return head;
+}
+
+void TIOQueue::NoteRemoval() {
+    if (RoomMark_ && QueuedBytes_ <= *RoomMark_) {
+        RoomMark_.reset();
+        Room_.Set();
+    }
 }
 
 std::uint32_t TIOQueue::AwaitBuffer(std::uint32_t timeoutMs) {
     if (Count() > 0)
         return platform::WAIT_OBJECT_0;
     return platform::WaitOne(Signal_, timeoutMs);
+}
+
+std::uint32_t TIOQueue::AwaitBuffer(std::uint32_t timeoutMs, platform::Event& stop) {
+    if (Count() > 0)
+        return platform::WAIT_OBJECT_0;
+    return platform::WaitAny({&Signal_, &stop}, timeoutMs);
+}
+
+std::uint32_t TIOQueue::AwaitAppend(std::uint32_t timeoutMs, platform::Event& stop) {
+    return platform::WaitAny({&Signal_, &stop}, timeoutMs);
+}
+
+bool TIOQueue::AwaitRoom(std::uint32_t mark, platform::Event& stop) {
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> guard(Lock_);
+            if (QueuedBytes_ <= mark) {
+                RoomMark_.reset();
+                return true;
+            }
+            RoomMark_ = mark;
+        }
+        if (platform::WaitAny({&Room_, &stop}, platform::INFINITE) != platform::WAIT_OBJECT_0)
+            return false;
+    }
 }
 
 void TIOQueue::Clear() {
@@ -77,6 +125,7 @@ void TIOQueue::Clear() {
         it = Buffers_.erase(it);
     }
     Count_.store(Buffers_.size(), std::memory_order_release);
+    NoteRemoval();
 }
 
 std::uint32_t TIOQueue::QueuedBytes() const {

@@ -2,7 +2,7 @@
 // (data blocks and comm-event reports), and the dispatch log's entries. Any number of threads
 // append at the tail; one consumer claims, reads and removes at the head; another thread may
 // purge at any time. A claimed buffer survives a purge, which is what keeps the consumer's buffer
-// alive while it reads it.
+// alive while it reads it. A producer that must not run ahead of the consumer waits for room.
 #pragma once
 
 #include <atomic>
@@ -10,6 +10,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "platform/event.h"
@@ -93,6 +94,8 @@ public:
 
     // Adds the buffer at the tail, adds its Span to QueuedBytes and wakes a waiting consumer.
     void Append(std::unique_ptr<TIOBuffer> buffer);
+    // Appends the buffers in order as one step: one lock and one wake for all of them.
+    void AppendAll(std::vector<std::unique_ptr<TIOBuffer>>& buffers);
 
     // Marks the head claimed and returns it, still queued; none when the queue is empty or the
     // head is already claimed.
@@ -107,6 +110,16 @@ public:
     // WAIT_OBJECT_0 at once when a buffer is queued; otherwise waits for an Append for up to
     // `timeoutMs` and returns that wait's result (WAIT_OBJECT_0, WAIT_TIMEOUT, ...).
     std::uint32_t AwaitBuffer(std::uint32_t timeoutMs);
+    // The same, ending early with WAIT_OBJECT_0 + 1 when `stop` is set.
+    std::uint32_t AwaitBuffer(std::uint32_t timeoutMs, platform::Event& stop);
+    // Waits for the next Append or Wake even while buffers are queued (for a consumer that cannot
+    // take what is queued now): WAIT_OBJECT_0, WAIT_OBJECT_0 + 1 when `stop` is set, or
+    // WAIT_TIMEOUT.
+    std::uint32_t AwaitAppend(std::uint32_t timeoutMs, platform::Event& stop);
+
+    // Waits until QueuedBytes is at most `mark` (true) or `stop` is set (false). Removals and
+    // Clear wake the waiter once they have brought the queue down to the mark.
+    bool AwaitRoom(std::uint32_t mark, platform::Event& stop);
 
     // Wakes a consumer waiting in AwaitBuffer without queuing anything (to see a stop request).
     void Wake() { Signal_.Set(); }
@@ -120,11 +133,16 @@ public:
     std::size_t Count() const { return Count_.load(std::memory_order_acquire); }
 
 private:
-    mutable std::mutex Lock_; // guards Buffers_, QueuedBytes_ and every Claimed flag
+    // Wakes a producer in AwaitRoom once the queue is down to its mark; call with Lock_ held.
+    void NoteRemoval();
+
+    mutable std::mutex Lock_; // guards Buffers_, QueuedBytes_, RoomMark_ and every Claimed flag
     platform::Event Signal_{false, false};
+    platform::Event Room_{false, false};
     std::deque<std::unique_ptr<TIOBuffer>> Buffers_;
     std::uint32_t QueuedBytes_ = 0;
-    std::atomic<std::size_t> Count_{0}; // Buffers_.size(), readable without the lock
+    std::optional<std::uint32_t> RoomMark_; // the mark a producer in AwaitRoom waits for
+    std::atomic<std::size_t> Count_{0};     // Buffers_.size(), readable without the lock
 };
 
 } // namespace mbus::serial

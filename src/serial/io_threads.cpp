@@ -3,6 +3,7 @@
 #include "platform/system_error.h"
 #include "serial/exceptions.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -13,8 +14,14 @@ using platform::LastError;
 
 namespace {
 
-constexpr std::uint32_t kPollMs = 100;
+// Data buffers in the receive queue hold at most this many bytes; a read is cut into them.
 constexpr std::int32_t kChunkSize = 256;
+// The most the read thread takes from the device in one read.
+constexpr std::uint32_t kReadPiece = 8192;
+// Received bytes queued for the dispatcher thread beyond which the read thread stops reading,
+// so a sender faster than the port's owner fills the device (where flow control sees it), not
+// the heap; it reads again once the dispatcher thread has taken the queue down to half.
+constexpr std::uint32_t kQueuedBytesLimit = 64 * 1024;
 // The events that go to the dispatcher as a status buffer: every watched one but EV_RXCHAR.
 constexpr std::uint32_t kLineEvents =
     (kWatchedEvents | platform::EV_RING_TRAILING) & ~platform::EV_RXCHAR;
@@ -55,10 +62,8 @@ bool TWin32Thread::Stopping() const {
 }
 
 std::int32_t TWin32Thread::AwaitOverlapped(platform::Overlapped& overlapped) {
-    std::uint32_t wait;
-    do {
-        wait = platform::WaitOne(*overlapped.hEvent, kPollMs);
-    } while (wait == platform::WAIT_TIMEOUT && !Stopping());
+    const std::uint32_t wait = platform::WaitAny(
+        {overlapped.hEvent, &Dispatcher().StopThreads.Raised()}, platform::INFINITE);
 
     if (wait == platform::WAIT_OBJECT_0) {
         std::uint32_t transferred = 0;
@@ -73,15 +78,17 @@ std::int32_t TWin32Thread::AwaitOverlapped(platform::Overlapped& overlapped) {
     const std::uint32_t error = LastError();
     AbandonPending(overlapped);
     platform::SetLastError(error);
-    if (wait == platform::WAIT_TIMEOUT)
-        return 0;
+    if (wait == platform::WAIT_OBJECT_0 + 1)
+        return 0; // the stop cut the wait short
     return ecDeviceRead;
 }
 
 void TWin32Thread::AbandonPending(platform::Overlapped& overlapped) {
+    // Whether the cancel finds the operation or not (it may have completed, or a close of the
+    // device may be completing it right now), the record is given up only once it is complete.
     std::uint32_t ignored = 0;
-    if (platform::CancelIoEx(Dispatcher().DeviceHandle(), &overlapped))
-        platform::GetOverlappedResult(Dispatcher().DeviceHandle(), &overlapped, &ignored, true);
+    platform::CancelIoEx(Dispatcher().DeviceHandle(), &overlapped);
+    platform::GetOverlappedResult(Dispatcher().DeviceHandle(), &overlapped, &ignored, true);
     overlapped.hEvent->Reset();
 }
 
@@ -122,8 +129,8 @@ void TStatusThread::Run() {
             d.StopThreads.store(true);
             continue;
         }
-        if (events & platform::EV_RXCHAR)
-            d.ReceiveSignal.Set();
+        // Received bytes need nothing from this thread: the read thread's pending read completes
+        // when they arrive.
         if ((events & kLineEvents) == 0)
             continue;
         try {
@@ -157,43 +164,44 @@ std::int32_t TReadThread::ReadChunk(std::uint8_t* storage, std::uint32_t size) {
 
 void TReadThread::Run() {
     TWin32Dispatcher& d = Owner();
+    // A read returns at once with what the device holds and otherwise stays pending until the
+    // first byte arrives, so the thread wakes with the bytes in hand.
     platform::COMMTIMEOUTS timeouts;
     timeouts.ReadIntervalTimeout = platform::MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = platform::MAXDWORD;
+    timeouts.ReadTotalTimeoutConstant = platform::MAXDWORD - 1;
     platform::SetCommTimeouts(d.DeviceHandle(), &timeouts);
 
-    std::unique_ptr<TDataBuffer> current;
+    std::vector<std::uint8_t> piece(kReadPiece);
+    std::vector<std::unique_ptr<TIOBuffer>> chunks;
     while (!Stopping()) {
-        const std::uint32_t wait = platform::WaitOne(d.ReceiveSignal, 50);
-        if (wait != platform::WAIT_OBJECT_0 && wait != platform::WAIT_TIMEOUT) {
-            d.LastSystemError.store(LastError());
-            ResultCode = ecDeviceRead;
-            d.StopThreads.store(true);
-            continue;
-        }
-        if (!current && !(current = NewChunk())) {
-            ResultCode = ecNoMem;
-            d.StopThreads.store(true);
-            continue;
-        }
+        if (d.ReceiveQueue.QueuedBytes() >= kQueuedBytesLimit &&
+            !d.ReceiveQueue.AwaitRoom(kQueuedBytesLimit / 2, d.StopThreads.Raised()))
+            continue; // stopping
 
-        std::int32_t n = ReadChunk(current->Bytes(), kChunkSize);
-        while (n > 0) {
-            current->Filled = n;
-            d.ReceiveQueue.Append(std::move(current));
-            if (!(current = NewChunk())) {
-                ResultCode = ecNoMem;
-                d.StopThreads.store(true);
-                break;
-            }
-            n = ReadChunk(current->Bytes(), kChunkSize);
-        }
+        const std::int32_t n = ReadChunk(piece.data(), kReadPiece);
         if (n < 0) {
             if (LastError() != platform::ERROR_INVALID_HANDLE) {
                 d.LastSystemError.store(LastError());
                 ResultCode = ecDeviceRead;
             }
             d.StopThreads.store(true);
+            continue;
         }
+        // The bytes go to the queue in buffers of at most 256 bytes, all in one step.
+        for (std::int32_t offset = 0; offset < n; offset += kChunkSize) {
+            std::unique_ptr<TDataBuffer> chunk = NewChunk();
+            if (!chunk) {
+                ResultCode = ecNoMem;
+                d.StopThreads.store(true);
+                break;
+            }
+            chunk->Filled = std::min(kChunkSize, n - offset);
+            std::memcpy(chunk->Bytes(), piece.data() + offset,
+                        static_cast<std::size_t>(chunk->Filled));
+            chunks.push_back(std::move(chunk));
+        }
+        d.ReceiveQueue.AppendAll(chunks); // the buffers made, also when one could not be
     }
 }
 
@@ -201,10 +209,8 @@ void TReadThread::Run() {
 
 std::int32_t TWriteThread::AwaitOverlapped(platform::Overlapped& overlapped) {
     TWin32Dispatcher& d = Owner();
-    std::uint32_t wait;
-    do {
-        wait = platform::WaitAny({overlapped.hEvent, &d.FlushRequest}, kPollMs);
-    } while (wait == platform::WAIT_TIMEOUT && !Stopping());
+    const std::uint32_t wait = platform::WaitAny(
+        {overlapped.hEvent, &d.FlushRequest, &d.StopThreads.Raised()}, platform::INFINITE);
 
     if (wait == platform::WAIT_OBJECT_0) {
         std::uint32_t written = 0;
@@ -289,7 +295,8 @@ void TWriteThread::Run() {
     TWin32Dispatcher& d = Owner();
 
     while (!Stopping()) {
-        const std::uint32_t wait = platform::WaitAny({&d.OutputReady, &d.FlushRequest}, kPollMs);
+        const std::uint32_t wait = platform::WaitAny(
+            {&d.OutputReady, &d.FlushRequest, &d.StopThreads.Raised()}, platform::INFINITE);
         if (wait == platform::WAIT_OBJECT_0) {
             if (d.StopThreads.load())
                 continue;
@@ -303,7 +310,7 @@ void TWriteThread::Run() {
             }
         } else if (wait == platform::WAIT_OBJECT_0 + 1) {
             d.AckEvent.Set();
-        } else if (wait != platform::WAIT_TIMEOUT) {
+        } else if (wait != platform::WAIT_OBJECT_0 + 2) { // + 2: the stop, seen by the loop
             d.LastSystemError.store(LastError());
             ResultCode = ecDeviceWrite;
             d.StopThreads.store(true);

@@ -1,8 +1,9 @@
-// The three I/O threads of an overlapped dispatcher: the status thread waits for comm events,
-// wakes the read thread when bytes arrive and queues line and modem events; the read thread reads
-// the device in chunks of up to 256 bytes into the receive queue; the write thread empties the
-// output ring onto the device. Each ends with a result code: ecOK, ecDeviceWrite (write failure),
-// ecDeviceRead (read or comm-event failure) or ecNoMem (a queue buffer could not be made).
+// The three I/O threads of an overlapped dispatcher: the status thread waits for comm events and
+// queues line and modem events; the read thread keeps a read pending on the device and queues
+// what it brings in buffers of up to 256 bytes, holding back while the queue is full; the write
+// thread empties the output ring onto the device. Every wait also ends at the stop request. Each
+// ends with a result code: ecOK, ecDeviceWrite (write failure), ecDeviceRead (read or comm-event
+// failure) or ecNoMem (a queue buffer could not be made).
 #pragma once
 
 #include <cstdint>
@@ -34,7 +35,7 @@ protected:
     // The thread's loop, until a stop is asked; a failure sets ResultCode and asks for the stop.
     virtual void Run() = 0;
 
-    // Waits for an overlapped operation in 100 ms steps until it completes or a stop is asked:
+    // Waits for an overlapped operation until it completes or a stop is asked:
     // the bytes transferred, 0 when a stop cut the wait short, ecDeviceRead on failure.
     virtual std::int32_t AwaitOverlapped(platform::Overlapped& overlapped);
 

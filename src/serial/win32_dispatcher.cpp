@@ -64,7 +64,8 @@ std::int32_t TWin32Dispatcher::DiscardQueued(std::int32_t which) {
         const bool purged =
             platform::PurgeComm(DeviceHandle(), platform::PURGE_TXABORT | platform::PURGE_TXCLEAR);
         FlushRequest.Set();
-        platform::WaitOne(AckEvent, kFlushAckMs);
+        // A write thread that is ending (the threads were asked to stop) acknowledges nothing.
+        platform::WaitAny({&AckEvent, &StopThreads.Raised()}, kFlushAckMs);
         return purged ? 1 : 0;
     }
     if (which == kDiscardInput) {
@@ -289,14 +290,12 @@ std::int32_t TWin32Dispatcher::ShutDevice() {
             waitFor(WriteWorker, afterMs(kThreadStopLimitMs));
         }
         if (running(ReadWorker)) {
-            ReceiveSignal.Set();
             AckEvent.Reset();
             waitFor(ReadWorker, afterMs(kThreadStopLimitMs));
         }
         // When the dispatcher thread itself gets here (releasing the buffers as it ends after an
         // I/O failure), its reference is already cleared, so it never waits for itself.
         if (running(DispatchWorker)) {
-            ReceiveQueue.Wake(); // it sees the stop now rather than at its next 50 ms wake-up
             TickTimer timer;
             ArmTickTimer(timer, kDispatcherStopTicks);
             if (!waitFor(DispatchWorker, [&timer] { return TickTimerDone(timer); })) {

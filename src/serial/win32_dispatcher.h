@@ -37,9 +37,6 @@ public:
     std::int32_t ShutDevice() override;
     bool ProbeDevice(const std::string& name) override;
     std::int32_t YieldSlice() override;
-
-    // Wakes the read thread: set by the status thread when bytes arrive, and by ShutDevice.
-    platform::Event ReceiveSignal{false, false};
 };
 
 } // namespace mbus::serial

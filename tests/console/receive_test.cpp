@@ -159,6 +159,22 @@ TEST_F(ReceiveTest, DataEventTakesCountBytesAndAFailureSkipsTheCount) {
     EXPECT_EQ(RecvCount, 3u);
 }
 
+// tmr1 runs only while a frame may be pending: it stops at the end of a quiet cycle with nothing
+// received, the next data event starts it again, and the frame completes as before.
+TEST_F(ReceiveTest, IdleTimerRunsOnlyWhileAFrameMayBePending) {
+    Form->tmr1->start(); // the real timer this time
+    ASSERT_TRUE(WaitUntil([&] { return !Form->tmr1->isActive(); })) << "no pause while idle";
+    testing::PtyPair line;
+    OpenLine(line);
+    line.WriteToDevice({0x68, 0x10, 0x16});
+    ASSERT_TRUE(WaitUntil([&] { return Form->tmr1->isActive(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !Form->redtComRechex->toPlainText().isEmpty(); }));
+    EXPECT_TRUE(Form->redtComRechex->toPlainText().startsWith("68 10 16"));
+    ASSERT_TRUE(WaitUntil([&] { return !Form->tmr1->isActive(); }));
+    EXPECT_TRUE(RxFrame.RecData.empty());
+    EXPECT_TRUE(RxFrame.RecDone);
+}
+
 // A notification still on its way when the port closes finds no bytes to take: nothing that did
 // not come over the line gets into the frame.
 TEST_F(ReceiveTest, DataEventDuringACloseTakesNothing) {

@@ -134,6 +134,33 @@ TEST_F(Delivery, TheMostAnyTargetTookIsConsumed) {
     ASSERT_TRUE(PumpUntil([&] { return Dispatcher.InputCount() == 2; }));
 }
 
+// The handler's thread takes without a lock; another thread taking in the same delivery takes
+// the following bytes under the lock, and every byte counts once.
+TEST_F(Delivery, TakesFromTheHandlerAndAnotherThreadCountOnce) {
+    RecordingWindow window;
+    std::string taken;
+    window.OnMessage = [&](std::uint32_t msg, std::uintptr_t, std::intptr_t) {
+        if (msg != MsgTriggerAvail)
+            return;
+        const auto take = [&] {
+            std::uint8_t byte;
+            if (Dispatcher.TakeByte(byte) == ecOK)
+                taken.push_back(static_cast<char>(byte));
+        };
+        take();
+        take();
+        std::thread other(take);
+        other.join();
+        take();
+    };
+    Register(window);
+
+    Dispatcher.Receive("abcdef");
+    ASSERT_TRUE(PumpUntil([&] { return taken.size() == 4 && Idle(); }));
+    EXPECT_EQ(taken, "abcd");
+    ASSERT_TRUE(PumpUntil([&] { return Dispatcher.InputCount() == 2; }));
+}
+
 TEST_F(Delivery, NothingIsSentOrConsumedWithoutAnInterestedTarget) {
     RecordingWindow window;
     window.OnMessage = [this](std::uint32_t, std::uintptr_t, std::intptr_t) {

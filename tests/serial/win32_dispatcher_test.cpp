@@ -124,6 +124,46 @@ TEST_F(OpenDispatcher, ManyBlocksArriveWhole) {
     EXPECT_EQ(got, all);
 }
 
+// A sender faster than the owner: while the owner takes a few bytes per notification, the
+// received bytes wait in the device rather than pile up in the receive queue; once it takes all
+// it is told, every byte has arrived exactly once, in order.
+TEST_F(OpenDispatcher, SlowlyTakenInputWaitsInTheDeviceAndArrivesWhole) {
+    std::uintptr_t takeAtMost = 16;
+    std::uint32_t mostQueued = 0;
+    platform::DestroyMessageWindow(Window);
+    Window = platform::CreateMessageWindow([&](platform::WindowHandle, std::uint32_t msg,
+                                               std::uintptr_t count, std::intptr_t) {
+        mostQueued = std::max(mostQueued, Dispatcher->ReceiveQueue.QueuedBytes());
+        for (std::uintptr_t i = 0; msg == MsgTriggerAvail && i < std::min(count, takeAtMost); ++i) {
+            std::uint8_t byte;
+            if (Dispatcher->TakeByte(byte) == ecOK)
+                Received.push_back(byte);
+        }
+        return std::intptr_t{0};
+    });
+    ASSERT_EQ(Open(), ecOK);
+    const auto stream = Sequence(512 * 1024);
+    std::atomic<bool> stop{false};
+    std::thread meter([&] {
+        for (std::size_t done = 0; done < stream.size() && !stop.load();) {
+            const auto put = Pty.WriteMaster({stream.data() + done, stream.size() - done});
+            done += put.Count;
+            if (put.Count == 0)
+                platform::Sleep(1);
+        }
+    });
+    ASSERT_TRUE(PumpUntil([&] { return Dispatcher->ReceiveQueue.QueuedBytes() >= 32 * 1024; }));
+    PumpUntil([] { return false; }, std::chrono::milliseconds(200));
+    EXPECT_LE(mostQueued, 64u * 1024 + 8192) << "the read thread kept reading";
+
+    takeAtMost = stream.size();
+    EXPECT_TRUE(
+        PumpUntil([&] { return Received.size() >= stream.size(); }, std::chrono::seconds(30)));
+    stop.store(true);
+    meter.join();
+    EXPECT_EQ(Received, stream);
+}
+
 TEST_F(OpenDispatcher, SecondLaunchFailsWithItsMessage) {
     ASSERT_EQ(Open(), ecOK);
     try {
@@ -301,7 +341,6 @@ TEST(Win32Dispatcher, ReadThreadQueuesABurstIn256ByteBuffers) {
     }
     ASSERT_TRUE(mbus::testing::WaitFor([&] { return d.ReceiveQueue.Count() == 3; }));
     d.StopThreads.store(true);
-    d.ReceiveSignal.Set();
     ASSERT_TRUE(mbus::testing::WaitFor([&] { return d.LiveThreadCount() == 0; }));
 
     std::vector<std::uint8_t> all;

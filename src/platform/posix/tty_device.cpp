@@ -179,6 +179,26 @@ bool TtyDevice::ReadsReturnAtOnce() const {
            Timeouts_.ReadTotalTimeoutConstant == 0;
 }
 
+TtyDevice::PollPlan TtyDevice::Plan() const {
+    PollPlan plan;
+    // The descriptor is watched only while something waits for it, and never after a hang-up:
+    // a hung-up tty reports POLLHUP for ever, and polling it would spin.
+    plan.WatchDevice = DeviceError_ == 0 && (Wait_ || !Reads_.empty() || !Writes_.empty());
+    if (plan.WatchDevice) {
+        if (!Reads_.empty() || (Wait_ && (Mask_ & EV_RXCHAR) && RxArmed_))
+            plan.Events |= POLLIN;
+        if (!Writes_.empty())
+            plan.Events |= POLLOUT;
+    }
+    plan.TimeoutMs = SamplingNeeded() ? kLineSamplingMs : -1;
+    return plan;
+}
+
+void TtyDevice::ReviewService() {
+    if (Polling_ && *Polling_ != Plan())
+        WakeService();
+}
+
 void TtyDevice::WakeService() {
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t written = ::write(WakeFd_, &one, sizeof one);
@@ -321,7 +341,7 @@ bool TtyDevice::SetMask(std::uint32_t mask) {
     History_ = 0;
     if (Wait_)
         CompleteWait(0);
-    WakeService();
+    ReviewService();
     return true;
 }
 
@@ -356,7 +376,7 @@ bool TtyDevice::WaitEvent(std::uint32_t* events, Overlapped* overlapped) {
     *events = 0;
     StartPending(*overlapped);
     Wait_ = PendingWait{overlapped, events};
-    WakeService();
+    ReviewService();
     SetLastError(ERROR_IO_PENDING);
     return false;
 }
@@ -376,7 +396,7 @@ bool TtyDevice::Read(void* buffer, std::uint32_t count, std::uint32_t* read,
         // A read is what re-arms EV_RXCHAR: bytes that nobody reads are reported once.
         RxArmed_ = true;
         if (Wait_ && (Mask_ & EV_RXCHAR))
-            WakeService();
+            ReviewService();
     }
     auto* bytes = static_cast<std::uint8_t*>(buffer);
     if (count == 0) {
@@ -414,7 +434,7 @@ bool TtyDevice::Read(void* buffer, std::uint32_t count, std::uint32_t* read,
     }
     StartPending(*overlapped);
     Reads_.push_back({overlapped, bytes, count});
-    WakeService();
+    ReviewService();
     SetLastError(ERROR_IO_PENDING);
     return false;
 }
@@ -457,7 +477,7 @@ bool TtyDevice::Write(const void* buffer, std::uint32_t count, std::uint32_t* wr
     }
     StartPending(*overlapped);
     Writes_.push_back({overlapped, bytes, count, done});
-    WakeService();
+    ReviewService();
     SetLastError(ERROR_IO_PENDING);
     return false;
 }
@@ -476,7 +496,7 @@ bool TtyDevice::Cancel(Overlapped* overlapped) {
     if (write != Writes_.end()) {
         CompleteRecord(*write->Record, ERROR_OPERATION_ABORTED, write->Done);
         Writes_.erase(write);
-        WakeService();
+        ReviewService();
         return true;
     }
     if (Wait_ && Wait_->Record == overlapped) {
@@ -524,7 +544,7 @@ bool TtyDevice::Purge(std::uint32_t flags) {
             return false;
         }
     }
-    WakeService();
+    ReviewService();
     return true;
 }
 
@@ -751,22 +771,14 @@ void TtyDevice::ServeWrites() {
 void TtyDevice::Serve() {
     std::unique_lock lock(Lock_);
     while (!Closed_) {
-        pollfd fds[2] = {{WakeFd_, POLLIN, 0}, {-1, 0, 0}};
-        // The descriptor is watched only while something waits for it, and never after a
-        // hang-up: a hung-up tty reports POLLHUP for ever, and polling it would spin.
-        if (DeviceError_ == 0 && (Wait_ || !Reads_.empty() || !Writes_.empty())) {
-            short events = 0;
-            if (!Reads_.empty() || (Wait_ && (Mask_ & EV_RXCHAR) && RxArmed_))
-                events |= POLLIN;
-            if (!Writes_.empty())
-                events |= POLLOUT;
-            fds[1] = {Fd_, events, 0};
-        }
-        const int timeout = SamplingNeeded() ? kLineSamplingMs : -1;
+        const PollPlan plan = Plan();
+        pollfd fds[2] = {{WakeFd_, POLLIN, 0}, {plan.WatchDevice ? Fd_ : -1, plan.Events, 0}};
+        Polling_ = plan;
         lock.unlock();
-        const int ready = Kernel_.Poll(fds, 2, timeout);
+        const int ready = Kernel_.Poll(fds, 2, plan.TimeoutMs);
         const int pollError = errno;
         lock.lock();
+        Polling_.reset();
         if (Closed_)
             break;
         if (ready < 0) {

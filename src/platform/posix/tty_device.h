@@ -80,12 +80,23 @@ private:
 
     TtyDevice(int fd, int wakeFd, KernelInterface& kernel);
 
+    // What the service thread polls for: the descriptor (events; hang-ups and errors are
+    // reported even with none) and the time-out for sampling the lines.
+    struct PollPlan {
+        bool WatchDevice = false;
+        short Events = 0;
+        int TimeoutMs = -1;
+        bool operator==(const PollPlan&) const = default;
+    };
+
     // All below with Lock_ held.
-    bool NotClosed();                  // sets the last error when closed
-    bool Usable();                     // open and not failed; sets the last error otherwise
-    bool ReadsReturnAtOnce() const;    // the time-outs say "return at once with what is there"
-    void WakeService();                // makes the service thread look at the state again
-    void Fail(std::uint32_t error);    // the device is gone: every transfer fails with `error`
+    PollPlan Plan() const;          // what the service thread should poll for in the present state
+    void ReviewService();           // wakes the service thread when it polls for something else
+    bool NotClosed();               // sets the last error when closed
+    bool Usable();                  // open and not failed; sets the last error otherwise
+    bool ReadsReturnAtOnce() const; // the time-outs say "return at once with what is there"
+    void WakeService();             // makes the service thread look at the state again
+    void Fail(std::uint32_t error); // the device is gone: every transfer fails with `error`
     void FailAll(std::uint32_t error); // completes every pending operation with `error`
     bool KernelError(int errnoValue);  // whether an errno means the device is gone (and Fail)
     void SampleModemLines();
@@ -119,6 +130,9 @@ private:
     std::deque<PendingRead> Reads_;
     std::deque<PendingWrite> Writes_;
     std::optional<PendingWait> Wait_;
+    // The plan the service thread is polling with; none while it is not in poll (it plans again
+    // before it polls next, so nothing needs to wake it).
+    std::optional<PollPlan> Polling_;
 
     std::thread Service_;
 };
