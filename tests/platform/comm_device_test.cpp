@@ -499,6 +499,41 @@ TEST_F(CommDeviceTest, PendingReadCompletesWithArrivingBytes) {
     EXPECT_EQ(buffer[0], 7);
 }
 
+TEST_F(CommDeviceTest, FirstByteReadWaitsForBytesAndReturnsWhatHasCome) {
+    const COMMTIMEOUTS firstByte{MAXDWORD, MAXDWORD, MAXDWORD - 1, 0, 0};
+    ASSERT_TRUE(SetCommTimeouts(Handle, &firstByte));
+    COMMTIMEOUTS got{};
+    ASSERT_TRUE(GetCommTimeouts(Handle, &got));
+    EXPECT_EQ(got.ReadIntervalTimeout, MAXDWORD);
+    EXPECT_EQ(got.ReadTotalTimeoutMultiplier, MAXDWORD);
+    EXPECT_EQ(got.ReadTotalTimeoutConstant, MAXDWORD - 1);
+
+    // Nothing there: the read waits, and a few bytes end it although far more were asked for.
+    Operation read;
+    std::vector<std::uint8_t> buffer(8192);
+    std::uint32_t n = 0;
+    ASSERT_FALSE(ReadFile(Handle, buffer.data(), 8192, &n, &read.Record));
+    ASSERT_EQ(LastError(), ERROR_IO_PENDING);
+    Pty.WriteToDevice({1, 2, 3, 4, 5});
+    if (!read.Wait()) {
+        CancelIoEx(Handle, &read.Record); // the record goes with this test
+        FAIL() << "the read waits for all 8192 bytes";
+    }
+    std::uint32_t transferred = 0;
+    ASSERT_TRUE(GetOverlappedResult(Handle, &read.Record, &transferred, true));
+    Bytes received(buffer.begin(), buffer.begin() + transferred);
+    // The rest, if the first byte came on its own, is there for the next read at once.
+    while (received.size() < 5) {
+        Operation more;
+        ASSERT_TRUE(ReadFile(Handle, buffer.data(), 8192, &n, &more.Record) ||
+                    LastError() == ERROR_IO_PENDING);
+        ASSERT_TRUE(more.Wait());
+        ASSERT_TRUE(GetOverlappedResult(Handle, &more.Record, &transferred, true));
+        received.insert(received.end(), buffer.begin(), buffer.begin() + transferred);
+    }
+    EXPECT_EQ(received, Bytes({1, 2, 3, 4, 5}));
+}
+
 TEST_F(CommDeviceTest, EscapeFunctionsAndModemStatusOnALineWithoutModemLines) {
     for (std::uint32_t function :
          {SETDTR, CLRDTR, SETRTS, CLRRTS, SETBREAK, CLRBREAK, SETXOFF, SETXON})

@@ -15,7 +15,10 @@
 #    child of this script it is no session leader;
 #  - Wine links the machine's own serial ports (/dev/ttyS*, /dev/ttyUSB*, ...) as COM<n> and
 #    registers them; tests must never list or open real ports, so those links and values are
-#    removed once the session's services run (they come back only when the wineserver restarts).
+#    removed once the session's services run (they come back only when the wineserver restarts);
+#  - a program that crashes starts Wine's debugger, which prints a backtrace and, with standard
+#    input not a terminal (CTest), makes the program exit with 0: a crashed test would pass. The
+#    debugger is switched off, so the crash's own exit status reaches CTest.
 set -euo pipefail
 
 command=${1:?start or stop}
@@ -24,7 +27,7 @@ mkdir -p "$session"
 session=$(cd "$session" && pwd)
 prefix=$session/prefix
 
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" WINEARCH=win64
 unset DISPLAY WAYLAND_DISPLAY
 
 stop_session() {
@@ -96,7 +99,7 @@ for i in $(seq 0 $((pairs - 1))); do
 done
 
 cat >"$session/env" <<ENV
-export WINEPREFIX='$prefix' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' WINEARCH=win64
+export WINEPREFIX='$prefix' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=;winedbg.exe=d' WINEARCH=win64
 export LD_PRELOAD='$shim'
 export MBUS_TEST_COM_PAIRS='${list# }'
 unset DISPLAY WAYLAND_DISPLAY

@@ -116,6 +116,23 @@ bool Overlap(CommHandle handle, Overlapped* overlapped, std::uint32_t* count, St
 
 // The bytes waiting in the device's input queue. The system's only way to ask also clears the
 // line errors: they are kept for the caller's next ClearCommError.
+// Wine, rather than Windows, runs this program (its ntdll says so through an export of its own).
+bool RunsOnWine() {
+    static const bool wine = [] {
+        const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+        return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    }();
+    return wine;
+}
+
+// The read time-outs "return at once with what is there, or wait for the first byte and return
+// with it": interval and multiplier MAXDWORD, a constant between 0 and MAXDWORD.
+bool AreFirstByteTimeouts(const COMMTIMEOUTS& timeouts) {
+    return timeouts.ReadIntervalTimeout == MAXDWORD &&
+           timeouts.ReadTotalTimeoutMultiplier == MAXDWORD &&
+           timeouts.ReadTotalTimeoutConstant != 0 && timeouts.ReadTotalTimeoutConstant != MAXDWORD;
+}
+
 bool BytesWaiting(CommDevice& device, DWORD& waiting) {
     DWORD errors = 0;
     ::COMSTAT status{};
@@ -216,6 +233,11 @@ bool GetCommTimeouts(CommHandle handle, COMMTIMEOUTS* timeouts) {
         if (!::GetCommTimeouts(device.Handle, &native))
             return false;
         CopyRecord(*timeouts, native);
+        if (const std::uint32_t constant = device.TranslatedFirstByteConstant.load()) {
+            timeouts->ReadIntervalTimeout = MAXDWORD;
+            timeouts->ReadTotalTimeoutMultiplier = MAXDWORD;
+            timeouts->ReadTotalTimeoutConstant = constant;
+        }
         return true;
     });
 }
@@ -226,8 +248,19 @@ bool SetCommTimeouts(CommHandle handle, const COMMTIMEOUTS* timeouts) {
     return OnDevice(handle, [&](CommDevice& device) {
         ::COMMTIMEOUTS native{};
         CopyRecord(native, *timeouts);
+        // Wine's driver does not know first-byte reads: it waits for the whole count. Its
+        // "return at once" reads do what they ask on a terminal (they stay pending until bytes
+        // come, then return what is there), so it is given those; the constant's time limit is
+        // not kept there.
+        const bool translate = RunsOnWine() && AreFirstByteTimeouts(*timeouts);
+        if (translate) {
+            native.ReadTotalTimeoutMultiplier = 0;
+            native.ReadTotalTimeoutConstant = 0;
+        }
         if (!::SetCommTimeouts(device.Handle, &native))
             return false;
+        device.TranslatedFirstByteConstant.store(translate ? timeouts->ReadTotalTimeoutConstant
+                                                           : 0);
         device.ReadsReturnAtOnce.store(timeouts->ReadIntervalTimeout == MAXDWORD &&
                                        timeouts->ReadTotalTimeoutMultiplier == 0 &&
                                        timeouts->ReadTotalTimeoutConstant == 0);

@@ -20,6 +20,9 @@ struct CommDevice {
     std::atomic<bool> Closing{false}; // operations it aborts complete with ERROR_INVALID_HANDLE
     // ReadIntervalTimeout MAXDWORD with both read totals 0: reads return at once.
     std::atomic<bool> ReadsReturnAtOnce{false};
+    // The total time-out constant of first-byte reads that Wine's driver is given in its own
+    // terms, or 0 when the driver has the caller's time-outs as they are.
+    std::atomic<std::uint32_t> TranslatedFirstByteConstant{0};
     // Line errors that the device's own queue checks took from the driver, for the next
     // ClearCommError.
     std::atomic<std::uint32_t> SavedErrors{0};
