@@ -53,7 +53,8 @@ protected:
 
 private:
     static void Run(WorkerThread* self);
-    void ApplyPriority();
+    static long CurrentNativeId(); // the calling thread's kernel id (backend)
+    void ApplyPriority();          // applies Priority_ to the running thread (backend)
 
     std::atomic<bool> Terminated_{false};
     std::atomic<int> Priority_{kPriorityNormal};

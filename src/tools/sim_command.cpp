@@ -18,9 +18,8 @@ namespace mbus::tools {
 namespace {
 
 void PrintHelp(std::ostream& out) {
-    out << "usage: mbus sim [--meter TYPE:ADDRESS]... [--com N] [--preamble N] [--delay MS]\n"
-           "                [--split N:GAP_MS] [--echo] [--corrupt-checksum] [--silent] [--noise]\n"
-           "\n"
+    out << kSimSynopsis
+        << "\n"
            "Runs a simulated household meter on a pseudo-terminal and registers it in the port\n"
            "map as COM<n>, so the console and `mbus` open it like a serial port. Prints the COM\n"
            "name and the device path on one line, then answers read-data requests (control code\n"
@@ -169,8 +168,7 @@ std::optional<sim::SimulatedMeterSpec> ParseMeterSpec(const std::string& text, s
 }
 
 int RunSimCommand(CommandArgs args, CommandIo io) {
-    OptionParser options({"--meter", "--com", "--preamble", "--delay", "--split"},
-                         {"--echo", "--corrupt-checksum", "--silent", "--noise"});
+    OptionParser options(kSimValueOptions, kSimFlags);
     if (const auto done = options.Open("sim", args, io, PrintHelp))
         return *done;
     Settings settings;

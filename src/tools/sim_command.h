@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <set>
 #include <string>
 
 #include "sim/meter_simulator.h"
@@ -11,6 +12,17 @@
 namespace mbus::tools {
 
 int RunSimCommand(CommandArgs args, CommandIo io);
+
+// The synopsis of `mbus sim`, the first lines of its help wherever it runs.
+inline constexpr const char* kSimSynopsis =
+    "usage: mbus sim [--meter TYPE:ADDRESS]... [--com N] [--preamble N] [--delay MS]\n"
+    "                [--split N:GAP_MS] [--echo] [--corrupt-checksum] [--silent] [--noise]\n";
+
+// The options of `mbus sim`: the ones that take a value, then the flags.
+inline const std::set<std::string> kSimValueOptions{"--meter", "--com", "--preamble", "--delay",
+                                                    "--split"};
+inline const std::set<std::string> kSimFlags{"--echo", "--corrupt-checksum", "--silent",
+                                             "--noise"};
 
 // The "TYPE:ADDRESS" of --meter: a type list position (or item text) and fourteen hex digits
 // as typed, most significant byte first. None with `error` set when it is not that.

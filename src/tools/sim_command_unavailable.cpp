@@ -9,9 +9,8 @@ namespace mbus::tools {
 namespace {
 
 void PrintHelp(std::ostream& out) {
-    out << "usage: mbus sim [--meter TYPE:ADDRESS]... [--com N] [--preamble N] [--delay MS]\n"
-           "                [--split N:GAP_MS] [--echo] [--corrupt-checksum] [--silent] [--noise]\n"
-           "\n"
+    out << kSimSynopsis
+        << "\n"
            "Runs a simulated household meter on a pseudo-terminal. The simulated meter runs on\n"
            "Linux only: run it there and read it from here through a serial line.\n";
 }
@@ -19,8 +18,7 @@ void PrintHelp(std::ostream& out) {
 } // namespace
 
 int RunSimCommand(CommandArgs args, CommandIo io) {
-    OptionParser options({"--meter", "--com", "--preamble", "--delay", "--split"},
-                         {"--echo", "--corrupt-checksum", "--silent", "--noise"});
+    OptionParser options(kSimValueOptions, kSimFlags);
     if (const auto done = options.Open("sim", args, io, PrintHelp))
         return *done;
     io.Err << "mbus sim: the simulated meter runs on Linux only\n";

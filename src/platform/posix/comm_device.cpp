@@ -1,5 +1,6 @@
 #include "platform/comm_device.h"
 
+#include "platform/comm_handle_table.h"
 #include "platform/port_map.h"
 #include "platform/posix/dcb_termios.h"
 #include "platform/posix/device_node.h"
@@ -8,9 +9,7 @@
 #include "platform/system_error.h"
 
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <unordered_map>
 #include <utility>
 
 namespace mbus::platform {
@@ -18,53 +17,14 @@ namespace {
 
 using posix::TtyDevice;
 
-// Open devices by handle. A handle is never given out twice, so a stale one finds nothing; an
-// operation holds its device while it runs, so a close on another thread cannot pull it away.
-class DeviceTable {
-public:
-    CommHandle Add(std::shared_ptr<TtyDevice> device) {
-        std::lock_guard lock(Lock_);
-        const CommHandle handle = Next_++;
-        Devices_.emplace(handle, std::move(device));
-        return handle;
-    }
+using DeviceTable = CommHandleTable<TtyDevice>;
 
-    std::shared_ptr<TtyDevice> Find(CommHandle handle) {
-        std::lock_guard lock(Lock_);
-        const auto found = Devices_.find(handle);
-        return found == Devices_.end() ? nullptr : found->second;
-    }
-
-    std::shared_ptr<TtyDevice> Remove(CommHandle handle) {
-        std::lock_guard lock(Lock_);
-        const auto found = Devices_.find(handle);
-        if (found == Devices_.end())
-            return nullptr;
-        auto device = std::move(found->second);
-        Devices_.erase(found);
-        return device;
-    }
-
-private:
-    std::mutex Lock_;
-    std::unordered_map<CommHandle, std::shared_ptr<TtyDevice>> Devices_;
-    CommHandle Next_ = 1; // 0 stays free: the serial component reads it as "never opened"
-};
-
-// Never destroyed: a worker thread may still close its device while the process ends.
 DeviceTable& Devices() {
-    static DeviceTable& table = *new DeviceTable;
-    return table;
+    return DeviceTable::Instance();
 }
 
-// Runs `operation` on the device of `handle`, or fails with ERROR_INVALID_HANDLE.
 template <typename Operation> bool OnDevice(CommHandle handle, Operation operation) {
-    const auto device = Devices().Find(handle);
-    if (!device) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    return operation(*device);
+    return Devices().On(handle, std::move(operation));
 }
 
 // Why this thread's latest CreateFile failed, where the error number does not say it all.

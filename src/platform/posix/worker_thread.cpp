@@ -1,19 +1,13 @@
 #include "platform/worker_thread.h"
 
-#include "platform/message_window.h"
 #include "platform/system_error.h"
 
-#include <cstdio>
-#include <exception>
 #include <sys/resource.h>
 #include <system_error>
 #include <unistd.h>
 
 namespace mbus::platform {
 namespace {
-
-// The thread that runs static initialisation is the process's main thread.
-const std::thread::id kMainThread = std::this_thread::get_id();
 
 // Nice values for the platform's priority steps, idle .. time-critical.
 constexpr int kNiceOfPriority[] = {19, 10, 5, 0, -5, -10, -20};
@@ -34,27 +28,8 @@ bool WorkerThread::Start() {
     return true;
 }
 
-void WorkerThread::Run(WorkerThread* self) {
-    self->NativeId_.store(static_cast<long>(gettid()), std::memory_order_relaxed);
-    self->ApplyPriority();
-    try {
-        self->Execute();
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "worker thread ended by an exception: %s\n", error.what());
-    } catch (...) {
-        std::fprintf(stderr, "worker thread ended by an exception\n");
-    }
-    delete self;
-}
-
-void WorkerThread::SetPriority(int priority) {
-    if (priority < kPriorityIdle)
-        priority = kPriorityIdle;
-    if (priority > kPriorityTimeCritical)
-        priority = kPriorityTimeCritical;
-    Priority_.store(priority, std::memory_order_relaxed);
-    if (NativeId_.load(std::memory_order_relaxed) != 0)
-        ApplyPriority();
+long WorkerThread::CurrentNativeId() {
+    return static_cast<long>(gettid());
 }
 
 void WorkerThread::ApplyPriority() {
@@ -63,18 +38,6 @@ void WorkerThread::ApplyPriority() {
     // On Linux the nice value of a thread id is the thread's own. Raising it needs a privilege
     // most users lack; that failure is not an error.
     setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice);
-}
-
-void WorkerThread::Synchronize(const std::function<void()>& call) {
-    RunOnMainThread(call);
-}
-
-std::thread::id MainThreadId() {
-    return kMainThread;
-}
-
-bool IsMainThread() {
-    return std::this_thread::get_id() == kMainThread;
 }
 
 } // namespace mbus::platform

@@ -1,13 +1,12 @@
 #include "platform/comm_device.h"
 
+#include "platform/comm_handle_table.h"
 #include "platform/system_error.h"
 #include "platform/win32/overlapped_operations.h"
 
 #include <cstddef>
 #include <cstring>
-#include <mutex>
 #include <type_traits>
-#include <unordered_map>
 
 namespace mbus::platform {
 namespace {
@@ -33,50 +32,14 @@ template <typename To, typename From> void CopyRecord(To& to, const From& from) 
 // was seen to hang when user32 came in after a few comm event waits had completed.
 const HMODULE kWindowSystem = ::LoadLibraryW(L"user32.dll");
 
-// Open devices by handle. A handle is never given out twice, so a stale one finds nothing; an
-// operation holds its device while it runs, so a close on another thread cannot pull it away.
-class DeviceTable {
-public:
-    CommHandle Add(std::shared_ptr<CommDevice> device) {
-        std::lock_guard lock(Lock_);
-        const CommHandle handle = Next_++;
-        Devices_.emplace(handle, std::move(device));
-        return handle;
-    }
-    std::shared_ptr<CommDevice> Find(CommHandle handle) {
-        std::lock_guard lock(Lock_);
-        const auto found = Devices_.find(handle);
-        return found == Devices_.end() ? nullptr : found->second;
-    }
-    std::shared_ptr<CommDevice> Remove(CommHandle handle) {
-        std::lock_guard lock(Lock_);
-        const auto found = Devices_.find(handle);
-        if (found == Devices_.end())
-            return nullptr;
-        auto device = std::move(found->second);
-        Devices_.erase(found);
-        return device;
-    }
-
-private:
-    std::mutex Lock_;
-    std::unordered_map<CommHandle, std::shared_ptr<CommDevice>> Devices_; // guarded by Lock_
-    CommHandle Next_ = 1; // 0 stays free: the serial component reads it as "never opened"
-};
+using DeviceTable = CommHandleTable<CommDevice>;
 
 DeviceTable& Devices() {
-    static DeviceTable& table = *new DeviceTable; // worker threads may close devices at exit
-    return table;
+    return DeviceTable::Instance();
 }
 
-// Runs `operation` on the device of `handle`, or fails with ERROR_INVALID_HANDLE.
 template <typename Operation> bool OnDevice(CommHandle handle, Operation operation) {
-    const auto device = Devices().Find(handle);
-    if (!device) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    return operation(*device);
+    return Devices().On(handle, std::move(operation));
 }
 
 bool Fail(std::uint32_t error) {

@@ -1,16 +1,9 @@
 #include "platform/worker_thread.h"
 
-#include "platform/message_window.h"
 #include "platform/win32/windows_api.h"
-
-#include <cstdio>
-#include <exception>
 
 namespace mbus::platform {
 namespace {
-
-// The thread that runs static initialisation is the process's main thread.
-const std::thread::id kMainThread = std::this_thread::get_id();
 
 // The system's priority steps, idle .. time-critical.
 constexpr int kThreadPriorities[] = {
@@ -40,27 +33,8 @@ bool WorkerThread::Start() {
     return true;
 }
 
-void WorkerThread::Run(WorkerThread* self) {
-    self->NativeId_.store(static_cast<long>(::GetCurrentThreadId()), std::memory_order_relaxed);
-    self->ApplyPriority();
-    try {
-        self->Execute();
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "worker thread ended by an exception: %s\n", error.what());
-    } catch (...) {
-        std::fprintf(stderr, "worker thread ended by an exception\n");
-    }
-    delete self;
-}
-
-void WorkerThread::SetPriority(int priority) {
-    if (priority < kPriorityIdle)
-        priority = kPriorityIdle;
-    if (priority > kPriorityTimeCritical)
-        priority = kPriorityTimeCritical;
-    Priority_.store(priority, std::memory_order_relaxed);
-    if (NativeId_.load(std::memory_order_relaxed) != 0)
-        ApplyPriority();
+long WorkerThread::CurrentNativeId() {
+    return static_cast<long>(::GetCurrentThreadId());
 }
 
 void WorkerThread::ApplyPriority() {
@@ -76,18 +50,6 @@ void WorkerThread::ApplyPriority() {
         ::SetThreadPriority(thread, priority);
         ::CloseHandle(thread);
     }
-}
-
-void WorkerThread::Synchronize(const std::function<void()>& call) {
-    RunOnMainThread(call);
-}
-
-std::thread::id MainThreadId() {
-    return kMainThread;
-}
-
-bool IsMainThread() {
-    return std::this_thread::get_id() == kMainThread;
 }
 
 } // namespace mbus::platform
