@@ -60,6 +60,13 @@ struct PortMapSources {
 };
 std::vector<PortMapEntry> ReadPortMap(const PortMapSources& sources, PortMapNotes* notes = nullptr);
 
+// The highest COM number: the port component keeps the number in 16 bits.
+inline constexpr int kHighestComNumber = 65535;
+
+// The number `digits` spell when they are a plain decimal number: digits only, no sign, no
+// leading zero, at most kHighestComNumber.
+std::optional<int> PlainPortNumber(std::string_view digits);
+
 // The COM number in "COM<n>" or "\\.\COM<n>" (letters in any case), or none for other names.
 std::optional<int> ComNumberOfName(std::string_view name);
 

@@ -1,6 +1,8 @@
 // Conversion between the program's UTF-8 texts and GBK bytes.
 #include "util/gbk_text.h"
 
+#include "support/bytes.h"
+
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -10,12 +12,7 @@
 namespace mbus::util {
 namespace {
 
-std::string Bytes(std::initializer_list<int> values) {
-    std::string text;
-    for (int v : values)
-        text.push_back(static_cast<char>(v));
-    return text;
-}
+using testing::CharsOf;
 
 const std::string kReplacement = "\xEF\xBF\xBD"; // U+FFFD in UTF-8
 
@@ -65,38 +62,38 @@ TEST(GbkText, ConsoleTextsRoundTrip) {
 
 TEST(GbkText, KnownEncodings) {
     // Two bytes per Chinese character, one per ASCII character.
-    EXPECT_EQ(Utf8ToGbk("冷水水表"), Bytes({0xC0, 0xE4, 0xCB, 0xAE, 0xCB, 0xAE, 0xB1, 0xED}));
-    EXPECT_EQ(Utf8ToGbk("错误"), Bytes({0xB4, 0xED, 0xCE, 0xF3}));
+    EXPECT_EQ(Utf8ToGbk("冷水水表"), CharsOf({0xC0, 0xE4, 0xCB, 0xAE, 0xCB, 0xAE, 0xB1, 0xED}));
+    EXPECT_EQ(Utf8ToGbk("错误"), CharsOf({0xB4, 0xED, 0xCE, 0xF3}));
     // Full-width parentheses and colon are double-byte; the ASCII colon is not.
-    EXPECT_EQ(Utf8ToGbk("（：）"), Bytes({0xA3, 0xA8, 0xA3, 0xBA, 0xA3, 0xA9}));
-    EXPECT_EQ(Utf8ToGbk("状态:"), Bytes({0xD7, 0xB4, 0xCC, 0xAC, ':'}));
+    EXPECT_EQ(Utf8ToGbk("（：）"), CharsOf({0xA3, 0xA8, 0xA3, 0xBA, 0xA3, 0xA9}));
+    EXPECT_EQ(Utf8ToGbk("状态:"), CharsOf({0xD7, 0xB4, 0xCC, 0xAC, ':'}));
     EXPECT_EQ(Utf8ToGbk("AA AA"), "AA AA");
     EXPECT_EQ(Utf8ToGbk(std::string("A\0B", 3)), std::string("A\0B", 3));
-    EXPECT_EQ(GbkToUtf8(Bytes({0xC8, 0xBC, 0xC6, 0xF8, 0xB1, 0xED})), "燃气表");
+    EXPECT_EQ(GbkToUtf8(CharsOf({0xC8, 0xBC, 0xC6, 0xF8, 0xB1, 0xED})), "燃气表");
 }
 
 TEST(GbkText, CharactersGbkLacksBecomeQuestionMarks) {
     EXPECT_EQ(Utf8ToGbk("😀"), "?");
-    EXPECT_EQ(Utf8ToGbk("水😀水"), Bytes({0xCB, 0xAE, '?', 0xCB, 0xAE}));
+    EXPECT_EQ(Utf8ToGbk("水😀水"), CharsOf({0xCB, 0xAE, '?', 0xCB, 0xAE}));
     EXPECT_EQ(Utf8ToGbk("😀😀A"), "??A");
     // Broken UTF-8 is one replacement per bad sequence, and what follows is converted.
-    EXPECT_EQ(Utf8ToGbk(Bytes({0xFF, 'A'})), "?A");
-    EXPECT_EQ(Utf8ToGbk(Bytes({'A', 0xE6, 0xB0})), "A?"); // cut short at the end
+    EXPECT_EQ(Utf8ToGbk(CharsOf({0xFF, 'A'})), "?A");
+    EXPECT_EQ(Utf8ToGbk(CharsOf({'A', 0xE6, 0xB0})), "A?"); // cut short at the end
 }
 
 TEST(GbkText, InvalidGbkBytesBecomeReplacementCharacters) {
-    EXPECT_EQ(GbkToUtf8(Bytes({0xFF})), kReplacement);
-    EXPECT_EQ(GbkToUtf8(Bytes({'A', 0xFF, 'B'})), "A" + kReplacement + "B");
+    EXPECT_EQ(GbkToUtf8(CharsOf({0xFF})), kReplacement);
+    EXPECT_EQ(GbkToUtf8(CharsOf({'A', 0xFF, 'B'})), "A" + kReplacement + "B");
     // A lead byte with a trail byte GBK does not allow: the lead byte alone is replaced and
     // the next byte read again as what it is.
-    EXPECT_EQ(GbkToUtf8(Bytes({0x81, 0x20, 'A'})), kReplacement + " A");
+    EXPECT_EQ(GbkToUtf8(CharsOf({0x81, 0x20, 'A'})), kReplacement + " A");
     // A lead byte cut short at the end.
-    EXPECT_EQ(GbkToUtf8(Bytes({0xCB, 0xAE, 0xCB})), "水" + kReplacement);
+    EXPECT_EQ(GbkToUtf8(CharsOf({0xCB, 0xAE, 0xCB})), "水" + kReplacement);
     // Replacement does not lose the conversion state for the rest of a long text.
     std::string gbk;
     std::string expected;
     for (int i = 0; i < 500; ++i) {
-        gbk += Bytes({0xCB, 0xAE, 0xFF});
+        gbk += CharsOf({0xCB, 0xAE, 0xFF});
         expected += "水" + kReplacement;
     }
     EXPECT_EQ(GbkToUtf8(gbk), expected);

@@ -2,6 +2,8 @@
 // 8-bit sum, byte reversal and the pattern search.
 #include "util/string_c.h"
 
+#include "support/bytes.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,13 +19,7 @@
 namespace mbus::util {
 namespace {
 
-// A byte string from byte values, so zero bytes and high bytes are written plainly.
-std::string Bytes(std::initializer_list<int> values) {
-    std::string text;
-    for (int v : values)
-        text.push_back(static_cast<char>(v));
-    return text;
-}
+using testing::CharsOf;
 
 std::vector<std::uint8_t> Vec(std::string_view text) {
     const auto bytes = AsBytes(text);
@@ -45,24 +41,24 @@ TEST(RemoveChar, RemovesEveryOccurrenceByteByByte) {
         {"FE FE 68 ", "FEFE68"},
         {" A  B ", "AB"},
         // The trail byte of a double-byte character goes too.
-        {Bytes({0x99, 0x20, 0x41}), Bytes({0x99, 0x41})},
+        {CharsOf({0x99, 0x20, 0x41}), CharsOf({0x99, 0x41})},
         // So does a blank after a zero byte; the zero byte itself stays.
-        {Bytes({0x68, 0x00, 0x20}), Bytes({0x68, 0x00})},
-        {Bytes({0x20, 0x00, 0x20, 0x00, 0x20}), Bytes({0x00, 0x00})},
+        {CharsOf({0x68, 0x00, 0x20}), CharsOf({0x68, 0x00})},
+        {CharsOf({0x20, 0x00, 0x20, 0x00, 0x20}), CharsOf({0x00, 0x00})},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(RemoveSpaces(c.Input), c.Expected) << testing::PrintToString(c.Input);
-        EXPECT_EQ(RemoveChar(c.Input, ' '), c.Expected) << testing::PrintToString(c.Input);
+        EXPECT_EQ(RemoveSpaces(c.Input), c.Expected) << ::testing::PrintToString(c.Input);
+        EXPECT_EQ(RemoveChar(c.Input, ' '), c.Expected) << ::testing::PrintToString(c.Input);
     }
 }
 
 TEST(RemoveChar, AnyByteValueCanBeRemoved) {
-    EXPECT_EQ(RemoveChar(Bytes({'a', 0, 'b', 0, 0}), '\0'), "ab");
-    EXPECT_EQ(RemoveChar(Bytes({0x99, 0x41, 0x99, 0x99}), '\x99'), "A");
+    EXPECT_EQ(RemoveChar(CharsOf({'a', 0, 'b', 0, 0}), '\0'), "ab");
+    EXPECT_EQ(RemoveChar(CharsOf({0x99, 0x41, 0x99, 0x99}), '\x99'), "A");
     EXPECT_EQ(RemoveChar("AAAA", 'A'), "");
     EXPECT_EQ(RemoveChar("ABAB", 'C'), "ABAB");
     // Only the given byte: other bytes with the same low seven bits stay.
-    EXPECT_EQ(RemoveChar(Bytes({0x41, 0xC1, 0x41}), 'A'), Bytes({0xC1}));
+    EXPECT_EQ(RemoveChar(CharsOf({0x41, 0xC1, 0x41}), 'A'), CharsOf({0xC1}));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -76,42 +72,42 @@ TEST(RemoveTextBlanks, StopsAtTheFirstZeroByteAndKeepsTrailBlanks) {
         {"A B", "AB"},
         {" FE FE 68 ", "FEFE68"},
         // Everything from the first zero byte on stays as it is, blanks included.
-        {Bytes({0x68, 0x20, 0x00, 0x20}), Bytes({0x68, 0x00, 0x20})},
-        {Bytes({0x00, 0x20, 0x41, 0x20}), Bytes({0x00, 0x20, 0x41, 0x20})},
-        {Bytes({0x20, 0x00, 0x00, 0x20}), Bytes({0x00, 0x00, 0x20})},
+        {CharsOf({0x68, 0x20, 0x00, 0x20}), CharsOf({0x68, 0x00, 0x20})},
+        {CharsOf({0x00, 0x20, 0x41, 0x20}), CharsOf({0x00, 0x20, 0x41, 0x20})},
+        {CharsOf({0x20, 0x00, 0x00, 0x20}), CharsOf({0x00, 0x00, 0x20})},
         // A blank that is the second byte of a double-byte character is not a blank.
-        {Bytes({0x99, 0x20, 0x41}), Bytes({0x99, 0x20, 0x41})},
-        {Bytes({0x81, 0x20}), Bytes({0x81, 0x20})},
-        {Bytes({0xFE, 0x20}), Bytes({0xFE, 0x20})},
+        {CharsOf({0x99, 0x20, 0x41}), CharsOf({0x99, 0x20, 0x41})},
+        {CharsOf({0x81, 0x20}), CharsOf({0x81, 0x20})},
+        {CharsOf({0xFE, 0x20}), CharsOf({0xFE, 0x20})},
         // 0x80 and 0xFF are not lead bytes.
-        {Bytes({0x80, 0x20, 0x41}), Bytes({0x80, 0x41})},
-        {Bytes({0xFF, 0x20, 0x41}), Bytes({0xFF, 0x41})},
+        {CharsOf({0x80, 0x20, 0x41}), CharsOf({0x80, 0x41})},
+        {CharsOf({0xFF, 0x20, 0x41}), CharsOf({0xFF, 0x41})},
         // A blank after a complete double-byte character is a blank again.
-        {Bytes({0x99, 0x41, 0x20, 0x42}), Bytes({0x99, 0x41, 0x42})},
+        {CharsOf({0x99, 0x41, 0x20, 0x42}), CharsOf({0x99, 0x41, 0x42})},
         // Pairs are counted from the start of the text: the second 0x99 is a trail byte, so the
         // blank after it starts a character of its own and goes.
-        {Bytes({0x99, 0x99, 0x20}), Bytes({0x99, 0x99})},
-        {Bytes({0x99, 0x99, 0x99, 0x20}), Bytes({0x99, 0x99, 0x99, 0x20})},
-        {Bytes({0x41, 0x99, 0x20, 0x20}), Bytes({0x41, 0x99, 0x20})},
+        {CharsOf({0x99, 0x99, 0x20}), CharsOf({0x99, 0x99})},
+        {CharsOf({0x99, 0x99, 0x99, 0x20}), CharsOf({0x99, 0x99, 0x99, 0x20})},
+        {CharsOf({0x41, 0x99, 0x20, 0x20}), CharsOf({0x41, 0x99, 0x20})},
         // A lead byte right before the zero byte does not swallow it.
-        {Bytes({0x99, 0x00, 0x20}), Bytes({0x99, 0x00, 0x20})},
+        {CharsOf({0x99, 0x00, 0x20}), CharsOf({0x99, 0x00, 0x20})},
         // A lead byte at the very end stays.
-        {Bytes({0x20, 0x99}), Bytes({0x99})},
+        {CharsOf({0x20, 0x99}), CharsOf({0x99})},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(RemoveTextBlanks(c.Input), c.Expected) << testing::PrintToString(c.Input);
+        EXPECT_EQ(RemoveTextBlanks(c.Input), c.Expected) << ::testing::PrintToString(c.Input);
 }
 
 TEST(RemoveTextBlanks, DiffersFromRemoveSpacesOnlyWhereItShould) {
     // The traffic view passes arbitrary received bytes through the aware removal; the decoder's
     // line goes through the plain one. Same input, two results.
-    const std::string afterZero = Bytes({0x68, 0x00, 0x20});
+    const std::string afterZero = CharsOf({0x68, 0x00, 0x20});
     EXPECT_EQ(RemoveTextBlanks(afterZero), afterZero);
-    EXPECT_EQ(RemoveSpaces(afterZero), Bytes({0x68, 0x00}));
+    EXPECT_EQ(RemoveSpaces(afterZero), CharsOf({0x68, 0x00}));
 
-    const std::string trail = Bytes({0x99, 0x20, 0x41});
+    const std::string trail = CharsOf({0x99, 0x20, 0x41});
     EXPECT_EQ(RemoveTextBlanks(trail), trail);
-    EXPECT_EQ(RemoveSpaces(trail), Bytes({0x99, 0x41}));
+    EXPECT_EQ(RemoveSpaces(trail), CharsOf({0x99, 0x41}));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -125,16 +121,16 @@ TEST(TextToHex, GivesTrimmedHexOfTheBytesLeftAfterBlankRemoval) {
         {"ABC", "41 42 43"},
         {"A B", "41 42"},
         {" A ", "41"},
-        {Bytes({0x68, 0x20, 0x00, 0x20}), "68 00 20"},
-        {Bytes({0x99, 0x20, 0x41}), "99 20 41"},
-        {Bytes({0x00}), "00"},
-        {Bytes({0x20, 0x00, 0x20}), "00 20"},
-        {Bytes({0x0A, 0xFF, 0x7F}), "0A FF 7F"},
+        {CharsOf({0x68, 0x20, 0x00, 0x20}), "68 00 20"},
+        {CharsOf({0x99, 0x20, 0x41}), "99 20 41"},
+        {CharsOf({0x00}), "00"},
+        {CharsOf({0x20, 0x00, 0x20}), "00 20"},
+        {CharsOf({0x0A, 0xFF, 0x7F}), "0A FF 7F"},
         // Control bytes below 0x20 are data, not blanks; they show as hex like any other.
-        {Bytes({0x09, 0x0D, 0x0A}), "09 0D 0A"},
+        {CharsOf({0x09, 0x0D, 0x0A}), "09 0D 0A"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(TextToHex(c.Input), c.Expected) << testing::PrintToString(c.Input);
+        EXPECT_EQ(TextToHex(c.Input), c.Expected) << ::testing::PrintToString(c.Input);
 }
 
 TEST(TextToHex, EveryByteValueIsTwoUpperCaseDigits) {
@@ -143,7 +139,7 @@ TEST(TextToHex, EveryByteValueIsTwoUpperCaseDigits) {
         if (b == 0x20)
             continue;
         const std::string expected{kDigits[b >> 4], kDigits[b & 15]};
-        EXPECT_EQ(TextToHex(Bytes({b})), expected) << b;
+        EXPECT_EQ(TextToHex(CharsOf({b})), expected) << b;
     }
 }
 
@@ -169,10 +165,10 @@ TEST(GroupHexPairs, RegroupsIntoPairsWithAnOddLastCharacterJoined) {
         // Any character counts as one position; nothing checks for hex digits.
         {"xyz!", "xy z!"},
         // A kept trail blank counts as a character of its own.
-        {Bytes({0x99, 0x20, 'A', 'A', 'A'}), Bytes({0x99, 0x20, ' ', 'A', 'A', 'A'})},
+        {CharsOf({0x99, 0x20, 'A', 'A', 'A'}), CharsOf({0x99, 0x20, ' ', 'A', 'A', 'A'})},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(GroupHexPairs(c.Input), c.Expected) << testing::PrintToString(c.Input);
+        EXPECT_EQ(GroupHexPairs(c.Input), c.Expected) << ::testing::PrintToString(c.Input);
 }
 
 TEST(GroupHexPairs, NeverEndsWithAddedBlankAndIsIdempotentOnPlainText) {
@@ -209,37 +205,37 @@ TEST(HexToBytes, PairsTheHexDigitsInOrderWhereverTheyStand) {
         {"G", ""},
         {"A", ""},
         {"   ", ""},
-        {"fe", Bytes({0xFE})},
-        {"FE", Bytes({0xFE})},
-        {"fE Fe", Bytes({0xFE, 0xFE})},
+        {"fe", CharsOf({0xFE})},
+        {"FE", CharsOf({0xFE})},
+        {"fE Fe", CharsOf({0xFE, 0xFE})},
         {"AA AA AA AA AA AA AA", std::string(7, '\xAA')},
         // Pairing follows the digits, not the blanks.
-        {"1 2 3 4", Bytes({0x12, 0x34})},
-        {"A BC", Bytes({0xAB})},
-        {"ABC", Bytes({0xAB})},
+        {"1 2 3 4", CharsOf({0x12, 0x34})},
+        {"A BC", CharsOf({0xAB})},
+        {"ABC", CharsOf({0xAB})},
         // The odd last digit is dropped: "0x12" holds the digits 0, 1, 2.
-        {"0x12", Bytes({0x01})},
-        {"1F 9", Bytes({0x1F})},
-        {"0x12 0x34", Bytes({0x01, 0x20, 0x34})},
+        {"0x12", CharsOf({0x01})},
+        {"1F 9", CharsOf({0x1F})},
+        {"0x12 0x34", CharsOf({0x01, 0x20, 0x34})},
         // Any other byte is skipped: line ends, punctuation, zero bytes.
-        {"\r\n12,\t34;\n", Bytes({0x12, 0x34})},
-        {Bytes({'1', 0x00, '2'}), Bytes({0x12})},
-        {"FE-FE:68", Bytes({0xFE, 0xFE, 0x68})},
-        {"gg00zz", Bytes({0x00})},
+        {"\r\n12,\t34;\n", CharsOf({0x12, 0x34})},
+        {CharsOf({'1', 0x00, '2'}), CharsOf({0x12})},
+        {"FE-FE:68", CharsOf({0xFE, 0xFE, 0x68})},
+        {"gg00zz", CharsOf({0x00})},
         // Bytes with the high bit set are skipped, even when their low seven bits are a digit.
-        {Bytes({'1', 0xB1, '2'}), Bytes({0x12})},
-        {Bytes({0xC1, 0xC2, 0xE1, 0xE2}), ""},
-        {Bytes({'A', 0xC1, 'B'}), Bytes({0xAB})},
+        {CharsOf({'1', 0xB1, '2'}), CharsOf({0x12})},
+        {CharsOf({0xC1, 0xC2, 0xE1, 0xE2}), ""},
+        {CharsOf({'A', 0xC1, 'B'}), CharsOf({0xAB})},
         // A GBK text holds no ASCII digits: "冷水" (C0 E4 CB AE) gives nothing.
-        {Bytes({0xC0, 0xE4, 0xCB, 0xAE}), ""},
+        {CharsOf({0xC0, 0xE4, 0xCB, 0xAE}), ""},
         // UTF-8 Chinese between the digits is skipped as well.
-        {"12冷水34", Bytes({0x12, 0x34})},
+        {"12冷水34", CharsOf({0x12, 0x34})},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(HexToBytes(c.Input), c.Expected) << testing::PrintToString(c.Input);
+        EXPECT_EQ(HexToBytes(c.Input), c.Expected) << ::testing::PrintToString(c.Input);
         std::array<std::uint8_t, 16> buffer{};
         const std::size_t count = HexToBytes(c.Input, buffer);
-        ASSERT_EQ(count, c.Expected.size()) << testing::PrintToString(c.Input);
+        ASSERT_EQ(count, c.Expected.size()) << ::testing::PrintToString(c.Input);
         EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + count), c.Expected);
     }
 }
@@ -283,17 +279,17 @@ TEST(HexToBytes, EmptyBufferStillReportsTheCount) {
 
 TEST(BytesToHex, AppendsSpacedHexToTheGivenText) {
     std::string text = "X";
-    BytesToHex(AsBytes(Bytes({0x01, 0x02})), text);
+    BytesToHex(AsBytes(CharsOf({0x01, 0x02})), text);
     EXPECT_EQ(text, "X01 02 ");
 
     BytesToHex({}, text);
     EXPECT_EQ(text, "X01 02 ");
 
-    BytesToHex(AsBytes(Bytes({0xAB})), text);
+    BytesToHex(AsBytes(CharsOf({0xAB})), text);
     EXPECT_EQ(text, "X01 02 AB ");
 
     EXPECT_EQ(BytesToHex(std::span<const std::uint8_t>()), "");
-    EXPECT_EQ(BytesToHex(AsBytes(Bytes({0x0A, 0xF0, 0x00, 0xFF}))), "0A F0 00 FF ");
+    EXPECT_EQ(BytesToHex(AsBytes(CharsOf({0x0A, 0xF0, 0x00, 0xFF}))), "0A F0 00 FF ");
 }
 
 TEST(BytesToHex, RoundTripsThroughHexToBytesForEveryByteValue) {
@@ -320,10 +316,10 @@ TEST(BytesToHex, RoundTripsThroughHexToBytesForEveryByteValue) {
 // SumBytes, ReverseBytes
 
 TEST(SumBytes, AddsModulo256) {
-    EXPECT_EQ(SumBytes(AsBytes(Bytes({0x68, 0x10, 0xAA}))), 0x22);
+    EXPECT_EQ(SumBytes(AsBytes(CharsOf({0x68, 0x10, 0xAA}))), 0x22);
     EXPECT_EQ(SumBytes({}), 0);
-    EXPECT_EQ(SumBytes(AsBytes(Bytes({0xFF}))), 0xFF);
-    EXPECT_EQ(SumBytes(AsBytes(Bytes({0xFF, 0x01}))), 0x00);
+    EXPECT_EQ(SumBytes(AsBytes(CharsOf({0xFF}))), 0xFF);
+    EXPECT_EQ(SumBytes(AsBytes(CharsOf({0xFF, 0x01}))), 0x00);
     EXPECT_EQ(SumBytes(AsBytes(std::string(257, '\xFF'))), 0xFF);
     EXPECT_EQ(SumBytes(AsBytes(std::string(1000, '\x01'))), 1000 % 256);
 }
@@ -364,23 +360,23 @@ TEST(FindBytes, FirstOccurrenceLyingWhollyInside) {
         std::optional<std::size_t> Expected;
     };
     const std::vector<Case> cases = {
-        {Bytes({0x1F, 0x90, 0x1F}), Bytes({0x90, 0x1F}), 1},
-        {Bytes({0x1F, 0x90}), Bytes({0x90, 0x1F}), std::nullopt},
-        {Bytes({0x90, 0x1F}), Bytes({0x90, 0x1F}), 0},
-        {Bytes({0x90, 0x1F, 0x90, 0x1F}), Bytes({0x90, 0x1F}), 0},
-        {Bytes({0x00, 0x90, 0x90, 0x1F}), Bytes({0x90, 0x1F}), 2},
+        {CharsOf({0x1F, 0x90, 0x1F}), CharsOf({0x90, 0x1F}), 1},
+        {CharsOf({0x1F, 0x90}), CharsOf({0x90, 0x1F}), std::nullopt},
+        {CharsOf({0x90, 0x1F}), CharsOf({0x90, 0x1F}), 0},
+        {CharsOf({0x90, 0x1F, 0x90, 0x1F}), CharsOf({0x90, 0x1F}), 0},
+        {CharsOf({0x00, 0x90, 0x90, 0x1F}), CharsOf({0x90, 0x1F}), 2},
         // A first byte at the very end does not match a two-byte pattern.
-        {Bytes({0x00, 0x00, 0x90}), Bytes({0x90, 0x1F}), std::nullopt},
-        {"", Bytes({0x90}), std::nullopt},
-        {Bytes({0x90}), Bytes({0x90, 0x1F}), std::nullopt},
+        {CharsOf({0x00, 0x00, 0x90}), CharsOf({0x90, 0x1F}), std::nullopt},
+        {"", CharsOf({0x90}), std::nullopt},
+        {CharsOf({0x90}), CharsOf({0x90, 0x1F}), std::nullopt},
         {"aaab", "aab", 1},
         {"abc", "abc", 0},
         {"abc", "", std::nullopt},
-        {Bytes({0x00, 0x00}), Bytes({0x00}), 0},
+        {CharsOf({0x00, 0x00}), CharsOf({0x00}), 0},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FindBytes(AsBytes(c.Data), AsBytes(c.Pattern)), c.Expected)
-            << testing::PrintToString(c.Data) << " / " << testing::PrintToString(c.Pattern);
+            << ::testing::PrintToString(c.Data) << " / " << ::testing::PrintToString(c.Pattern);
 }
 
 std::optional<std::size_t> NaiveFind(const std::string& data, const std::string& pattern) {
@@ -415,7 +411,7 @@ TEST(FindBytes, AgreesWithANaiveSearchOnEveryShortInput) {
         for (const auto& pattern : patterns) {
             const std::vector<std::uint8_t> needle(pattern.begin(), pattern.end());
             ASSERT_EQ(FindBytes(heap, needle), NaiveFind(data, pattern))
-                << testing::PrintToString(data) << " / " << testing::PrintToString(pattern);
+                << ::testing::PrintToString(data) << " / " << ::testing::PrintToString(pattern);
         }
     }
 }

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,7 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kHighestComNumber = 65535; // the port component keeps the number in 16 bits
 constexpr std::string_view kNoDiscoveryFile = "no-discovery";
 
 // Serial device families in the order discovery numbers them. Only ttyS needs a UART check: the
@@ -34,27 +32,6 @@ constexpr DeviceFamily kFamilies[] = {
     {"ttyS", true},    {"ttyUSB", false}, {"ttyACM", false}, {"ttyAMA", false},   {"ttymxc", false},
     {"ttySAC", false}, {"ttyO", false},   {"ttyTHS", false}, {"ttyXRUSB", false},
 };
-
-// The decimal number of `digits` when it is a plain number: digits only, no leading zero, no
-// sign, within [0, kHighestComNumber].
-std::optional<int> PlainNumber(std::string_view digits) {
-    if (digits.empty() || digits.front() < '0' || digits.front() > '9' ||
-        (digits.size() > 1 && digits.front() == '0'))
-        return std::nullopt;
-    int value = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (ec != std::errc() || end != digits.data() + digits.size() || value > kHighestComNumber)
-        return std::nullopt;
-    return value;
-}
-
-// Whether `text` starts with `prefix`, letters compared in any case.
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(),
-                      [&](char x, char y) { return lower(x) == lower(y); });
-}
 
 std::string HomeDirectory() {
     if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
@@ -97,7 +74,7 @@ std::vector<std::string> DiscoverSerialDevices(const fs::path& sysClassTty,
         for (const std::string& name : names) {
             if (!name.starts_with(family.Prefix))
                 continue;
-            const auto number = PlainNumber(std::string_view(name).substr(family.Prefix.size()));
+            const auto number = PlainPortNumber(std::string_view(name).substr(family.Prefix.size()));
             if (!number)
                 continue;
             if (family.NeedsUartCheck && !IsRealUart(sysClassTty / name))
@@ -185,7 +162,7 @@ FolderScan ScanPortsFolder(const fs::path& directory) {
             marks.insert(marked);
         if (!name.starts_with("COM"))
             continue;
-        const auto number = PlainNumber(std::string_view(name).substr(3));
+        const auto number = PlainPortNumber(std::string_view(name).substr(3));
         if (number && *number > 0)
             comEntries.emplace_back(*number, directory / name);
     }
@@ -326,22 +303,6 @@ std::vector<PortMapEntry> ReadMap(const PortMapSources& sources, PortMapNotes* n
 
 std::vector<PortMapEntry> ReadPortMap(const PortMapSources& sources, PortMapNotes* notes) {
     return ReadMap(sources, notes, nullptr);
-}
-
-std::optional<int> ComNumberOfName(std::string_view name) {
-    if (name.starts_with("\\\\.\\"))
-        name.remove_prefix(4);
-    if (name.size() < 4 || !StartsWithIgnoringCase(name, "COM"))
-        return std::nullopt;
-    const auto number = PlainNumber(name.substr(3));
-    if (!number || *number == 0)
-        return std::nullopt;
-    return number;
-}
-
-bool LooksLikeComName(std::string_view name) {
-    return name.starts_with("\\\\.\\") ||
-           (name.find('/') == std::string_view::npos && StartsWithIgnoringCase(name, "COM"));
 }
 
 std::optional<int> MappedComNumber(const std::string& devicePath) {

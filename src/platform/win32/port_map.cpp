@@ -3,20 +3,11 @@
 #include "platform/registry.h"
 
 #include <algorithm>
-#include <charconv>
 
 namespace mbus::platform {
 namespace {
 
 constexpr std::string_view kSerialCommKey = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
-constexpr int kHighestComNumber = 65535; // the port component keeps the number in 16 bits
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(),
-                      [&](char x, char y) { return lower(x) == lower(y); });
-}
 
 } // namespace
 
@@ -62,26 +53,6 @@ std::vector<PortMapEntry> ReadPortMap(PortMapNotes* notes) {
     std::sort(map.begin(), map.end(),
               [](const PortMapEntry& a, const PortMapEntry& b) { return a.Number < b.Number; });
     return map;
-}
-
-std::optional<int> ComNumberOfName(std::string_view name) {
-    if (name.starts_with("\\\\.\\"))
-        name.remove_prefix(4);
-    if (name.size() < 4 || !StartsWithIgnoringCase(name, "COM"))
-        return std::nullopt;
-    const std::string_view digits = name.substr(3);
-    if (digits.front() < '1' || digits.front() > '9') // no sign, no leading zero, not COM0
-        return std::nullopt;
-    int value = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (ec != std::errc() || end != digits.data() + digits.size() || value > kHighestComNumber)
-        return std::nullopt;
-    return value;
-}
-
-bool LooksLikeComName(std::string_view name) {
-    return name.starts_with("\\\\.\\") ||
-           (name.find('/') == std::string_view::npos && StartsWithIgnoringCase(name, "COM"));
 }
 
 std::optional<int> MappedComNumber(const std::string& /*devicePath*/) {
