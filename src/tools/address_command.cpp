@@ -69,13 +69,9 @@ bool ReadOptions(const OptionParser& options, AddressSettings& settings, std::st
             return false;
         settings.DataId = *id;
     }
-    const auto parityName = options.Value("--parity").value_or("none");
-    const auto parity = ParityOfName(parityName);
-    if (!parity) {
-        error = "option --parity takes none, odd, even, mark or space, not " +
-                QuotedArgument(parityName);
+    const auto parity = ParityOption(options, error);
+    if (!parity)
         return false;
-    }
     settings.Line.Parity = *parity;
     const auto baud = NumberOption(options, "--baud", 1, INT32_MAX, 2400, error);
     const auto timeout =

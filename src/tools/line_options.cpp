@@ -23,15 +23,17 @@ std::optional<std::int32_t> NumberOption(const OptionParser& options, const char
     return value;
 }
 
-std::optional<serial::TParity> ParityOfName(std::string_view name) {
+std::optional<serial::TParity> ParityOption(const OptionParser& options, std::string& error) {
     constexpr std::pair<std::string_view, serial::TParity> kNames[] = {
         {"none", serial::pNone}, {"odd", serial::pOdd},     {"even", serial::pEven},
         {"mark", serial::pMark}, {"space", serial::pSpace},
     };
+    const std::string name = options.Value("--parity").value_or("none");
     for (const auto& [text, parity] : kNames) {
         if (name == text)
             return parity;
     }
+    error = "option --parity takes none, odd, even, mark or space, not " + QuotedArgument(name);
     return std::nullopt;
 }
 

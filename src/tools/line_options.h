@@ -19,7 +19,8 @@ std::optional<std::int32_t> NumberOption(const OptionParser& options, const char
                                          std::int32_t low, std::int32_t high, std::int32_t fallback,
                                          std::string& error);
 
-// The parity of "none", "odd", "even", "mark" or "space", or none.
-std::optional<serial::TParity> ParityOfName(std::string_view name);
+// The parity --parity names ("none", "odd", "even", "mark" or "space"; "none" when absent), or
+// none with `error` set for another name.
+std::optional<serial::TParity> ParityOption(const OptionParser& options, std::string& error);
 
 } // namespace mbus::tools

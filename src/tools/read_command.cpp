@@ -125,13 +125,9 @@ bool ReadOptions(const OptionParser& options, ReadSettings& settings, std::strin
     }
     settings.Address = AddressOption(options);
 
-    const auto parityName = options.Value("--parity").value_or("none");
-    const auto parity = ParityOfName(parityName);
-    if (!parity) {
-        error = "option --parity takes none, odd, even, mark or space, not " +
-                QuotedArgument(parityName);
+    const auto parity = ParityOption(options, error);
+    if (!parity)
         return false;
-    }
     settings.Line.Parity = *parity;
 
     constexpr std::int32_t kLongestMs = 3600000;
