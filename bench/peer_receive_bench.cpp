@@ -74,12 +74,6 @@ constexpr std::size_t kRequestBytes = 18;
 constexpr std::uint32_t kIdleMs = 3000;
 // The flooded owner's pace: nanoseconds of work per byte taken (about 16 MB/s).
 constexpr std::int64_t kOwnerNsPerByte = 62;
-// A device that takes or hands over nothing for this long is reported as stalled.
-constexpr auto kStallLimit = std::chrono::seconds(5);
-
-double Microseconds(Clock::duration span) {
-    return std::chrono::duration<double, std::micro>(span).count();
-}
 
 double Seconds(Clock::duration span) {
     return std::chrono::duration<double>(span).count();
@@ -119,43 +113,13 @@ public:
     // Writes all bytes, waiting for room while the device keeps taking them; false when it took
     // nothing for kStallLimit, the line failed or `stop` was raised.
     bool WriteAll(std::span<const std::uint8_t> bytes, const std::atomic<bool>& stop) {
-        std::size_t done = 0;
-        auto lastProgress = Clock::now();
-        while (done < bytes.size() && !stop.load()) {
-            const auto put = Pty_.WriteMaster(bytes.subspan(done));
-            if (put.Failed())
-                return false;
-            if (put.Count > 0) {
-                done += put.Count;
-                lastProgress = Clock::now();
-                continue;
-            }
-            if (Clock::now() - lastProgress > kStallLimit)
-                return false;
-            Pty_.WaitMaster(true, 100);
-        }
-        return done == bytes.size();
+        return TransferAllAtMaster(Pty_, bytes, &stop);
     }
 
     // Reads exactly `into.size()` bytes; false when the line failed, `stop` was raised or nothing
     // came for kStallLimit.
     bool ReadExactly(std::span<std::uint8_t> into, const std::atomic<bool>& stop) {
-        std::size_t done = 0;
-        auto lastProgress = Clock::now();
-        while (done < into.size() && !stop.load()) {
-            const auto got = Pty_.ReadMaster(into.subspan(done));
-            if (got.Failed())
-                return false;
-            if (got.Count > 0) {
-                done += got.Count;
-                lastProgress = Clock::now();
-                continue;
-            }
-            if (Clock::now() - lastProgress > kStallLimit)
-                return false;
-            Pty_.WaitMaster(false, 100);
-        }
-        return done == into.size();
+        return TransferAllAtMaster(Pty_, into, &stop);
     }
 
 private:

@@ -51,13 +51,7 @@ constexpr std::uint64_t kStreamBytes = 16 * 1024 * 1024;
 constexpr int kBursts = 2000;
 constexpr std::size_t kBurstBytes = 16;
 constexpr auto kBurstPause = std::chrono::milliseconds(1);
-// A device that takes or hands over nothing for this long is reported as stalled.
-constexpr auto kStallLimit = std::chrono::seconds(5);
 constexpr std::uint32_t kServeWaitMs = 50;
-
-double Microseconds(Clock::duration span) {
-    return std::chrono::duration<double, std::micro>(span).count();
-}
 
 // ---- The peer: the master side of a pseudo-terminal --------------------------------------------
 
@@ -66,27 +60,6 @@ void OpenPeerLine(platform::PseudoTerminal& line) {
     std::string error;
     if (!line.Open(platform::PseudoTerminal::SlaveHold::Released, error))
         throw std::runtime_error(error);
-}
-
-// Writes all `count` bytes to the master side, waiting for room as long as the device keeps
-// taking bytes. False when the device took nothing for kStallLimit or the write failed.
-bool WriteAll(platform::PseudoTerminal& line, const std::uint8_t* bytes, std::size_t count) {
-    std::size_t done = 0;
-    auto lastProgress = Clock::now();
-    while (done < count) {
-        const auto put = line.WriteMaster({bytes + done, count - done});
-        if (put.Failed())
-            return false;
-        if (put.Count > 0) {
-            done += put.Count;
-            lastProgress = Clock::now();
-            continue;
-        }
-        if (Clock::now() - lastProgress > kStallLimit)
-            return false;
-        line.WaitMaster(true, 100);
-    }
-    return true;
 }
 
 // ---- The receivers -----------------------------------------------------------------------------
@@ -269,7 +242,7 @@ bool MeasureStream(Path path) {
         for (std::uint64_t offset = 0; offset < kStreamBytes && !stop.stop_requested();) {
             const auto size = static_cast<std::size_t>(
                 std::min<std::uint64_t>(block.size(), kStreamBytes - offset));
-            if (!WriteAll(pty, block.data(), size))
+            if (!TransferAllAtMaster(pty, std::span<const std::uint8_t>(block.data(), size), nullptr))
                 return;
             offset += size;
         }
@@ -375,7 +348,7 @@ bool MeasureLatency(Path path, std::vector<double>& all) {
                 deliveriesBefore = handover.Deliveries;
             }
             const auto written = Clock::now();
-            if (!WriteAll(pty, burst.data(), burst.size())) {
+            if (!TransferAllAtMaster(pty, std::span<const std::uint8_t>(burst), nullptr)) {
                 lost = true;
                 break;
             }

@@ -32,8 +32,6 @@ constexpr std::int32_t kChunkSize = 256;
 // The producer lets at most this many bytes pile up in the receive queue, then waits a little.
 constexpr std::uint32_t kQueueLimit = 256 * 1024;
 constexpr auto kProducerPause = std::chrono::milliseconds(1);
-// A run with no byte taken for this long is reported as stalled.
-constexpr auto kStallLimit = std::chrono::seconds(5);
 constexpr int kRounds = 3;
 constexpr std::uint64_t kTotals[] = {256 * 1024, 1024 * 1024, 4 * 1024 * 1024, 16 * 1024 * 1024};
 
