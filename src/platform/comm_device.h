@@ -202,6 +202,13 @@ bool WriteFile(CommHandle handle, const void* buffer, std::uint32_t count, std::
 bool GetOverlappedResult(CommHandle handle, Overlapped* overlapped, std::uint32_t* transferred,
                          bool wait);
 
+// Waits until the operation of `overlapped` completes (WAIT_OBJECT_0), one of `others` is
+// signalled (WAIT_OBJECT_0 + 1 + its index) or the time-out passes (WAIT_TIMEOUT): WaitAny on the
+// record's event and `others`. Where the backend can, the waiting thread serves a pending read
+// itself as soon as the device has bytes, so they reach it without a hand-over between threads.
+std::uint32_t WaitForOperation(CommHandle handle, Overlapped* overlapped,
+                               std::initializer_list<Event*> others, std::uint32_t timeoutMs);
+
 // Cancels the operation pending with `overlapped` on the device: it completes with
 // ERROR_OPERATION_ABORTED before this returns, so its record and buffers may be freed. False
 // with ERROR_NOT_FOUND when the record has no operation pending there (already completed).

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <span>
 
 namespace mbus::platform {
 
@@ -45,5 +46,8 @@ std::uint32_t WaitOne(Event& event, std::uint32_t timeoutMs);
 // none, a null entry, the same event twice or too many. Events are never abandoned on Linux:
 // WAIT_ABANDONED_0 is not returned there.
 std::uint32_t WaitAny(std::initializer_list<Event*> events, std::uint32_t timeoutMs);
+
+// WaitAny on a list of events whose length is known only at run time.
+std::uint32_t WaitAnyOf(std::span<Event* const> events, std::uint32_t timeoutMs);
 
 } // namespace mbus::platform

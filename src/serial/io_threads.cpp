@@ -62,8 +62,9 @@ bool TWin32Thread::Stopping() const {
 }
 
 std::int32_t TWin32Thread::AwaitOverlapped(platform::Overlapped& overlapped) {
-    const std::uint32_t wait = platform::WaitAny(
-        {overlapped.hEvent, &Dispatcher().StopThreads.Raised()}, platform::INFINITE);
+    const std::uint32_t wait =
+        platform::WaitForOperation(Dispatcher().DeviceHandle(), &overlapped,
+                                   {&Dispatcher().StopThreads.Raised()}, platform::INFINITE);
 
     if (wait == platform::WAIT_OBJECT_0) {
         std::uint32_t transferred = 0;

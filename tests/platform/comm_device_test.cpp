@@ -534,6 +534,63 @@ TEST_F(CommDeviceTest, FirstByteReadWaitsForBytesAndReturnsWhatHasCome) {
     EXPECT_EQ(received, Bytes({1, 2, 3, 4, 5}));
 }
 
+TEST_F(CommDeviceTest, WaitForOperationEndsWithTheReadAnotherEventATimeOutOrAClose) {
+    const COMMTIMEOUTS firstByte{MAXDWORD, MAXDWORD, MAXDWORD - 1, 0, 0};
+    ASSERT_TRUE(SetCommTimeouts(Handle, &firstByte));
+    Event other(true);
+    std::uint8_t buffer[64] = {};
+    std::uint32_t n = 0;
+    const auto startRead = [&](Operation& read) {
+        ASSERT_FALSE(ReadFile(Handle, buffer, sizeof buffer, &n, &read.Record));
+        ASSERT_EQ(LastError(), ERROR_IO_PENDING);
+    };
+
+    // Bytes that come while the thread waits complete the read.
+    Operation read;
+    ASSERT_NO_FATAL_FAILURE(startRead(read));
+    std::thread peer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        Pty.WriteToDevice({0x68, 0x10});
+    });
+    EXPECT_EQ(WaitForOperation(Handle, &read.Record, {&other}, 5000), WAIT_OBJECT_0);
+    peer.join();
+    std::uint32_t transferred = 0;
+    ASSERT_TRUE(GetOverlappedResult(Handle, &read.Record, &transferred, false));
+    ASSERT_GE(transferred, 1u);
+    EXPECT_EQ(buffer[0], 0x68);
+    if (transferred == 1) {
+        Operation rest;
+        ASSERT_TRUE(ReadFile(Handle, buffer, sizeof buffer, &n, &rest.Record));
+    }
+
+    // Another event ends the wait and leaves the read pending; it still completes when bytes come.
+    Operation second;
+    ASSERT_NO_FATAL_FAILURE(startRead(second));
+    other.Set();
+    EXPECT_EQ(WaitForOperation(Handle, &second.Record, {&other}, 5000), WAIT_OBJECT_0 + 1);
+    other.Reset();
+    EXPECT_EQ(second.Result(), std::make_pair(false, ERROR_IO_INCOMPLETE));
+    Pty.WriteToDevice({0x16});
+    ASSERT_TRUE(second.Wait());
+    ASSERT_TRUE(GetOverlappedResult(Handle, &second.Record, &transferred, false));
+    EXPECT_EQ(buffer[0], 0x16);
+
+    // Nothing comes: the time-out ends the wait.
+    Operation third;
+    ASSERT_NO_FATAL_FAILURE(startRead(third));
+    EXPECT_EQ(WaitForOperation(Handle, &third.Record, {&other}, 50), WAIT_TIMEOUT);
+
+    // A close ends it with the read's failure.
+    std::atomic<std::uint32_t> waited{WAIT_FAILED};
+    std::thread waiter([&] { waited = WaitForOperation(Handle, &third.Record, {&other}, 5000); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(CloseHandle(Handle));
+    waiter.join();
+    EXPECT_EQ(waited, WAIT_OBJECT_0);
+    EXPECT_EQ(third.Result(), std::make_pair(false, ERROR_INVALID_HANDLE));
+    Handle = INVALID_HANDLE_VALUE;
+}
+
 TEST_F(CommDeviceTest, EscapeFunctionsAndModemStatusOnALineWithoutModemLines) {
     for (std::uint32_t function :
          {SETDTR, CLRDTR, SETRTS, CLRRTS, SETBREAK, CLRBREAK, SETXOFF, SETXON})

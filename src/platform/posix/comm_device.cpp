@@ -3,6 +3,7 @@
 #include "platform/comm_handle_table.h"
 #include "platform/port_map.h"
 #include "platform/posix/dcb_termios.h"
+#include "platform/posix/descriptor_wait.h"
 #include "platform/posix/device_node.h"
 #include "platform/posix/overlapped_record.h"
 #include "platform/posix/tty_device.h"
@@ -11,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace mbus::platform {
 namespace {
@@ -194,6 +196,19 @@ bool GetOverlappedResult(CommHandle /*handle*/, Overlapped* overlapped, std::uin
         return false;
     }
     return true;
+}
+
+std::uint32_t WaitForOperation(CommHandle handle, Overlapped* overlapped,
+                               std::initializer_list<Event*> others, std::uint32_t timeoutMs) {
+    if (overlapped == nullptr || overlapped->hEvent == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return WAIT_FAILED;
+    }
+    std::vector<Event*> events{overlapped->hEvent};
+    events.insert(events.end(), others.begin(), others.end());
+    if (const auto device = Devices().Find(handle))
+        return device->AwaitOperation(*overlapped, events, timeoutMs);
+    return WaitAnyOf(events, timeoutMs);
 }
 
 bool PurgeComm(CommHandle handle, std::uint32_t flags) {

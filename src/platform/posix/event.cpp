@@ -1,21 +1,27 @@
 #include "platform/event.h"
 
+#include "platform/posix/descriptor_wait.h"
 #include "platform/system_error.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <sys/eventfd.h>
+#include <unistd.h>
 #include <vector>
 
 namespace mbus::platform {
 namespace {
 
 // One thread inside WaitAny. The event that satisfies the wait writes its index here and
-// notifies `Wake`; from then on no other event hands its signal to this waiter.
+// notifies `Wake` (or, for a thread that polls a descriptor meanwhile, writes to `WakeFd`); from
+// then on no other event hands its signal to this waiter.
 struct Waiter {
     std::condition_variable Wake;
+    int WakeFd = -1;
     std::optional<std::size_t> SignalledIndex;
 };
 
@@ -56,7 +62,12 @@ void Event::Set() {
         if (entry.Who->SignalledIndex)
             continue; // already released by another event, not yet gone
         entry.Who->SignalledIndex = entry.Index;
-        entry.Who->Wake.notify_one();
+        if (entry.Who->WakeFd >= 0) {
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const ssize_t written = ::write(entry.Who->WakeFd, &one, sizeof one);
+        } else {
+            entry.Who->Wake.notify_one();
+        }
         if (!state.ManualReset)
             return; // the signal went to this waiter; the event stays reset
     }
@@ -76,7 +87,36 @@ std::uint32_t WaitOne(Event& event, std::uint32_t timeoutMs) {
     return WaitAny({&event}, timeoutMs);
 }
 
-std::uint32_t WaitAny(std::initializer_list<Event*> events, std::uint32_t timeoutMs) {
+namespace {
+
+// The calling thread's eventfd for waits that poll a descriptor, made on its first such wait and
+// closed when the thread ends.
+class ThreadWakeDescriptor {
+public:
+    ~ThreadWakeDescriptor() {
+        if (Fd_ >= 0)
+            ::close(Fd_);
+    }
+    int Get() {
+        if (Fd_ < 0)
+            Fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        return Fd_;
+    }
+
+private:
+    int Fd_ = -1;
+};
+
+// What a wait watches besides its events.
+struct DescriptorWatch {
+    KernelInterface& Kernel;
+    int Fd;
+    short Events;
+    short& Revents;
+};
+
+std::uint32_t Wait(std::span<Event* const> events, std::uint32_t timeoutMs,
+                   const DescriptorWatch* watch) {
     const std::size_t count = events.size();
     const bool validList =
         count >= 1 && count <= kMaxWaitObjects &&
@@ -106,16 +146,48 @@ std::uint32_t WaitAny(std::initializer_list<Event*> events, std::uint32_t timeou
         }
         ++index;
     }
-    if (timeoutMs == 0)
+    if (timeoutMs == 0 && watch == nullptr)
         return WAIT_TIMEOUT;
 
+    thread_local ThreadWakeDescriptor wakeDescriptor;
     Waiter self;
+    if (watch != nullptr) {
+        self.WakeFd = wakeDescriptor.Get();
+        if (self.WakeFd < 0) {
+            SetLastError(ErrorFromErrno(errno));
+            return WAIT_FAILED;
+        }
+    }
     index = 0;
     for (Event* event : events)
         event->Impl().Waiters.push_back({&self, index++});
 
-    while (!self.SignalledIndex) {
-        if (timeoutMs == INFINITE) {
+    bool descriptorReady = false;
+    while (!self.SignalledIndex && !descriptorReady) {
+        if (watch != nullptr) {
+            int pollMs = -1;
+            if (timeoutMs != INFINITE) {
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                    deadline - std::chrono::steady_clock::now());
+                pollMs = static_cast<int>(std::max<std::int64_t>(0, left.count()));
+            }
+            pollfd fds[2] = {{self.WakeFd, POLLIN, 0}, {watch->Fd, watch->Events, 0}};
+            lock.unlock();
+            const int ready = watch->Kernel.Poll(fds, 2, pollMs);
+            if (fds[0].revents & POLLIN) {
+                std::uint64_t drained = 0;
+                [[maybe_unused]] const ssize_t got = ::read(self.WakeFd, &drained, sizeof drained);
+            }
+            lock.lock();
+            if (self.SignalledIndex)
+                break; // an event's signal went to this waiter: it wins over the descriptor
+            if (ready > 0 && fds[1].revents != 0) {
+                watch->Revents = fds[1].revents;
+                descriptorReady = true;
+            } else if (timeoutMs != INFINITE && std::chrono::steady_clock::now() >= deadline) {
+                break;
+            }
+        } else if (timeoutMs == INFINITE) {
             self.Wake.wait(lock);
         } else if (self.Wake.wait_until(lock, deadline) == std::cv_status::timeout) {
             break;
@@ -126,9 +198,32 @@ std::uint32_t WaitAny(std::initializer_list<Event*> events, std::uint32_t timeou
         waiters.erase(std::find_if(waiters.begin(), waiters.end(),
                                    [&](const WaiterEntry& e) { return e.Who == &self; }));
     }
-    if (!self.SignalledIndex)
-        return WAIT_TIMEOUT;
-    return WAIT_OBJECT_0 + static_cast<std::uint32_t>(*self.SignalledIndex);
+    if (self.SignalledIndex)
+        return WAIT_OBJECT_0 + static_cast<std::uint32_t>(*self.SignalledIndex);
+    if (descriptorReady)
+        return WAIT_OBJECT_0 + static_cast<std::uint32_t>(count);
+    return WAIT_TIMEOUT;
 }
+
+} // namespace
+
+std::uint32_t WaitAny(std::initializer_list<Event*> events, std::uint32_t timeoutMs) {
+    return Wait(std::span<Event* const>(events.begin(), events.size()), timeoutMs, nullptr);
+}
+
+std::uint32_t WaitAnyOf(std::span<Event* const> events, std::uint32_t timeoutMs) {
+    return Wait(events, timeoutMs, nullptr);
+}
+
+namespace posix {
+
+std::uint32_t WaitAnyOrDescriptor(std::span<Event* const> events, KernelInterface& kernel, int fd,
+                                  short pollEvents, std::uint32_t timeoutMs, short& revents) {
+    revents = 0;
+    const DescriptorWatch watch{kernel, fd, pollEvents, revents};
+    return Wait(events, timeoutMs, &watch);
+}
+
+} // namespace posix
 
 } // namespace mbus::platform

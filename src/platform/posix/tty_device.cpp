@@ -1,11 +1,13 @@
 #include "platform/posix/tty_device.h"
-#include <algorithm>
 
 #include "platform/posix/dcb_termios.h"
+#include "platform/posix/descriptor_wait.h"
 #include "platform/posix/overlapped_record.h"
 #include "platform/system_error.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <sys/eventfd.h>
@@ -146,7 +148,10 @@ void TtyDevice::Close() {
     }
     if (Service_.joinable())
         Service_.join();
-    std::lock_guard lock(Lock_);
+    std::unique_lock lock(Lock_);
+    // Threads serving their reads in AwaitOperation saw their records complete above; the
+    // descriptor goes once none of them polls it any more.
+    AssistantsGone_.wait(lock, [this] { return Assisting_ == 0; });
     // The device is left as it was found (a terminal opened by mistake is not left raw), at once:
     // waiting for the output to drain could wait for ever on a line held by flow control.
     if (Found_)
@@ -790,25 +795,71 @@ void TtyDevice::Serve() {
             std::uint64_t count = 0;
             [[maybe_unused]] const ssize_t got = ::read(WakeFd_, &count, sizeof count);
         }
-        const short revents = fds[1].revents;
-        if ((revents & POLLIN) && Wait_ && (Mask_ & EV_RXCHAR) && RxArmed_) {
-            RxArmed_ = false;
-            History_ |= EV_RXCHAR;
+        NoteDeviceEvents(fds[1].revents);
+    }
+}
+
+void TtyDevice::NoteDeviceEvents(short revents) {
+    if ((revents & POLLIN) && Wait_ && (Mask_ & EV_RXCHAR) && RxArmed_) {
+        RxArmed_ = false;
+        History_ |= EV_RXCHAR;
+    }
+    if (revents & (POLLIN | POLLHUP | POLLERR))
+        ServeReads();
+    if (revents & POLLOUT)
+        ServeWrites();
+    if (revents & POLLNVAL)
+        Fail(ERROR_INVALID_HANDLE);
+    else if (revents & (POLLHUP | POLLERR))
+        Fail(ERROR_DEVICE_NOT_CONNECTED); // the device went away (unplugged, other side closed)
+    if (Wait_ && DeviceError_ == 0) {
+        SampleModemLines();
+        SampleErrorCounters();
+        if (const std::uint32_t seen = History_ & Mask_; seen != 0)
+            CompleteWait(seen);
+    }
+}
+
+std::uint32_t TtyDevice::AwaitOperation(const Overlapped& record, std::span<Event* const> events,
+                                        std::uint32_t timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto timeLeft = [&]() -> std::uint32_t {
+        if (timeoutMs == INFINITE)
+            return INFINITE;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        return static_cast<std::uint32_t>(std::max<std::int64_t>(0, left.count()));
+    };
+    for (;;) {
+        int fd = -1;
+        {
+            std::lock_guard lock(Lock_);
+            const bool pendingRead =
+                !Closed_ && DeviceError_ == 0 &&
+                std::any_of(Reads_.begin(), Reads_.end(),
+                            [&](const PendingRead& read) { return read.Record == &record; });
+            if (pendingRead) {
+                fd = Fd_;
+                ++Assisting_;
+            }
         }
-        if (revents & (POLLIN | POLLHUP | POLLERR))
-            ServeReads();
-        if (revents & POLLOUT)
-            ServeWrites();
-        if (revents & POLLNVAL)
-            Fail(ERROR_INVALID_HANDLE);
-        else if (revents & (POLLHUP | POLLERR))
-            Fail(ERROR_DEVICE_NOT_CONNECTED); // the device went away (unplugged, other side closed)
-        if (Wait_ && DeviceError_ == 0) {
-            SampleModemLines();
-            SampleErrorCounters();
-            if (const std::uint32_t seen = History_ & Mask_; seen != 0)
-                CompleteWait(seen);
+        // Anything but a pending read (or a read that has completed meanwhile) is a plain wait.
+        if (fd < 0)
+            return WaitAnyOf(events, timeLeft());
+        short revents = 0;
+        const std::uint32_t result =
+            WaitAnyOrDescriptor(events, Kernel_, fd, POLLIN, timeLeft(), revents);
+        std::lock_guard lock(Lock_);
+        if (--Assisting_ == 0)
+            AssistantsGone_.notify_all();
+        if (result != WAIT_OBJECT_0 + events.size())
+            return result;
+        if (!Closed_) {
+            NoteDeviceEvents(revents);
+            ReviewService();
         }
+        // The record's event now tells whether the read is complete; bytes the service thread
+        // took first completed it all the same.
     }
 }
 

@@ -5,11 +5,13 @@
 // The comm device functions (comm_device.cpp) reach a device through their handle table.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 
@@ -50,6 +52,11 @@ public:
                Overlapped* overlapped);
     bool Purge(std::uint32_t flags);
     bool Cancel(Overlapped* overlapped);
+    // WaitForOperation of comm_device.h: `events` are the record's event and the others. While
+    // the record is a pending read, the calling thread polls the descriptor beside the events
+    // and serves the reads itself when bytes come.
+    std::uint32_t AwaitOperation(const Overlapped& record, std::span<Event* const> events,
+                                 std::uint32_t timeoutMs);
     bool ClearError(std::uint32_t* errors, COMSTAT* status);
     bool Escape(std::uint32_t function);
     bool ModemStatus(std::uint32_t* status);
@@ -104,6 +111,9 @@ private:
     bool SamplingNeeded() const;
     void ServeReads();
     void ServeWrites();
+    // What a poll of the descriptor reported (none for a time-out): reads and writes served,
+    // hang-ups noted, line events sampled and a pending event wait completed.
+    void NoteDeviceEvents(short revents);
     void CompleteWait(std::uint32_t events);
     bool TermiosOf(termios2& tio);
 
@@ -133,6 +143,9 @@ private:
     // The plan the service thread is polling with; none while it is not in poll (it plans again
     // before it polls next, so nothing needs to wake it).
     std::optional<PollPlan> Polling_;
+    // Threads in AwaitOperation polling the descriptor; Close waits for them to leave it.
+    int Assisting_ = 0;
+    std::condition_variable AssistantsGone_;
 
     std::thread Service_;
 };

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstring>
 #include <type_traits>
+#include <vector>
 
 namespace mbus::platform {
 namespace {
@@ -318,6 +319,18 @@ bool WriteFile(CommHandle handle, const void* buffer, std::uint32_t count, std::
                    [&](HANDLE device, DWORD* done, NativeOperation& operation) {
                        return ::WriteFile(device, buffer, count, done, &operation.Native) != FALSE;
                    });
+}
+
+std::uint32_t WaitForOperation(CommHandle /*handle*/, Overlapped* overlapped,
+                               std::initializer_list<Event*> others, std::uint32_t timeoutMs) {
+    if (overlapped == nullptr || overlapped->hEvent == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return WAIT_FAILED;
+    }
+    // The system completes the operation into the record's event; the wait is the system's.
+    std::vector<Event*> events{overlapped->hEvent};
+    events.insert(events.end(), others.begin(), others.end());
+    return WaitAnyOf(events, timeoutMs);
 }
 
 bool GetOverlappedResult(CommHandle /*handle*/, Overlapped* overlapped, std::uint32_t* transferred,

@@ -36,6 +36,10 @@ std::uint32_t WaitOne(Event& event, std::uint32_t timeoutMs) {
 }
 
 std::uint32_t WaitAny(std::initializer_list<Event*> events, std::uint32_t timeoutMs) {
+    return WaitAnyOf(std::span<Event* const>(events.begin(), events.size()), timeoutMs);
+}
+
+std::uint32_t WaitAnyOf(std::span<Event* const> events, std::uint32_t timeoutMs) {
     const std::size_t count = events.size();
     if (count < 1 || count > MAXIMUM_WAIT_OBJECTS ||
         std::any_of(events.begin(), events.end(), [](Event* e) { return e == nullptr; })) {
