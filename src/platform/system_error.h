@@ -37,6 +37,12 @@ inline constexpr std::uint32_t ERROR_TIMEOUT = 1460;
 std::uint32_t LastError();
 void SetLastError(std::uint32_t code);
 
+// Sets the last error and returns false: how the layer's calls that answer true or false fail.
+inline bool FailWith(std::uint32_t code) {
+    SetLastError(code);
+    return false;
+}
+
 // The system's short text for an error number ("Access is denied." style, English on Linux);
 // a generic text for numbers it does not know.
 std::string SystemMessage(std::uint32_t code);

@@ -133,8 +133,10 @@ TEST_F(OpenDispatcher, SlowlyTakenInputWaitsInTheDeviceAndArrivesWhole) {
     platform::DestroyMessageWindow(Window);
     Window = platform::CreateMessageWindow([&](platform::WindowHandle, std::uint32_t msg,
                                                std::uintptr_t count, std::intptr_t) {
+        if (msg != MsgTriggerAvail || !Dispatcher)
+            return std::intptr_t{0}; // also a notification still on its way while the port closes
         mostQueued = std::max(mostQueued, Dispatcher->ReceiveQueue.QueuedBytes());
-        for (std::uintptr_t i = 0; msg == MsgTriggerAvail && i < std::min(count, takeAtMost); ++i) {
+        for (std::uintptr_t i = 0; i < std::min(count, takeAtMost); ++i) {
             std::uint8_t byte;
             if (Dispatcher->TakeByte(byte) == ecOK)
                 Received.push_back(byte);
@@ -157,8 +159,16 @@ TEST_F(OpenDispatcher, SlowlyTakenInputWaitsInTheDeviceAndArrivesWhole) {
     EXPECT_LE(mostQueued, 64u * 1024 + 8192) << "the read thread kept reading";
 
     takeAtMost = stream.size();
-    EXPECT_TRUE(
-        PumpUntil([&] { return Received.size() >= stream.size(); }, std::chrono::seconds(30)));
+    // Bytes announced while the handler took only 16 at a time are not announced again unless
+    // more come; on a loaded machine the whole stream may be in by now, so they are taken here.
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            std::uint8_t byte;
+            while (Dispatcher->InputCount() > 0 && Dispatcher->TakeByte(byte) == ecOK)
+                Received.push_back(byte);
+            return Received.size() >= stream.size();
+        },
+        std::chrono::seconds(30)));
     stop.store(true);
     meter.join();
     EXPECT_EQ(Received, stream);

@@ -59,8 +59,7 @@ bool IsTerminal(const std::string& path, std::string* cause = nullptr) {
     case posix::DeviceNode::Kind::Terminal:
         return true;
     case posix::DeviceNode::Kind::Missing:
-        SetLastError(ErrorFromErrno(node.Errno));
-        return false;
+        return FailWith(ErrorFromErrno(node.Errno));
     case posix::DeviceNode::Kind::Other:
         SetLastError(ERROR_FILE_NOT_FOUND);
         if (cause)
@@ -97,27 +96,21 @@ std::string TakeOpenFailureCause() {
 
 bool CloseHandle(CommHandle handle) {
     const auto device = Devices().Remove(handle);
-    if (!device) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
+    if (!device)
+        return FailWith(ERROR_INVALID_HANDLE);
     device->Close();
     return true;
 }
 
 bool GetCommState(CommHandle handle, DCB* dcb) {
-    if (dcb == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
+    if (dcb == nullptr)
+        return FailWith(ERROR_INVALID_PARAMETER);
     return OnDevice(handle, [&](TtyDevice& device) { return device.GetState(*dcb); });
 }
 
 bool SetCommState(CommHandle handle, const DCB* dcb) {
-    if (dcb == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
+    if (dcb == nullptr)
+        return FailWith(ERROR_INVALID_PARAMETER);
     return OnDevice(handle, [&](TtyDevice& device) { return device.SetState(*dcb); });
 }
 
@@ -126,18 +119,14 @@ bool SetupComm(CommHandle handle, std::uint32_t inQueue, std::uint32_t outQueue)
 }
 
 bool GetCommTimeouts(CommHandle handle, COMMTIMEOUTS* timeouts) {
-    if (timeouts == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
+    if (timeouts == nullptr)
+        return FailWith(ERROR_INVALID_PARAMETER);
     return OnDevice(handle, [&](TtyDevice& device) { return device.GetTimeouts(*timeouts); });
 }
 
 bool SetCommTimeouts(CommHandle handle, const COMMTIMEOUTS* timeouts) {
-    if (timeouts == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
+    if (timeouts == nullptr)
+        return FailWith(ERROR_INVALID_PARAMETER);
     return OnDevice(handle, [&](TtyDevice& device) { return device.SetTimeouts(*timeouts); });
 }
 
@@ -146,10 +135,8 @@ bool SetCommMask(CommHandle handle, std::uint32_t mask) {
 }
 
 bool GetCommMask(CommHandle handle, std::uint32_t* mask) {
-    if (mask == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
+    if (mask == nullptr)
+        return FailWith(ERROR_INVALID_PARAMETER);
     return OnDevice(handle, [&](TtyDevice& device) { return device.GetMask(*mask); });
 }
 
@@ -175,26 +162,18 @@ bool GetOverlappedResult(CommHandle /*handle*/, Overlapped* overlapped, std::uin
                          bool wait) {
     // The record alone tells the outcome, so a result can be taken after the device has been
     // closed (it then reports ERROR_INVALID_HANDLE).
-    if (overlapped == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
-    if (wait && overlapped->hEvent == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
+    if (overlapped == nullptr)
+        return FailWith(ERROR_INVALID_PARAMETER);
+    if (wait && overlapped->hEvent == nullptr)
+        return FailWith(ERROR_INVALID_PARAMETER);
     std::uint32_t count = 0;
     const std::uint32_t status = posix::RecordResult(*overlapped, wait, count);
-    if (status == ERROR_IO_PENDING) {
-        SetLastError(ERROR_IO_INCOMPLETE);
-        return false;
-    }
+    if (status == ERROR_IO_PENDING)
+        return FailWith(ERROR_IO_INCOMPLETE);
     if (transferred)
         *transferred = count;
-    if (status != ERROR_SUCCESS) {
-        SetLastError(status);
-        return false;
-    }
+    if (status != ERROR_SUCCESS)
+        return FailWith(status);
     return true;
 }
 
@@ -232,27 +211,20 @@ bool GetCommModemStatus(CommHandle handle, std::uint32_t* status) {
 }
 
 bool GetDefaultCommConfig(std::string_view name, COMMCONFIG* config, std::uint32_t* size) {
-    if (size == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
+    if (size == nullptr)
+        return FailWith(ERROR_INVALID_PARAMETER);
     if (*size < sizeof(COMMCONFIG)) {
         *size = sizeof(COMMCONFIG);
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return false;
+        return FailWith(ERROR_INSUFFICIENT_BUFFER);
     }
-    if (config == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
+    if (config == nullptr)
+        return FailWith(ERROR_INVALID_PARAMETER);
     const auto path = DevicePathOf(name);
     if (!path)
         return false;
     // The device is not opened: one that another program holds counts as present.
-    if (!IsTerminal(*path)) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return false;
-    }
+    if (!IsTerminal(*path))
+        return FailWith(ERROR_FILE_NOT_FOUND);
     *config = COMMCONFIG{};
     config->dcb = posix::DefaultDcb();
     config->dwProviderSubType = 1; // an RS-232 port

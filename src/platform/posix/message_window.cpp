@@ -291,14 +291,10 @@ bool DestroyMessageWindow(WindowHandle window) {
         WindowTable& table = Table();
         std::lock_guard lock(table.Lock);
         const auto found = table.Windows.find(window);
-        if (found == table.Windows.end()) {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return false;
-        }
-        if (found->second.Queue->Owner != std::this_thread::get_id()) {
-            SetLastError(ERROR_ACCESS_DENIED);
-            return false;
-        }
+        if (found == table.Windows.end())
+            return FailWith(ERROR_INVALID_HANDLE);
+        if (found->second.Queue->Owner != std::this_thread::get_id())
+            return FailWith(ERROR_ACCESS_DENIED);
         queue = found->second.Queue;
         table.Windows.erase(found);
     }
@@ -329,10 +325,8 @@ bool PostMessage(WindowHandle window, std::uint32_t msg, std::uintptr_t wParam,
     const std::shared_ptr<const GuiHooks>& hooks = target->Hooks;
     {
         std::lock_guard lock(queue->Lock);
-        if (queue->Retired) {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return false;
-        }
+        if (queue->Retired)
+            return FailWith(ERROR_INVALID_HANDLE);
         if (msg == WM_QUIT) {
             queue->QuitPending = true;
             queue->QuitCode = static_cast<int>(wParam);
@@ -372,14 +366,12 @@ bool SendMessageTimeout(WindowHandle window, std::uint32_t msg, std::uintptr_t w
             *result = message->Result;
         return true;
     case SentMessage::Stage::Failed:
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
+        return FailWith(ERROR_INVALID_HANDLE);
     case SentMessage::Stage::Queued:
     case SentMessage::Stage::Running:
         break;
     }
-    SetLastError(ERROR_TIMEOUT);
-    return false;
+    return FailWith(ERROR_TIMEOUT);
 }
 
 bool PumpOneMessage() {

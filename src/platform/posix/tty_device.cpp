@@ -162,20 +162,16 @@ void TtyDevice::Close() {
 }
 
 bool TtyDevice::NotClosed() {
-    if (Closed_) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
+    if (Closed_)
+        return FailWith(ERROR_INVALID_HANDLE);
     return true;
 }
 
 bool TtyDevice::Usable() {
     if (!NotClosed())
         return false;
-    if (DeviceError_ != 0) {
-        SetLastError(DeviceError_);
-        return false;
-    }
+    if (DeviceError_ != 0)
+        return FailWith(DeviceError_);
     return true;
 }
 
@@ -265,10 +261,8 @@ bool TtyDevice::SetState(const DCB& dcb) {
     std::lock_guard lock(Lock_);
     if (!Usable())
         return false;
-    if (!IsValidDcb(dcb)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
+    if (!IsValidDcb(dcb))
+        return FailWith(ERROR_INVALID_PARAMETER);
     termios2 tio{};
     if (!TermiosOf(tio))
         return false;
@@ -335,10 +329,8 @@ bool TtyDevice::SetMask(std::uint32_t mask) {
     std::lock_guard lock(Lock_);
     if (!NotClosed())
         return false;
-    if ((mask & ~EV_SUPPORTED_MASK) != 0) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
+    if ((mask & ~EV_SUPPORTED_MASK) != 0)
+        return FailWith(ERROR_INVALID_PARAMETER);
     // Changes up to now are history that the new mask starts without.
     SampleModemLines();
     SampleErrorCounters();
@@ -360,10 +352,8 @@ bool TtyDevice::GetMask(std::uint32_t& mask) {
 
 bool TtyDevice::WaitEvent(std::uint32_t* events, Overlapped* overlapped) {
     std::lock_guard lock(Lock_);
-    if (events == nullptr || overlapped == nullptr || overlapped->hEvent == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
+    if (events == nullptr || overlapped == nullptr || overlapped->hEvent == nullptr)
+        return FailWith(ERROR_INVALID_PARAMETER);
     if (!Usable())
         return false;
     if (Mask_ == 0 || Wait_) {
@@ -382,17 +372,14 @@ bool TtyDevice::WaitEvent(std::uint32_t* events, Overlapped* overlapped) {
     StartPending(*overlapped);
     Wait_ = PendingWait{overlapped, events};
     ReviewService();
-    SetLastError(ERROR_IO_PENDING);
-    return false;
+    return FailWith(ERROR_IO_PENDING);
 }
 
 bool TtyDevice::Read(void* buffer, std::uint32_t count, std::uint32_t* read,
                      Overlapped* overlapped) {
     std::lock_guard lock(Lock_);
-    if (overlapped == nullptr || overlapped->hEvent == nullptr || (buffer == nullptr && count)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
+    if (overlapped == nullptr || overlapped->hEvent == nullptr || (buffer == nullptr && count))
+        return FailWith(ERROR_INVALID_PARAMETER);
     if (read)
         *read = 0;
     if (!Usable())
@@ -421,8 +408,7 @@ bool TtyDevice::Read(void* buffer, std::uint32_t count, std::uint32_t* read,
             if (got == 0) {
                 // Non-blocking with VMIN 1: "nothing yet" is EAGAIN, end of file is a hang-up.
                 Fail(ERROR_DEVICE_NOT_CONNECTED);
-                SetLastError(ERROR_DEVICE_NOT_CONNECTED);
-                return false;
+                return FailWith(ERROR_DEVICE_NOT_CONNECTED);
             }
             if (error == EINTR)
                 continue;
@@ -440,17 +426,14 @@ bool TtyDevice::Read(void* buffer, std::uint32_t count, std::uint32_t* read,
     StartPending(*overlapped);
     Reads_.push_back({overlapped, bytes, count});
     ReviewService();
-    SetLastError(ERROR_IO_PENDING);
-    return false;
+    return FailWith(ERROR_IO_PENDING);
 }
 
 bool TtyDevice::Write(const void* buffer, std::uint32_t count, std::uint32_t* written,
                       Overlapped* overlapped) {
     std::lock_guard lock(Lock_);
-    if (overlapped == nullptr || overlapped->hEvent == nullptr || (buffer == nullptr && count)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
+    if (overlapped == nullptr || overlapped->hEvent == nullptr || (buffer == nullptr && count))
+        return FailWith(ERROR_INVALID_PARAMETER);
     if (written)
         *written = 0;
     if (!Usable())
@@ -483,8 +466,7 @@ bool TtyDevice::Write(const void* buffer, std::uint32_t count, std::uint32_t* wr
     StartPending(*overlapped);
     Writes_.push_back({overlapped, bytes, count, done});
     ReviewService();
-    SetLastError(ERROR_IO_PENDING);
-    return false;
+    return FailWith(ERROR_IO_PENDING);
 }
 
 bool TtyDevice::Cancel(Overlapped* overlapped) {
@@ -509,18 +491,15 @@ bool TtyDevice::Cancel(Overlapped* overlapped) {
         Wait_.reset();
         return true;
     }
-    SetLastError(ERROR_NOT_FOUND);
-    return false;
+    return FailWith(ERROR_NOT_FOUND);
 }
 
 bool TtyDevice::Purge(std::uint32_t flags) {
     std::lock_guard lock(Lock_);
     if (!NotClosed())
         return false;
-    if ((flags & ~kPurgeFlags) != 0) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
+    if ((flags & ~kPurgeFlags) != 0)
+        return FailWith(ERROR_INVALID_PARAMETER);
     if (flags & PURGE_TXABORT) {
         for (const PendingWrite& write : Writes_)
             CompleteRecord(*write.Record, ERROR_OPERATION_ABORTED, write.Done);
@@ -616,8 +595,7 @@ bool TtyDevice::Escape(std::uint32_t function) {
             static_cast<std::intptr_t>(function == SETXOFF ? TCOOFF : TCOON));
         break;
     default:
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
+        return FailWith(ERROR_INVALID_PARAMETER);
     }
     if (Kernel_.Ioctl(Fd_, request, argument) == 0)
         return true;
@@ -631,10 +609,8 @@ bool TtyDevice::Escape(std::uint32_t function) {
 
 bool TtyDevice::ModemStatus(std::uint32_t* status) {
     std::lock_guard lock(Lock_);
-    if (status == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
+    if (status == nullptr)
+        return FailWith(ERROR_INVALID_PARAMETER);
     if (!Usable())
         return false;
     int lines = 0;

@@ -43,10 +43,6 @@ template <typename Operation> bool OnDevice(CommHandle handle, Operation operati
     return Devices().On(handle, std::move(operation));
 }
 
-bool Fail(std::uint32_t error) {
-    SetLastError(error);
-    return false;
-}
 
 // The system's name of a device: "COM<n>" becomes "\\.\COM<n>" (needed from COM10 on), other
 // names stay as they are.
@@ -61,10 +57,10 @@ std::string DevicePathOf(std::string_view name) {
 template <typename Start>
 bool Overlap(CommHandle handle, Overlapped* overlapped, std::uint32_t* count, Start start) {
     if (overlapped == nullptr || overlapped->hEvent == nullptr)
-        return Fail(ERROR_INVALID_PARAMETER);
+        return FailWith(ERROR_INVALID_PARAMETER);
     const auto device = Devices().Find(handle);
     if (!device)
-        return Fail(ERROR_INVALID_HANDLE);
+        return FailWith(ERROR_INVALID_HANDLE);
     const auto operation = win32::BeginOperation(*overlapped, device);
     DWORD done = 0;
     if (start(device->Handle, &done, *operation)) {
@@ -75,7 +71,7 @@ bool Overlap(CommHandle handle, Overlapped* overlapped, std::uint32_t* count, St
     }
     const DWORD error = ::GetLastError();
     win32::StartedOperation(*overlapped, operation, error == ERROR_IO_PENDING, error, 0);
-    return Fail(error);
+    return FailWith(error);
 }
 
 // The bytes waiting in the device's input queue. The system's only way to ask also clears the
@@ -136,7 +132,7 @@ std::string TakeOpenFailureCause() {
 bool CloseHandle(CommHandle handle) {
     const auto device = Devices().Remove(handle);
     if (!device)
-        return Fail(ERROR_INVALID_HANDLE);
+        return FailWith(ERROR_INVALID_HANDLE);
     // Pending operations end first, with ERROR_INVALID_HANDLE, so no system call still writes
     // into a record or buffer once the handle is gone.
     device->Closing.store(true);
@@ -161,7 +157,7 @@ bool CloseHandle(CommHandle handle) {
 
 bool GetCommState(CommHandle handle, DCB* dcb) {
     if (dcb == nullptr)
-        return Fail(ERROR_INVALID_PARAMETER);
+        return FailWith(ERROR_INVALID_PARAMETER);
     return OnDevice(handle, [&](CommDevice& device) {
         ::DCB native{};
         native.DCBlength = sizeof native;
@@ -174,7 +170,7 @@ bool GetCommState(CommHandle handle, DCB* dcb) {
 
 bool SetCommState(CommHandle handle, const DCB* dcb) {
     if (dcb == nullptr)
-        return Fail(ERROR_INVALID_PARAMETER);
+        return FailWith(ERROR_INVALID_PARAMETER);
     return OnDevice(handle, [&](CommDevice& device) {
         ::DCB native{};
         CopyRecord(native, *dcb);
@@ -191,7 +187,7 @@ bool SetupComm(CommHandle handle, std::uint32_t inQueue, std::uint32_t outQueue)
 
 bool GetCommTimeouts(CommHandle handle, COMMTIMEOUTS* timeouts) {
     if (timeouts == nullptr)
-        return Fail(ERROR_INVALID_PARAMETER);
+        return FailWith(ERROR_INVALID_PARAMETER);
     return OnDevice(handle, [&](CommDevice& device) {
         ::COMMTIMEOUTS native{};
         if (!::GetCommTimeouts(device.Handle, &native))
@@ -208,7 +204,7 @@ bool GetCommTimeouts(CommHandle handle, COMMTIMEOUTS* timeouts) {
 
 bool SetCommTimeouts(CommHandle handle, const COMMTIMEOUTS* timeouts) {
     if (timeouts == nullptr)
-        return Fail(ERROR_INVALID_PARAMETER);
+        return FailWith(ERROR_INVALID_PARAMETER);
     return OnDevice(handle, [&](CommDevice& device) {
         ::COMMTIMEOUTS native{};
         CopyRecord(native, *timeouts);
@@ -236,14 +232,14 @@ bool SetCommMask(CommHandle handle, std::uint32_t mask) {
     return OnDevice(handle, [&](CommDevice& device) {
         // The layer's event set is the same everywhere; drivers differ in what else they take.
         if (mask & ~EV_SUPPORTED_MASK)
-            return Fail(ERROR_INVALID_PARAMETER);
+            return FailWith(ERROR_INVALID_PARAMETER);
         return ::SetCommMask(device.Handle, mask) != FALSE;
     });
 }
 
 bool GetCommMask(CommHandle handle, std::uint32_t* mask) {
     if (mask == nullptr)
-        return Fail(ERROR_INVALID_PARAMETER);
+        return FailWith(ERROR_INVALID_PARAMETER);
     return OnDevice(handle, [&](CommDevice& device) {
         DWORD native = 0;
         if (!::GetCommMask(device.Handle, &native))
@@ -255,7 +251,7 @@ bool GetCommMask(CommHandle handle, std::uint32_t* mask) {
 
 bool WaitCommEvent(CommHandle handle, std::uint32_t* events, Overlapped* overlapped) {
     if (events == nullptr)
-        return Fail(ERROR_INVALID_PARAMETER);
+        return FailWith(ERROR_INVALID_PARAMETER);
     // The system writes the events into the operation, which outlives the caller's word if the
     // wait cannot be cancelled; the caller's word gets them when the wait completes.
     return Overlap(
@@ -305,7 +301,7 @@ bool ReadFile(CommHandle handle, void* buffer, std::uint32_t count, std::uint32_
     if (operation &&
         !::GetOverlappedResultEx(device->Handle, &operation->Native, &ignored, 1000, FALSE) &&
         (::GetLastError() == WAIT_TIMEOUT || ::GetLastError() == ERROR_IO_INCOMPLETE))
-        return Fail(ERROR_IO_PENDING);
+        return FailWith(ERROR_IO_PENDING);
     std::uint32_t done = 0;
     const bool ok = GetOverlappedResult(handle, overlapped, &done, false);
     if (read != nullptr)
@@ -337,7 +333,7 @@ bool GetOverlappedResult(CommHandle /*handle*/, Overlapped* overlapped, std::uin
                          bool wait) {
     // The record tells the outcome, so a result can be taken after the device has been closed.
     if (overlapped == nullptr || (wait && overlapped->hEvent == nullptr))
-        return Fail(ERROR_INVALID_PARAMETER);
+        return FailWith(ERROR_INVALID_PARAMETER);
     std::uint32_t error = 0;
     std::uint32_t count = 0;
     if (const auto operation = win32::PendingOperation(*overlapped)) {
@@ -350,7 +346,7 @@ bool GetOverlappedResult(CommHandle /*handle*/, Overlapped* overlapped, std::uin
             error = overlapped->Internal.load();
             count = overlapped->InternalHigh.load();
         } else if (!ok && nativeError == ERROR_IO_INCOMPLETE) {
-            return Fail(ERROR_IO_INCOMPLETE);
+            return FailWith(ERROR_IO_INCOMPLETE);
         } else {
             error = win32::FinishOperation(*overlapped, operation, ok != FALSE, nativeError, done);
             count = done;
@@ -359,23 +355,23 @@ bool GetOverlappedResult(CommHandle /*handle*/, Overlapped* overlapped, std::uin
         error = overlapped->Internal.load();
         count = overlapped->InternalHigh.load();
         if (error == ERROR_IO_PENDING)
-            return Fail(ERROR_IO_INCOMPLETE); // a record whose operation never started
+            return FailWith(ERROR_IO_INCOMPLETE); // a record whose operation never started
     }
     if (transferred != nullptr)
         *transferred = count;
     if (error != ERROR_SUCCESS)
-        return Fail(error);
+        return FailWith(error);
     SetLastError(ERROR_SUCCESS);
     return true;
 }
 
 bool CancelIoEx(CommHandle handle, Overlapped* overlapped) {
     if (overlapped == nullptr)
-        return Fail(ERROR_INVALID_PARAMETER);
+        return FailWith(ERROR_INVALID_PARAMETER);
     return OnDevice(handle, [&](CommDevice& device) {
         const auto operation = win32::PendingOperation(*overlapped);
         if (!operation || operation->Device.get() != &device)
-            return Fail(ERROR_NOT_FOUND);
+            return FailWith(ERROR_NOT_FOUND);
         if (!::CancelIoEx(device.Handle, &operation->Native)) {
             if (HasOverlappedIoCompleted(&operation->Native))
                 return false; // ERROR_NOT_FOUND: it completed meanwhile
@@ -397,7 +393,7 @@ bool CancelIoEx(CommHandle handle, Overlapped* overlapped) {
 bool PurgeComm(CommHandle handle, std::uint32_t flags) {
     return OnDevice(handle, [&](CommDevice& device) {
         if (flags & ~(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR))
-            return Fail(ERROR_INVALID_PARAMETER);
+            return FailWith(ERROR_INVALID_PARAMETER);
         return ::PurgeComm(device.Handle, flags) != FALSE;
     });
 }
@@ -423,14 +419,14 @@ bool EscapeCommFunction(CommHandle handle, std::uint32_t function) {
         const bool known = (function >= SETXOFF && function <= CLRDTR) || function == SETBREAK ||
                            function == CLRBREAK;
         if (!known)
-            return Fail(ERROR_INVALID_PARAMETER);
+            return FailWith(ERROR_INVALID_PARAMETER);
         return ::EscapeCommFunction(device.Handle, function) != FALSE;
     });
 }
 
 bool GetCommModemStatus(CommHandle handle, std::uint32_t* status) {
     if (status == nullptr)
-        return Fail(ERROR_INVALID_PARAMETER);
+        return FailWith(ERROR_INVALID_PARAMETER);
     return OnDevice(handle, [&](CommDevice& device) {
         DWORD native = 0;
         if (!::GetCommModemStatus(device.Handle, &native))
@@ -442,13 +438,13 @@ bool GetCommModemStatus(CommHandle handle, std::uint32_t* status) {
 
 bool GetDefaultCommConfig(std::string_view name, COMMCONFIG* config, std::uint32_t* size) {
     if (size == nullptr)
-        return Fail(ERROR_INVALID_PARAMETER);
+        return FailWith(ERROR_INVALID_PARAMETER);
     if (*size < sizeof(COMMCONFIG)) {
         *size = sizeof(COMMCONFIG);
-        return Fail(ERROR_INSUFFICIENT_BUFFER);
+        return FailWith(ERROR_INSUFFICIENT_BUFFER);
     }
     if (config == nullptr)
-        return Fail(ERROR_INVALID_PARAMETER);
+        return FailWith(ERROR_INVALID_PARAMETER);
     // The system's provider takes the bare device name ("COM3").
     std::string device(name);
     if (device.rfind("\\\\.\\", 0) == 0)
@@ -464,9 +460,9 @@ bool GetDefaultCommConfig(std::string_view name, COMMCONFIG* config, std::uint32
         const bool serial = ::GetCommState(query, &probe) != FALSE; // files open too
         ::CloseHandle(query);
         if (!serial)
-            return Fail(ERROR_FILE_NOT_FOUND);
+            return FailWith(ERROR_FILE_NOT_FOUND);
     } else if (::GetLastError() != ERROR_ACCESS_DENIED) {
-        return Fail(ERROR_FILE_NOT_FOUND);
+        return FailWith(ERROR_FILE_NOT_FOUND);
     }
     ::COMMCONFIG native{};
     DWORD nativeSize = sizeof native;

@@ -182,14 +182,10 @@ WindowHandle CreateMessageWindow(WindowProc proc) {
 
 bool DestroyMessageWindow(WindowHandle window) {
     const HWND native = NativeWindow(window);
-    if (window == 0 || !::IsWindow(native)) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    if (OwnerThread(native) != ::GetCurrentThreadId()) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
+    if (window == 0 || !::IsWindow(native))
+        return FailWith(ERROR_INVALID_HANDLE);
+    if (OwnerThread(native) != ::GetCurrentThreadId())
+        return FailWith(ERROR_ACCESS_DENIED);
     // The system drops the window's posted messages and fails the sends waiting for it.
     return ::DestroyWindow(native) != FALSE;
 }
@@ -201,10 +197,8 @@ bool IsWindow(WindowHandle window) {
 bool PostMessage(WindowHandle window, std::uint32_t msg, std::uintptr_t wParam,
                  std::intptr_t lParam) {
     const HWND native = NativeWindow(window);
-    if (window == 0 || !::PostMessageW(native, msg, wParam, lParam)) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
+    if (window == 0 || !::PostMessageW(native, msg, wParam, lParam))
+        return FailWith(ERROR_INVALID_HANDLE);
     WakeGuiFor(OwnerThread(native));
     return true;
 }
@@ -213,10 +207,8 @@ bool SendMessageTimeout(WindowHandle window, std::uint32_t msg, std::uintptr_t w
                         std::intptr_t lParam, std::uint32_t flags, std::uint32_t timeoutMs,
                         std::intptr_t* result) {
     const HWND native = NativeWindow(window);
-    if (window == 0 || !::IsWindow(native)) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
+    if (window == 0 || !::IsWindow(native))
+        return FailWith(ERROR_INVALID_HANDLE);
     const DWORD owner = OwnerThread(native);
     const bool local = owner == ::GetCurrentThreadId();
     if (!local)
