@@ -1,5 +1,6 @@
 #include "platform/comm_device.h"
 
+#include "platform/comm_device_arguments.h"
 #include "platform/comm_handle_table.h"
 #include "platform/port_map.h"
 #include "platform/posix/dcb_termios.h"
@@ -12,7 +13,6 @@
 #include <memory>
 #include <optional>
 #include <utility>
-#include <vector>
 
 namespace mbus::platform {
 namespace {
@@ -179,15 +179,12 @@ bool GetOverlappedResult(CommHandle /*handle*/, Overlapped* overlapped, std::uin
 
 std::uint32_t WaitForOperation(CommHandle handle, Overlapped* overlapped,
                                std::initializer_list<Event*> others, std::uint32_t timeoutMs) {
-    if (overlapped == nullptr || overlapped->hEvent == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
+    const auto events = OperationWaitList(overlapped, others);
+    if (!events)
         return WAIT_FAILED;
-    }
-    std::vector<Event*> events{overlapped->hEvent};
-    events.insert(events.end(), others.begin(), others.end());
     if (const auto device = Devices().Find(handle))
-        return device->AwaitOperation(*overlapped, events, timeoutMs);
-    return WaitAnyOf(events, timeoutMs);
+        return device->AwaitOperation(*overlapped, *events, timeoutMs);
+    return WaitAnyOf(*events, timeoutMs);
 }
 
 bool PurgeComm(CommHandle handle, std::uint32_t flags) {
@@ -211,14 +208,8 @@ bool GetCommModemStatus(CommHandle handle, std::uint32_t* status) {
 }
 
 bool GetDefaultCommConfig(std::string_view name, COMMCONFIG* config, std::uint32_t* size) {
-    if (size == nullptr)
-        return FailWith(ERROR_INVALID_PARAMETER);
-    if (*size < sizeof(COMMCONFIG)) {
-        *size = sizeof(COMMCONFIG);
-        return FailWith(ERROR_INSUFFICIENT_BUFFER);
-    }
-    if (config == nullptr)
-        return FailWith(ERROR_INVALID_PARAMETER);
+    if (!CommConfigArgumentsValid(config, size))
+        return false;
     const auto path = DevicePathOf(name);
     if (!path)
         return false;

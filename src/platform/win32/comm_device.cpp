@@ -1,5 +1,6 @@
 #include "platform/comm_device.h"
 
+#include "platform/comm_device_arguments.h"
 #include "platform/comm_handle_table.h"
 #include "platform/system_error.h"
 #include "platform/win32/overlapped_operations.h"
@@ -7,7 +8,6 @@
 #include <cstddef>
 #include <cstring>
 #include <type_traits>
-#include <vector>
 
 namespace mbus::platform {
 namespace {
@@ -319,14 +319,9 @@ bool WriteFile(CommHandle handle, const void* buffer, std::uint32_t count, std::
 
 std::uint32_t WaitForOperation(CommHandle /*handle*/, Overlapped* overlapped,
                                std::initializer_list<Event*> others, std::uint32_t timeoutMs) {
-    if (overlapped == nullptr || overlapped->hEvent == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return WAIT_FAILED;
-    }
     // The system completes the operation into the record's event; the wait is the system's.
-    std::vector<Event*> events{overlapped->hEvent};
-    events.insert(events.end(), others.begin(), others.end());
-    return WaitAnyOf(events, timeoutMs);
+    const auto events = OperationWaitList(overlapped, others);
+    return events ? WaitAnyOf(*events, timeoutMs) : WAIT_FAILED;
 }
 
 bool GetOverlappedResult(CommHandle /*handle*/, Overlapped* overlapped, std::uint32_t* transferred,
@@ -437,14 +432,8 @@ bool GetCommModemStatus(CommHandle handle, std::uint32_t* status) {
 }
 
 bool GetDefaultCommConfig(std::string_view name, COMMCONFIG* config, std::uint32_t* size) {
-    if (size == nullptr)
-        return FailWith(ERROR_INVALID_PARAMETER);
-    if (*size < sizeof(COMMCONFIG)) {
-        *size = sizeof(COMMCONFIG);
-        return FailWith(ERROR_INSUFFICIENT_BUFFER);
-    }
-    if (config == nullptr)
-        return FailWith(ERROR_INVALID_PARAMETER);
+    if (!CommConfigArgumentsValid(config, size))
+        return false;
     // The system's provider takes the bare device name ("COM3").
     std::string device(name);
     if (device.rfind("\\\\.\\", 0) == 0)
