@@ -5,6 +5,7 @@
 #include "platform/system_error.h"
 #include "platform/worker_thread.h"
 #include "support/pty_pair.h"
+#include "support/test_platform.h"
 #include "support/wait_until.h"
 
 #include <atomic>
@@ -113,7 +114,7 @@ TEST(MessageWindowTest, SentMessagesAreServedBeforePostedOnes) {
     ASSERT_TRUE(PostMessage(window.Handle(), kApp + 1, 0, 0));
     std::thread sender(
         [&] { SendMessageTimeout(window.Handle(), kApp + 2, 0, 0, SMTO_BLOCK, 10000, nullptr); });
-    ASSERT_TRUE(WaitFor([&] { return arrivals == 2; }));
+    ASSERT_TRUE(WaitFor([&] { return arrivals == 2 && testing::SentMessageWaiting(); }));
     EXPECT_TRUE(PumpOneMessage());
     sender.join();
     InstallGuiHooks(std::this_thread::get_id(), {});

@@ -26,6 +26,10 @@ int SystemPriorityOfThisThread() {
 int SystemLowestPriority() {
     return THREAD_PRIORITY_LOWEST;
 }
+
+bool SentMessageWaiting() {
+    return (HIWORD(::GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0;
+}
 #else
 bool RunsUnderWine() {
     return false;
@@ -37,6 +41,10 @@ int SystemPriorityOfThisThread() {
 
 int SystemLowestPriority() {
     return 10;
+}
+
+bool SentMessageWaiting() {
+    return true;
 }
 #endif
 

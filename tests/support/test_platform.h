@@ -12,4 +12,9 @@ bool RunsUnderWine();
 int SystemPriorityOfThisThread();
 int SystemLowestPriority();
 
+// Whether a message sent from another thread waits in the calling thread's queue. On Windows the
+// system queues it inside SendMessageTimeout, after the layer's wake hook has run; on Linux the
+// hook runs once it is queued, so this is always true there.
+bool SentMessageWaiting();
+
 } // namespace mbus::testing
