@@ -1,8 +1,9 @@
 // Ctrl+C and termination requests as a flag that a running program polls: while the object lives,
 // SIGINT, SIGTERM, SIGHUP and SIGQUIT only raise the flag, so the program stops at a point of its
 // choosing and undoes what it set up (an open port, a COM link registered for the run) instead of
-// dying on the spot. `mbus read` and `mbus sim` hold one for their run; one at a time per process.
-// The previous handling of the signals comes back when the object goes. On Windows: Ctrl+C,
+// dying on the spot. `mbus read` and `mbus sim` hold one for their run; one at a time per process,
+// made on the main thread before the program starts other threads (they inherit how the signals
+// are taken). The previous handling of the signals comes back when the object goes. On Windows: Ctrl+C,
 // Ctrl+Break and the console window closing, and no broken-pipe signal (a write fails by itself).
 #pragma once
 
@@ -30,8 +31,8 @@ public:
     bool PipeClosed() const;
 
 private:
-    struct SavedHandling; // the signals' handling before the object was made
-    std::unique_ptr<SavedHandling> Saved_;
+    struct State; // how the signals are taken, what came, and what to restore
+    std::unique_ptr<State> State_;
 };
 
 } // namespace mbus::platform

@@ -1,63 +1,80 @@
 #include "platform/interrupt_flag.h"
 
+#include <cerrno>
 #include <csignal>
-#include <iterator>
+#include <sys/signalfd.h>
+#include <unistd.h>
 
 namespace mbus::platform {
 namespace {
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-volatile std::sig_atomic_t SignalCame = 0;
-volatile std::sig_atomic_t PipeBroke = 0;
-
-void OnSignal(int) {
-    SignalCame = 1;
-}
-
-void OnBrokenPipe(int) {
-    PipeBroke = 1;
-    SignalCame = 1;
-}
 
 } // namespace
 
-struct InterruptFlag::SavedHandling {
-    struct sigaction Signals[std::size(kSignals)]{};
-    struct sigaction BrokenPipe {};
-    bool BrokenPipeChanged = false;
+// The signals are blocked and read from a signal descriptor instead of being handled
+// asynchronously: nothing runs inside a signal handler, and a signal that comes at any moment
+// (even before the program first checks the flag) stays pending in the kernel until it is read,
+// so it cannot be missed. Threads started while the flag lives inherit the blocked mask, so the
+// signal reaches the descriptor whichever thread the kernel picks.
+struct InterruptFlag::State {
+    sigset_t Taken{};         // the signals read from the descriptor
+    sigset_t PreviousMask{};  // the calling thread's mask before the object was made
+    int Descriptor = -1;
+    struct sigaction PreviousBrokenPipe {};
+    bool BrokenPipeIgnored = false;
+    bool SignalCame = false;
+    bool PipeBroke = false;
+
+    // Takes every signal waiting on the descriptor; true when there was one.
+    void Drain() {
+        signalfd_siginfo info{};
+        while (Descriptor >= 0 && ::read(Descriptor, &info, sizeof info) == sizeof info) {
+            SignalCame = true;
+            if (static_cast<int>(info.ssi_signo) == SIGPIPE)
+                PipeBroke = true;
+        }
+    }
 };
 
-InterruptFlag::InterruptFlag(BrokenPipe brokenPipe) : Saved_(std::make_unique<SavedHandling>()) {
-    SignalCame = 0;
-    PipeBroke = 0;
-    struct sigaction action {};
-    action.sa_handler = &OnSignal;
-    sigemptyset(&action.sa_mask);
-    for (std::size_t i = 0; i < std::size(kSignals); ++i)
-        ::sigaction(kSignals[i], &action, &Saved_->Signals[i]);
-    if (brokenPipe != BrokenPipe::Ends) {
-        // Either way the write fails with EPIPE instead of ending the program.
-        struct sigaction pipe {};
-        pipe.sa_handler = brokenPipe == BrokenPipe::Stops ? &OnBrokenPipe : SIG_IGN;
-        sigemptyset(&pipe.sa_mask);
-        ::sigaction(SIGPIPE, &pipe, &Saved_->BrokenPipe);
-        Saved_->BrokenPipeChanged = true;
+InterruptFlag::InterruptFlag(BrokenPipe brokenPipe) : State_(std::make_unique<State>()) {
+    sigemptyset(&State_->Taken);
+    for (const int signal : kSignals)
+        sigaddset(&State_->Taken, signal);
+    if (brokenPipe == BrokenPipe::Stops) {
+        // The write fails with EPIPE and the signal waits on the writing thread, where the
+        // flag reads it.
+        sigaddset(&State_->Taken, SIGPIPE);
+    } else if (brokenPipe == BrokenPipe::Ignored) {
+        // The write fails with EPIPE instead of ending the program.
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        ::sigaction(SIGPIPE, &ignore, &State_->PreviousBrokenPipe);
+        State_->BrokenPipeIgnored = true;
     }
+    ::pthread_sigmask(SIG_BLOCK, &State_->Taken, &State_->PreviousMask);
+    State_->Descriptor = ::signalfd(-1, &State_->Taken, SFD_NONBLOCK | SFD_CLOEXEC);
 }
 
 InterruptFlag::~InterruptFlag() {
-    for (std::size_t i = 0; i < std::size(kSignals); ++i)
-        ::sigaction(kSignals[i], &Saved_->Signals[i], nullptr);
-    if (Saved_->BrokenPipeChanged)
-        ::sigaction(SIGPIPE, &Saved_->BrokenPipe, nullptr);
+    // Signals that came meanwhile count as seen: they must not end the program once unblocked.
+    State_->Drain();
+    if (State_->Descriptor >= 0)
+        ::close(State_->Descriptor);
+    ::pthread_sigmask(SIG_SETMASK, &State_->PreviousMask, nullptr);
+    if (State_->BrokenPipeIgnored)
+        ::sigaction(SIGPIPE, &State_->PreviousBrokenPipe, nullptr);
 }
 
 bool InterruptFlag::Raised() const {
-    return SignalCame != 0;
+    State_->Drain();
+    return State_->SignalCame;
 }
 
 bool InterruptFlag::PipeClosed() const {
-    return PipeBroke != 0;
+    State_->Drain();
+    return State_->PipeBroke;
 }
 
 } // namespace mbus::platform

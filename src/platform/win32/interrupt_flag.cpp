@@ -26,10 +26,9 @@ BOOL WINAPI OnConsoleRequest(DWORD request) {
 } // namespace
 
 // Windows has no broken-pipe signal: a write to a pipe whose reader went fails by itself.
-struct InterruptFlag::SavedHandling {};
+struct InterruptFlag::State {};
 
-InterruptFlag::InterruptFlag(BrokenPipe /*brokenPipe*/)
-    : Saved_(std::make_unique<SavedHandling>()) {
+InterruptFlag::InterruptFlag(BrokenPipe /*brokenPipe*/) : State_(std::make_unique<State>()) {
     RequestCame.store(false);
     ::SetConsoleCtrlHandler(&OnConsoleRequest, TRUE);
 }
