@@ -3,8 +3,9 @@
 // choosing and undoes what it set up (an open port, a COM link registered for the run) instead of
 // dying on the spot. `mbus read` and `mbus sim` hold one for their run; one at a time per process,
 // made on the main thread before the program starts other threads (they inherit how the signals
-// are taken). The previous handling of the signals comes back when the object goes. On Windows: Ctrl+C,
-// Ctrl+Break and the console window closing, and no broken-pipe signal (a write fails by itself).
+// are taken). The previous handling of the signals comes back when the object goes. On Windows:
+// Ctrl+C, Ctrl+Break and the console window closing, and no broken-pipe signal (a write fails by
+// itself).
 #pragma once
 
 #include <memory>

@@ -2,6 +2,8 @@
 
 #include "util/string_c.h"
 
+#include <iterator>
+
 namespace mbus::protocol {
 
 MeterStatus StatusOf(std::span<const std::uint8_t, 2> bytes) {
@@ -13,40 +15,44 @@ MeterStatus StatusOf(std::span<const std::uint8_t, 2> bytes) {
     return status;
 }
 
+namespace {
+
+// Both names of each state, in the order of the enumerations.
+struct StateNames {
+    std::string_view Name; // for machine-readable output
+    std::string_view Text; // for people
+};
+
+constexpr StateNames kValveNames[] = {
+    {"open", "开"}, {"closed", "关"}, {"abnormal", "异常"}, {"unknown", "未知"}};
+constexpr StateNames kBatteryNames[] = {{"normal", "正常"}, {"low", "欠压"}};
+static_assert(std::size(kValveNames) == static_cast<std::size_t>(Valve::Unknown) + 1);
+static_assert(std::size(kBatteryNames) == static_cast<std::size_t>(Battery::Low) + 1);
+
+const StateNames& NamesOf(Valve valve) {
+    return kValveNames[static_cast<std::size_t>(valve)];
+}
+
+const StateNames& NamesOf(Battery battery) {
+    return kBatteryNames[static_cast<std::size_t>(battery)];
+}
+
+} // namespace
+
 std::string_view ValveName(Valve valve) {
-    switch (valve) {
-    case Valve::Open:
-        return "open";
-    case Valve::Closed:
-        return "closed";
-    case Valve::Abnormal:
-        return "abnormal";
-    case Valve::Unknown:
-        break;
-    }
-    return "unknown";
+    return NamesOf(valve).Name;
 }
 
 std::string_view BatteryName(Battery battery) {
-    return battery == Battery::Low ? "low" : "normal";
+    return NamesOf(battery).Name;
 }
 
 std::string_view ValveText(Valve valve) {
-    switch (valve) {
-    case Valve::Open:
-        return "开";
-    case Valve::Closed:
-        return "关";
-    case Valve::Abnormal:
-        return "异常";
-    case Valve::Unknown:
-        break;
-    }
-    return "未知";
+    return NamesOf(valve).Text;
 }
 
 std::string_view BatteryText(Battery battery) {
-    return battery == Battery::Low ? "欠压" : "正常";
+    return NamesOf(battery).Text;
 }
 
 } // namespace mbus::protocol

@@ -3,6 +3,7 @@
 #include "console/mbus_program.h"
 
 #include "console/status_bar.h"
+#include "serial/port_prompt.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -26,6 +27,15 @@ ConsoleTest::~ConsoleTest() {
 
 std::unique_ptr<TForm1> ConsoleTest::MakeForm() {
     return CreateMainWindow();
+}
+
+void WindowConsoleTest::SetUp() {
+    Home.AddFakePort(1);
+    Form = MakeForm();
+}
+
+void WindowConsoleTest::TearDown() {
+    serial::SetPortPrompt(nullptr);
 }
 
 bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {

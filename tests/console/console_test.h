@@ -1,7 +1,8 @@
 // Fixtures of the console tests (the test program's main() makes the application object): a
 // throw-away ports folder (discovery off, so no real port is ever listed) and a message box hook
 // that records every box the console shows and answers it with OK, so no test waits for a user.
-// PortConsoleTest adds what a window with an open port needs at start-up.
+// PortConsoleTest adds what a window with an open port needs at start-up, WindowConsoleTest the
+// window itself.
 #pragma once
 
 #include "console/application_error_reporter.h"
@@ -53,6 +54,16 @@ class PortConsoleTest : public ConsoleTest {
 protected:
     GuiMessagePump Pump;
     ApplicationErrorReporter Reporter;
+};
+
+// The main window made at start-up with one port (COM1, a fake one) to list, so start-up shows
+// no message; a port prompt a test installs is taken out again after it.
+class WindowConsoleTest : public PortConsoleTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::unique_ptr<TForm1> Form;
 };
 
 // Serves the event loop until `condition` holds or `timeoutMs` passes; false on time-out.

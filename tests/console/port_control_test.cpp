@@ -19,20 +19,12 @@
 namespace mbus::console {
 namespace {
 
-class PortControlTest : public PortConsoleTest {
+class PortControlTest : public WindowConsoleTest {
 protected:
-    void SetUp() override {
-        Home.AddFakePort(1); // a port to list, so start-up shows no message
-        Form = MakeForm();
-    }
-    void TearDown() override { serial::SetPortPrompt(nullptr); }
-
     void PressWith(const char* port) {
         Form->cmbSoftPort->setEditText(QString::fromLatin1(port));
         Form->btnComPortEn->click();
     }
-
-    std::unique_ptr<TForm1> Form;
 };
 
 TEST_F(PortControlTest, PortNumberIsTheTextFromTheFourthCharacterInEightBits) {

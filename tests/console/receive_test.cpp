@@ -32,11 +32,10 @@ const std::string kReply =
     util::HexToBytes("FE FE 68 10 AA AA AA AA AA AA AA 81 16 1F 90 00 34 12 00 00 2C 00 10 00 00 "
                      "2C 05 04 03 02 01 24 20 00 00 65 16");
 
-class ReceiveTest : public PortConsoleTest {
+class ReceiveTest : public WindowConsoleTest {
 protected:
     void SetUp() override {
-        Home.AddFakePort(1); // a port to list, so start-up shows no message
-        Form = MakeForm();
+        WindowConsoleTest::SetUp();
         Form->tmr1->stop(); // the test ticks by hand
     }
 
@@ -55,8 +54,6 @@ protected:
         Form->btnComPortEn->click();
         ASSERT_TRUE(Form->ComPort->Open());
     }
-
-    std::unique_ptr<TForm1> Form;
 };
 
 TEST_F(ReceiveTest, FrameIsDueAtTheEleventhQuietTickAndLeavesTheAccumulatorFirst) {

@@ -25,14 +25,8 @@
 namespace mbus::console {
 namespace {
 
-class SendingTest : public PortConsoleTest {
+class SendingTest : public WindowConsoleTest {
 protected:
-    void SetUp() override {
-        Home.AddFakePort(1); // a port to list, so start-up shows no message
-        Form = MakeForm();
-    }
-    void TearDown() override { serial::SetPortPrompt(nullptr); }
-
     void OpenLine() {
         std::string error;
         ASSERT_TRUE(platform::AddPortLink(3, Line.SlavePath(), error)) << error;
@@ -42,7 +36,6 @@ protected:
     }
 
     testing::PtyPair Line;
-    std::unique_ptr<TForm1> Form;
 };
 
 TEST_F(SendingTest, CommandTextGivesTheBytesOfItsHexDigitsWithinTheWorkBuffer) {

@@ -1,4 +1,6 @@
 // `mbus frame`, `mbus decode` and the top-level dispatch, run through RunMbus with string streams.
+#include "mbus_run.h"
+
 #include "tools/decode_command.h"
 #include "tools/json_text.h"
 #include "tools/subcommands.h"
@@ -11,30 +13,15 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace mbus::tools {
 namespace {
 
-struct Result {
-    int Status;
-    std::string Out;
-    std::string Err;
-};
-
-Result RunCommand(const std::vector<std::string>& args, const std::string& input = "") {
-    std::istringstream in(input);
-    std::ostringstream out;
-    std::ostringstream err;
-    const int status = RunMbus(args, CommandIo{in, out, err});
-    return {status, out.str(), err.str()};
-}
-
 // A usage error: status 2, nothing on standard output, exactly one line on standard error that
 // starts with `prefix`.
-void ExpectUsageError(const Result& r, const std::string& prefix) {
+void ExpectUsageError(const MbusRun& r, const std::string& prefix) {
     EXPECT_EQ(r.Status, kExitUsage);
     EXPECT_EQ(r.Out, "");
     EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
@@ -67,7 +54,7 @@ const std::string kHeatText =
 // mbus frame
 
 TEST(FrameCommand, DefaultsGiveTheStartUpRequest) {
-    const Result r = RunCommand({"frame"});
+    const MbusRun r = RunMbusHere({"frame"});
     EXPECT_EQ(r.Status, kExitOk);
     EXPECT_EQ(r.Out, kStartUpFrame);
     EXPECT_EQ(r.Err, "");
@@ -84,7 +71,7 @@ TEST(FrameCommand, GasMeterExampleInEveryOptionSpelling) {
          "12 34 56 78 90 12 34", "--di", "90 1F"},
     };
     for (const auto& args : spellings) {
-        const Result r = RunCommand(args);
+        const MbusRun r = RunMbusHere(args);
         EXPECT_EQ(r.Status, kExitOk) << Joined(args) << r.Err;
         EXPECT_EQ(r.Out, kGasFrame) << Joined(args);
         EXPECT_EQ(r.Err, "") << Joined(args);
@@ -94,9 +81,9 @@ TEST(FrameCommand, GasMeterExampleInEveryOptionSpelling) {
 TEST(FrameCommand, TypeByPositionAndByItemTextAgree) {
     const auto types = protocol::MeterTypes();
     for (std::size_t position = 0; position < types.size(); ++position) {
-        const Result byPosition = RunCommand({"frame", "--type", std::to_string(position)});
-        const Result byText =
-            RunCommand({"frame", "--type", std::string(types[position].ItemText)});
+        const MbusRun byPosition = RunMbusHere({"frame", "--type", std::to_string(position)});
+        const MbusRun byText =
+            RunMbusHere({"frame", "--type", std::string(types[position].ItemText)});
         EXPECT_EQ(byPosition.Status, kExitOk);
         EXPECT_EQ(byText.Status, kExitOk);
         EXPECT_EQ(byPosition.Out, byText.Out);
@@ -113,24 +100,24 @@ TEST(FrameCommand, TypeByPositionAndByItemTextAgree) {
 TEST(FrameCommand, AddressIsCheckedByItsByteCount) {
     // Like the console's address check: the hex digits make exactly seven bytes, whatever else
     // the text holds; an odd last digit is dropped before counting.
-    EXPECT_EQ(RunCommand({"frame", "--addr", "aa-aa-aa-aa-aa-aa-aa"}).Out, kStartUpFrame);
-    EXPECT_EQ(RunCommand({"frame", "--addr", "AAAAAAAAAAAAAA5"}).Out, kStartUpFrame);
+    EXPECT_EQ(RunMbusHere({"frame", "--addr", "aa-aa-aa-aa-aa-aa-aa"}).Out, kStartUpFrame);
+    EXPECT_EQ(RunMbusHere({"frame", "--addr", "AAAAAAAAAAAAAA5"}).Out, kStartUpFrame);
 
     for (const std::string address : {"", "AA AA", "AA AA AA AA AA AA", "AA AA AA AA AA AA AA AA",
                                       "GG GG GG GG GG GG GG", "冷水水表"}) {
         SCOPED_TRACE(address);
-        ExpectUsageError(RunCommand({"frame", "--addr", address}), "mbus frame: ");
+        ExpectUsageError(RunMbusHere({"frame", "--addr", address}), "mbus frame: ");
     }
 }
 
 TEST(FrameCommand, BadTypeOrIdentifierIsAUsageError) {
     for (const std::string type : {"8", "9", "-1", "07", "10", "", "x", "热量表(计热量)", "冷水"}) {
         SCOPED_TRACE(type);
-        ExpectUsageError(RunCommand({"frame", "--type", type}), "mbus frame: ");
+        ExpectUsageError(RunMbusHere({"frame", "--type", type}), "mbus frame: ");
     }
     for (const std::string dataId : {"", "1F", "1", "GG"}) {
         SCOPED_TRACE(dataId);
-        ExpectUsageError(RunCommand({"frame", "--di", dataId}), "mbus frame: ");
+        ExpectUsageError(RunMbusHere({"frame", "--di", dataId}), "mbus frame: ");
     }
 }
 
@@ -141,14 +128,14 @@ TEST(FrameCommand, BadArgumentsAreUsageErrors) {
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(Joined(args));
-        ExpectUsageError(RunCommand(args), "mbus frame: ");
+        ExpectUsageError(RunMbusHere(args), "mbus frame: ");
     }
 }
 
 TEST(FrameCommand, HelpDescribesTheOptionsAndEveryType) {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"frame", "--help"}, {"frame", "--type", "9", "--help"}}) {
-        const Result r = RunCommand(args);
+        const MbusRun r = RunMbusHere(args);
         EXPECT_EQ(r.Status, kExitOk) << Joined(args);
         EXPECT_EQ(r.Err, "");
         EXPECT_EQ(r.Out.rfind("usage: mbus frame", 0), 0u) << r.Out;
@@ -163,24 +150,24 @@ TEST(FrameCommand, HelpDescribesTheOptionsAndEveryType) {
 // mbus decode
 
 TEST(DecodeCommand, ArgumentsAreChunks) {
-    const Result both = RunCommand({"decode", kWaterHex, kHeatHex});
+    const MbusRun both = RunMbusHere({"decode", kWaterHex, kHeatHex});
     EXPECT_EQ(both.Status, kExitOk);
     EXPECT_EQ(both.Out, kWaterText + "\n" + kHeatText + "\n");
     EXPECT_EQ(both.Err, "");
 
     // A chunk that is not decoded gives an empty line in its place and status 1.
-    const Result mixed = RunCommand({"decode", "00 01 02", kWaterHex, ""});
+    const MbusRun mixed = RunMbusHere({"decode", "00 01 02", kWaterHex, ""});
     EXPECT_EQ(mixed.Status, kExitIncomplete);
     EXPECT_EQ(mixed.Out, "\n" + kWaterText + "\n\n");
     EXPECT_EQ(mixed.Err, "");
 
     // Standard input is not read when there are arguments.
-    const Result ignored = RunCommand({"decode", kWaterHex}, "00\n");
+    const MbusRun ignored = RunMbusHere({"decode", kWaterHex}, "00\n");
     EXPECT_EQ(ignored.Status, kExitOk);
     EXPECT_EQ(ignored.Out, kWaterText + "\n");
 
     // After "--" an argument that looks like an option is a chunk.
-    const Result dashes = RunCommand({"decode", "--", "--json"});
+    const MbusRun dashes = RunMbusHere({"decode", "--", "--json"});
     EXPECT_EQ(dashes.Status, kExitIncomplete);
     EXPECT_EQ(dashes.Out, "\n");
 }
@@ -194,7 +181,7 @@ TEST(DecodeCommand, ChunksAreHexTextInAnyShape) {
     std::string commas = kWaterHex;
     std::replace(commas.begin(), commas.end(), ' ', ',');
     for (const std::string& chunk : {compact, kWaterHex + " ", commas, "\t" + kWaterHex + "\t"}) {
-        const Result r = RunCommand({"decode", chunk});
+        const MbusRun r = RunMbusHere({"decode", chunk});
         EXPECT_EQ(r.Status, kExitOk) << chunk;
         EXPECT_EQ(r.Out, kWaterText + "\n") << chunk;
     }
@@ -218,7 +205,7 @@ TEST(DecodeCommand, StandardInputLinesAreChunks) {
         {kWaterHex.substr(0, 42) + "\n" + kWaterHex.substr(42) + "\n", "\n\n", kExitIncomplete},
     };
     for (const auto& c : cases) {
-        const Result r = RunCommand({"decode"}, c.Input);
+        const MbusRun r = RunMbusHere({"decode"}, c.Input);
         EXPECT_EQ(r.Status, c.Status) << c.Input;
         EXPECT_EQ(r.Out, c.Out) << c.Input;
         EXPECT_EQ(r.Err, "");
@@ -254,8 +241,8 @@ const std::string kHeatKeys = ", " + kSoundCheck +
                               R"("status": {"raw": "0000", "valve": "open", "battery": "normal"}})";
 
 TEST(DecodeCommand, JsonObjectsPerChunk) {
-    const Result r = RunCommand({"decode", "--json"},
-                                kWaterHex + "\n" + "00 1 2 3 ab\n" + kHeatHex + "\n" + "\n");
+    const MbusRun r = RunMbusHere({"decode", "--json"},
+                                  kWaterHex + "\n" + "00 1 2 3 ab\n" + kHeatHex + "\n" + "\n");
     EXPECT_EQ(r.Status, kExitIncomplete);
     EXPECT_EQ(r.Err, "");
     EXPECT_EQ(r.Out, "{\"hex\": \"" + kWaterHex + "\", \"decoded\": \"" + kWaterText +
@@ -273,7 +260,7 @@ TEST(DecodeCommand, JsonObjectsPerChunk) {
                          "{\"hex\": \"\", \"decoded\": \"\", \"layout\": null" +
                          kNoFrame + "\n");
 
-    const Result fromArgs = RunCommand({"decode", kHeatHex, "--json"});
+    const MbusRun fromArgs = RunMbusHere({"decode", kHeatHex, "--json"});
     EXPECT_EQ(fromArgs.Status, kExitOk);
     EXPECT_EQ(fromArgs.Out, "{\"hex\": \"" + kHeatHex + "\", \"decoded\": \"" + kHeatText +
                                 "\", \"layout\": \"heat\"" + kHeatKeys + "\n");
@@ -333,10 +320,10 @@ TEST(DecodeCommand, BadOptionsAndHelp) {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"decode", "--bogus"}, {"decode", "--json=1"}, {"decode", kWaterHex, "--addr", "1"}}) {
         SCOPED_TRACE(Joined(args));
-        ExpectUsageError(RunCommand(args, kWaterHex + "\n"), "mbus decode: ");
+        ExpectUsageError(RunMbusHere(args, kWaterHex + "\n"), "mbus decode: ");
     }
 
-    const Result help = RunCommand({"decode", "--help"}, kWaterHex + "\n");
+    const MbusRun help = RunMbusHere({"decode", "--help"}, kWaterHex + "\n");
     EXPECT_EQ(help.Status, kExitOk);
     EXPECT_EQ(help.Err, "");
     EXPECT_EQ(help.Out.rfind("usage: mbus decode", 0), 0u) << help.Out;
@@ -352,31 +339,31 @@ TEST(Mbus, EveryCommandOpensAlike) {
     // touches a port or standard input.
     for (const std::string command : {"frame", "decode", "read", "ports", "sim"}) {
         SCOPED_TRACE(command);
-        const Result help = RunCommand({command, "--help", "--help"});
+        const MbusRun help = RunMbusHere({command, "--help", "--help"});
         EXPECT_EQ(help.Status, kExitOk);
         EXPECT_EQ(help.Err, "");
         EXPECT_EQ(help.Out.rfind("usage: mbus " + command + " ", 0), 0u) << help.Out;
 
-        const Result unknown = RunCommand({command, "--help", "--bogus"});
+        const MbusRun unknown = RunMbusHere({command, "--help", "--bogus"});
         ExpectUsageError(unknown, "");
         EXPECT_EQ(unknown.Err, "mbus " + command + ": unknown option --bogus\n");
-        EXPECT_EQ(RunCommand({command, "--help=yes"}).Err,
+        EXPECT_EQ(RunMbusHere({command, "--help=yes"}).Err,
                   "mbus " + command + ": option --help takes no value\n");
 
-        const Result stray = RunCommand({command, "stray", "more"});
+        const MbusRun stray = RunMbusHere({command, "stray", "more"});
         if (command == "decode") {
             EXPECT_EQ(stray.Status, kExitIncomplete) << "decode takes chunks";
         } else {
             ExpectUsageError(stray, "");
             EXPECT_EQ(stray.Err, "mbus " + command + ": unexpected argument 'stray'\n");
         }
-        EXPECT_EQ(RunCommand({command, "stray", "--help"}).Status, kExitOk) << "--help first";
+        EXPECT_EQ(RunMbusHere({command, "stray", "--help"}).Status, kExitOk) << "--help first";
     }
 }
 
 TEST(Mbus, HelpListsTheCommands) {
     for (const std::string flag : {"--help", "-h", "help"}) {
-        const Result r = RunCommand({flag});
+        const MbusRun r = RunMbusHere({flag});
         EXPECT_EQ(r.Status, kExitOk) << flag;
         EXPECT_EQ(r.Err, "") << flag;
         EXPECT_EQ(r.Out.rfind("usage: mbus", 0), 0u) << r.Out;
@@ -386,15 +373,15 @@ TEST(Mbus, HelpListsTheCommands) {
 }
 
 TEST(Mbus, VersionIsTheProjectVersion) {
-    const Result r = RunCommand({"--version"});
+    const MbusRun r = RunMbusHere({"--version"});
     EXPECT_EQ(r.Status, kExitOk);
     EXPECT_EQ(r.Err, "");
     EXPECT_EQ(r.Out, std::string("mbus ") + util::kVersion + "\n");
-    EXPECT_NE(RunCommand({"--help"}).Out.find("\n  --version "), std::string::npos);
+    EXPECT_NE(RunMbusHere({"--help"}).Out.find("\n  --version "), std::string::npos);
 }
 
 TEST(Mbus, NoCommandPrintsUsageToStandardError) {
-    const Result r = RunCommand({});
+    const MbusRun r = RunMbusHere({});
     EXPECT_EQ(r.Status, kExitUsage);
     EXPECT_EQ(r.Out, "");
     EXPECT_EQ(r.Err.rfind("usage: mbus", 0), 0u) << r.Err;
@@ -420,14 +407,14 @@ TEST(Mbus, ArgumentsRepeatedInMessagesAreEscapedAndCut) {
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(Joined(args));
-        const Result r = RunCommand(args);
+        const MbusRun r = RunMbusHere(args);
         ExpectUsageError(r, "mbus");
         EXPECT_EQ(r.Err.find('\x1B'), std::string::npos) << r.Err;
         EXPECT_NE(r.Err.find("12\\n\\x1B[2J\\xFF333"), std::string::npos) << r.Err;
         EXPECT_NE(r.Err.find("333...'"), std::string::npos) << r.Err;
         EXPECT_LT(r.Err.size(), 200u) << r.Err;
     }
-    const Result command = RunCommand({"read", "--port", "COM1", "--command", "\n\x1B[2J\xFF"});
+    const MbusRun command = RunMbusHere({"read", "--port", "COM1", "--command", "\n\x1B[2J\xFF"});
     ExpectUsageError(command, "mbus read: the command '\\n\\x1B[2J\\xFF' gives no bytes");
 }
 
@@ -442,7 +429,7 @@ TEST(Mbus, JsonStringsStayValidForAnyBytes) {
 TEST(Mbus, UnknownCommandIsAUsageError) {
     for (const std::string command : {"frobnicate", "FRAME", "--frame", "", "-x"}) {
         SCOPED_TRACE(command);
-        ExpectUsageError(RunCommand({command, "--help"}), "mbus: ");
+        ExpectUsageError(RunMbusHere({command, "--help"}), "mbus: ");
     }
 }
 

@@ -1,3 +1,5 @@
+#include "mbus_run.h"
+
 #include "tools/subcommands.h"
 
 #include "support/temp_config_home.h"
@@ -5,26 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sstream>
 #include <sys/stat.h>
 #include <vector>
 
 namespace mbus::tools {
 namespace {
 
-struct CommandRun {
-    int Status;
-    std::string Out;
-    std::string Err;
-};
-
-CommandRun RunMbusPorts(std::vector<std::string> args) {
+MbusRun RunMbusPorts(std::vector<std::string> args) {
     args.insert(args.begin(), "ports");
-    std::istringstream in;
-    std::ostringstream out;
-    std::ostringstream err;
-    const int status = RunMbus(args, {in, out, err});
-    return {status, out.str(), err.str()};
+    return RunMbusHere(args);
 }
 
 class PortsCommandTest : public ::testing::Test {
@@ -35,7 +26,7 @@ protected:
 TEST_F(PortsCommandTest, ListsPortsByNumberWithTheirDevices) {
     const std::string com12 = Home.AddFakePort(12);
     const std::string com2 = Home.AddFakePort(2);
-    const CommandRun run = RunMbusPorts({});
+    const MbusRun run = RunMbusPorts({});
     EXPECT_EQ(run.Status, kExitOk);
     EXPECT_EQ(run.Out, "COM2    " + com2 + "  link\nCOM12   " + com12 + "  link\n");
     EXPECT_EQ(run.Err, "");
@@ -43,7 +34,7 @@ TEST_F(PortsCommandTest, ListsPortsByNumberWithTheirDevices) {
 
 TEST_F(PortsCommandTest, JsonGivesOneObjectPerPort) {
     const std::string com1 = Home.AddFakePort(1);
-    const CommandRun run = RunMbusPorts({"--json"});
+    const MbusRun run = RunMbusPorts({"--json"});
     EXPECT_EQ(run.Status, kExitOk);
     EXPECT_EQ(run.Out, "{\"name\": \"COM1\", \"device\": \"" + com1 + "\", \"explicit\": true}\n");
 }
@@ -57,7 +48,7 @@ TEST_F(PortsCommandTest, LinksToWhatIsNoTerminalAreLeftOutWithANote) {
     std::filesystem::create_symlink("/dev/zero", Home.PortsDirectory() / "COM4");
     std::filesystem::create_symlink(Home.Root(), Home.PortsDirectory() / "COM5");
     const std::string com6 = Home.AddFakePort(6);
-    const CommandRun run = RunMbusPorts({});
+    const MbusRun run = RunMbusPorts({});
     EXPECT_EQ(run.Status, kExitOk);
     EXPECT_EQ(run.Out, "COM6    " + com6 + "  link\n");
     EXPECT_EQ(run.Err,
@@ -86,7 +77,7 @@ TEST_F(PortsCommandTest, JsonEscapesEveryByteOfADevicePath) {
 }
 
 TEST_F(PortsCommandTest, NoPortIsNoFailureAndBadArgumentsAreUsageErrors) {
-    const CommandRun run = RunMbusPorts({});
+    const MbusRun run = RunMbusPorts({});
     EXPECT_EQ(run.Status, kExitOk);
     EXPECT_EQ(run.Out, "");
     EXPECT_NE(run.Err.find(Home.PortsDirectory().string()), std::string::npos) << run.Err;

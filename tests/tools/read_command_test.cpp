@@ -2,6 +2,8 @@
 // and the read runs in this process through RunMbus, so the port component's events are served by
 // the test thread as they are by the command (or as a program where signals, users and standard
 // streams matter). Every case works in a temporary XDG_CONFIG_HOME without port discovery.
+#include "mbus_run.h"
+
 #include "serial/com_port.h"
 #include "support/child_process.h"
 #include "support/running_sim.h"
@@ -16,7 +18,6 @@
 #include <fstream>
 #include <optional>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,15 +48,8 @@ struct Result {
 
 Result Read(std::vector<std::string> args) {
     args.insert(args.begin(), "read");
-    std::istringstream in;
-    std::ostringstream out;
-    std::ostringstream err;
-    const int status = RunMbus(args, CommandIo{in, out, err});
-    Result result{status, {}, err.str()};
-    std::istringstream text(out.str());
-    for (std::string line; std::getline(text, line);)
-        result.Lines.push_back(line);
-    return result;
+    const MbusRun run = RunMbusHere(args);
+    return {run.Status, run.OutLines(), run.Err};
 }
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
@@ -313,11 +307,8 @@ TEST_F(ReadCommandTest, AddressOfTheMeterOnTheLine) {
     RunningSim sim({"--meter", "6:12345678901234"});
     const auto address = [&](std::vector<std::string> args) {
         args.insert(args.begin(), "address");
-        std::istringstream in;
-        std::ostringstream out;
-        std::ostringstream err;
-        const int status = RunMbus(args, CommandIo{in, out, err});
-        return Result{status, {out.str()}, err.str()};
+        const MbusRun run = RunMbusHere(args);
+        return Result{run.Status, {run.Out}, run.Err};
     };
     const Result text = address({"--port", sim.ComName});
     EXPECT_EQ(text.Status, kExitOk) << text.Err;

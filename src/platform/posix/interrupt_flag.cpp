@@ -18,8 +18,8 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 // so it cannot be missed. Threads started while the flag lives inherit the blocked mask, so the
 // signal reaches the descriptor whichever thread the kernel picks.
 struct InterruptFlag::State {
-    sigset_t Taken{};         // the signals read from the descriptor
-    sigset_t PreviousMask{};  // the calling thread's mask before the object was made
+    sigset_t Taken{};        // the signals read from the descriptor
+    sigset_t PreviousMask{}; // the calling thread's mask before the object was made
     int Descriptor = -1;
     struct sigaction PreviousBrokenPipe {};
     bool BrokenPipeIgnored = false;
