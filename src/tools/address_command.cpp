@@ -57,28 +57,17 @@ struct AddressSettings {
 };
 
 bool ReadOptions(const OptionParser& options, AddressSettings& settings, std::string& error) {
-    const auto port = options.Value("--port");
-    if (!port) {
-        error = "option --port is required";
+    if (!ReadPortOptions(options, settings.Port, settings.Line, error))
         return false;
-    }
-    settings.Port = *port;
     if (const auto text = options.Value("--di")) {
         const auto id = ParseDataId(*text, error);
         if (!id)
             return false;
         settings.DataId = *id;
     }
-    const auto parity = ParityOption(options, error);
-    if (!parity)
-        return false;
-    settings.Line.Parity = *parity;
-    const auto baud = NumberOption(options, "--baud", 1, INT32_MAX, 2400, error);
-    const auto timeout =
-        baud ? NumberOption(options, "--timeout", 1, 3600000, 2000, error) : std::nullopt;
+    const auto timeout = NumberOption(options, "--timeout", 1, 3600000, 2000, error);
     if (!timeout)
         return false;
-    settings.Line.Baud = *baud;
     settings.Timeout = std::chrono::milliseconds(*timeout);
     settings.Json = options.Has("--json");
     return true;

@@ -7,6 +7,24 @@
 #include <utility>
 
 namespace mbus::tools {
+namespace {
+
+// The parity --parity names, or none with `error` set for another name.
+std::optional<serial::TParity> ParityOption(const OptionParser& options, std::string& error) {
+    constexpr std::pair<std::string_view, serial::TParity> kNames[] = {
+        {"none", serial::pNone}, {"odd", serial::pOdd},     {"even", serial::pEven},
+        {"mark", serial::pMark}, {"space", serial::pSpace},
+    };
+    const std::string name = options.Value("--parity").value_or("none");
+    for (const auto& [text, parity] : kNames) {
+        if (name == text)
+            return parity;
+    }
+    error = "option --parity takes none, odd, even, mark or space, not " + QuotedArgument(name);
+    return std::nullopt;
+}
+
+} // namespace
 
 std::optional<std::int32_t> NumberOption(const OptionParser& options, const char* name,
                                          std::int32_t low, std::int32_t high, std::int32_t fallback,
@@ -23,18 +41,23 @@ std::optional<std::int32_t> NumberOption(const OptionParser& options, const char
     return value;
 }
 
-std::optional<serial::TParity> ParityOption(const OptionParser& options, std::string& error) {
-    constexpr std::pair<std::string_view, serial::TParity> kNames[] = {
-        {"none", serial::pNone}, {"odd", serial::pOdd},     {"even", serial::pEven},
-        {"mark", serial::pMark}, {"space", serial::pSpace},
-    };
-    const std::string name = options.Value("--parity").value_or("none");
-    for (const auto& [text, parity] : kNames) {
-        if (name == text)
-            return parity;
+bool ReadPortOptions(const OptionParser& options, std::string& port, LineSettings& line,
+                     std::string& error) {
+    const auto value = options.Value("--port");
+    if (!value) {
+        error = "option --port is required";
+        return false;
     }
-    error = "option --parity takes none, odd, even, mark or space, not " + QuotedArgument(name);
-    return std::nullopt;
+    const auto parity = ParityOption(options, error);
+    if (!parity)
+        return false;
+    const auto baud = NumberOption(options, "--baud", 1, INT32_MAX, 2400, error);
+    if (!baud)
+        return false;
+    port = *value;
+    line.Parity = *parity;
+    line.Baud = *baud;
+    return true;
 }
 
 } // namespace mbus::tools

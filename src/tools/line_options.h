@@ -1,5 +1,5 @@
 // Options of the `mbus` subcommands that talk through a serial port (`read`, `address`): whole
-// numbers within a range by the console's integer conversion, and the parity by name.
+// numbers within a range by the console's integer conversion, and the port with its line.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "serial/com_port.h"
+#include "tools/reader_session.h"
 
 namespace mbus::tools {
 
@@ -19,8 +20,10 @@ std::optional<std::int32_t> NumberOption(const OptionParser& options, const char
                                          std::int32_t low, std::int32_t high, std::int32_t fallback,
                                          std::string& error);
 
-// The parity --parity names ("none", "odd", "even", "mark" or "space"; "none" when absent), or
-// none with `error` set for another name.
-std::optional<serial::TParity> ParityOption(const OptionParser& options, std::string& error);
+// The port and line every such subcommand takes: --port (required), --parity by name ("none",
+// "odd", "even", "mark" or "space"; "none" when absent) and --baud (2400 when absent). False with
+// `error` set for the first option that is missing or wrong.
+bool ReadPortOptions(const OptionParser& options, std::string& port, LineSettings& line,
+                     std::string& error);
 
 } // namespace mbus::tools

@@ -99,12 +99,8 @@ struct ReadSettings {
 };
 
 bool ReadOptions(const OptionParser& options, ReadSettings& settings, std::string& error) {
-    const auto port = options.Value("--port");
-    if (!port) {
-        error = "option --port is required";
+    if (!ReadPortOptions(options, settings.Port, settings.Line, error))
         return false;
-    }
-    settings.Port = *port;
 
     if (const auto command = options.Value("--command")) {
         settings.Command = util::HexToBytes(*command);
@@ -125,21 +121,14 @@ bool ReadOptions(const OptionParser& options, ReadSettings& settings, std::strin
     }
     settings.Address = AddressOption(options);
 
-    const auto parity = ParityOption(options, error);
-    if (!parity)
-        return false;
-    settings.Line.Parity = *parity;
-
     constexpr std::int32_t kLongestMs = 3600000;
-    const auto baud = NumberOption(options, "--baud", 1, INT32_MAX, 2400, error);
-    const auto count = baud ? NumberOption(options, "--count", 1, 1000000, 1, error) : std::nullopt;
+    const auto count = NumberOption(options, "--count", 1, 1000000, 1, error);
     const auto interval =
         count ? NumberOption(options, "--interval", 0, kLongestMs, 1000, error) : std::nullopt;
     const auto timeout =
         interval ? NumberOption(options, "--timeout", 1, kLongestMs, 2000, error) : std::nullopt;
     if (!timeout)
         return false;
-    settings.Line.Baud = *baud;
     settings.Count = static_cast<std::uint32_t>(*count);
     settings.Interval = std::chrono::milliseconds(*interval);
     settings.Timeout = std::chrono::milliseconds(*timeout);
