@@ -57,8 +57,8 @@ int main(int argc, char** argv) try {
 
     QApplication application(argc, argv);
     console::SetApplicationTitle(QString::fromUtf8(console::kFormCaption));
-    const console::GuiMessagePump messagePump;
-    const console::ApplicationErrorReporter errorReporter;
+    const console::GuiMessagePump messagePump(application);
+    const console::ApplicationErrorReporter errorReporter(application);
     console::SetMessageBoxHook([](QMessageBox& box) {
         std::fprintf(stderr, "message box: %s\n", qPrintable(box.text()));
         return QMessageBox::Ok;

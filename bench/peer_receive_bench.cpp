@@ -810,7 +810,7 @@ int main(int argc, char** argv) try {
     const mbus::testing::TempConfigHome home; // a port map of its own, without discovery
     int qtArgc = 1;
     QCoreApplication application(qtArgc, argv);
-    const mbus::console::GuiMessagePump messagePump;
+    const mbus::console::GuiMessagePump messagePump(application);
     return RunAll(rounds, groups) ? 0 : 1;
 } catch (const std::exception& e) {
     std::printf("cannot run: %s\n", e.what());

@@ -8,11 +8,8 @@
 
 namespace mbus::console {
 
-ApplicationErrorReporter::ApplicationErrorReporter() {
-    serial::SetApplicationErrorReporter([](const std::string& message) {
-        QCoreApplication* application = QCoreApplication::instance();
-        if (application == nullptr)
-            return;
+ApplicationErrorReporter::ApplicationErrorReporter(QCoreApplication& application) {
+    serial::SetApplicationErrorReporter([application = &application](const std::string& message) {
         const QString text = QString::fromStdString(message);
         if (QThread::currentThread() == application->thread())
             ShowErrorBox(text);

@@ -3,12 +3,15 @@
 // threads are queued to the GUI thread; there the box is shown directly.
 #pragma once
 
+class QCoreApplication;
+
 namespace mbus::console {
 
-// Installs the reporter for its lifetime (made on the GUI thread, after the application object).
+// Installs the reporter for its lifetime (made on the GUI thread; the application object outlives
+// it).
 class ApplicationErrorReporter {
 public:
-    ApplicationErrorReporter();
+    explicit ApplicationErrorReporter(QCoreApplication& application);
     ~ApplicationErrorReporter();
     ApplicationErrorReporter(const ApplicationErrorReporter&) = delete;
     ApplicationErrorReporter& operator=(const ApplicationErrorReporter&) = delete;

@@ -19,17 +19,12 @@ struct WakeState {
 
 } // namespace
 
-GuiMessagePump::GuiMessagePump() {
+GuiMessagePump::GuiMessagePump(QCoreApplication& application) {
     auto state = std::make_shared<WakeState>();
     platform::GuiHooks hooks;
-    hooks.Wake = [state] {
+    hooks.Wake = [state, application = &application] {
         if (state->DrainQueued.exchange(true))
             return;
-        QCoreApplication* application = QCoreApplication::instance();
-        if (application == nullptr) {
-            state->DrainQueued = false;
-            return;
-        }
         QMetaObject::invokeMethod(
             application,
             [state] {

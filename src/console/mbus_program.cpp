@@ -20,8 +20,8 @@ std::unique_ptr<TForm1> CreateMainWindow() {
 int Mbus(int& argc, char** argv) {
     QApplication application(argc, argv);
     SetApplicationTitle(QString::fromUtf8(kFormCaption));
-    const GuiMessagePump messagePump;
-    const ApplicationErrorReporter errorReporter;
+    const GuiMessagePump messagePump(application);
+    const ApplicationErrorReporter errorReporter(application);
     serial_ui::InstallPortPrompt();
     const std::unique_ptr<TForm1> form = CreateMainWindow();
     form->show();

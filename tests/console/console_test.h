@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
@@ -52,8 +53,8 @@ private:
 // error box, as the program sets them up.
 class PortConsoleTest : public ConsoleTest {
 protected:
-    GuiMessagePump Pump;
-    ApplicationErrorReporter Reporter;
+    GuiMessagePump Pump{*QCoreApplication::instance()};
+    ApplicationErrorReporter Reporter{*QCoreApplication::instance()};
 };
 
 // The main window made at start-up with one port (COM1, a fake one) to list, so start-up shows

@@ -37,7 +37,7 @@ protected:
 };
 
 TEST_F(GuiMessagePumpTest, MessagesFromAnotherThreadAreServedWhileAModalBoxIsOpen) {
-    const GuiMessagePump pump;
+    const GuiMessagePump pump(*QCoreApplication::instance());
     SetMessageBoxHook({}); // a real modal box with its own event loop
 
     std::thread sender;
@@ -74,7 +74,7 @@ TEST_F(GuiMessagePumpTest, MessagesFromAnotherThreadAreServedWhileAModalBoxIsOpe
 }
 
 TEST_F(GuiMessagePumpTest, PumpingOneMessageLetsQtProcessItsEvents) {
-    const GuiMessagePump pump;
+    const GuiMessagePump pump(*QCoreApplication::instance());
     bool fired = false;
     QTimer::singleShot(0, [&] { fired = true; });
     platform::PumpOneMessage();
