@@ -4,6 +4,7 @@
 // streams matter). Every case works in a temporary XDG_CONFIG_HOME without port discovery.
 #include "mbus_run.h"
 
+#include "protocol/parsed_reply.h"
 #include "serial/com_port.h"
 #include "support/child_process.h"
 #include "support/running_sim.h"
@@ -91,6 +92,15 @@ TEST_F(ReadCommandTest, RequestsAreAnsweredAndDecodedOneAfterTheOther) {
     EXPECT_EQ(r.Lines[3], "TX " + kDefaultRequest);
     EXPECT_TRUE(StartsWith(r.Lines[4], "RX " + kWaterReplyStart)) << r.Lines[4];
     EXPECT_TRUE(StartsWith(r.Lines[5], kSecondReading)) << r.Lines[5];
+}
+
+// Each frame's reply is found once, for the printed line and for the request's outcome alike.
+TEST_F(ReadCommandTest, EachFrameIsParsedOnce) {
+    RunningSim sim({});
+    const std::uint64_t before = protocol::RepliesParsed();
+    const Result r = Read({"--port", sim.ComName, "--json"});
+    EXPECT_EQ(r.Status, kExitOk) << r.Err;
+    EXPECT_EQ(protocol::RepliesParsed(), before + 1);
 }
 
 TEST_F(ReadCommandTest, BurstsAFewMillisecondsApartMakeOneFrameLongerGapsSplitIt) {
