@@ -100,24 +100,55 @@ std::optional<ParsedReply> AddressReply(std::span<const std::uint8_t> chunk) {
     return std::nullopt;
 }
 
+// Whether a whole message (start byte to end byte, by its data length) starts at `start`.
+std::optional<std::size_t> WholeMessageSize(std::span<const std::uint8_t> chunk,
+                                            std::size_t start) {
+    if (chunk.size() - start <= kLengthAt || chunk[start] != kStartByte)
+        return std::nullopt;
+    const std::size_t size = MessageSize(chunk[start + kLengthAt]);
+    if (chunk.size() - start < size || chunk[start + size - 1] != kEndByte)
+        return std::nullopt;
+    return size;
+}
+
+// The read-data layout of a whole reply frame whose control code stands at `control`, when it is
+// one the decoder knows: 0x81, the identifier 90 1F or 1F 90, a data length with a layout.
+const ReplyFormat* ReadDataFormat(std::span<const std::uint8_t> chunk, std::size_t control) {
+    const auto id = chunk.subspan(control + kDataIdAfterControl, kDataIdSize);
+    const bool known = (id[0] == 0x90 && id[1] == 0x1F) || (id[0] == 0x1F && id[1] == 0x90);
+    if (chunk[control] != kControlReadReply || !known)
+        return nullptr;
+    return ReplyFormatOf(chunk[control + kLengthAfterControl]);
+}
+
 // The first whole reply frame: start byte, header, a control code with the reply bit, its data
-// length, the data, a checksum and the end byte, all in the chunk.
-std::optional<ParsedReply> WholeReplyFrame(std::span<const std::uint8_t> chunk) {
+// length, the data, a checksum and the end byte, all in the chunk. A read-data reply behind the
+// echo of a request (two-wire converters repeat what is sent) is decoded here: the decoder's own
+// search stops at the identifier of the echo.
+std::optional<ParsedReply> WholeReplyFrame(std::span<const std::uint8_t> chunk, bool readData) {
     constexpr std::uint8_t kReplyBit = 0x80;
     constexpr std::uint8_t kErrorBit = 0x40;
-    for (std::size_t start = 0; start + kLengthAt < chunk.size(); ++start) {
-        const auto frame = chunk.subspan(start);
-        if (frame[0] != kStartByte || (frame[kControlAt] & kReplyBit) == 0)
+    bool afterEcho = false;
+    for (std::size_t start = 0; start < chunk.size(); ++start) {
+        const auto size = WholeMessageSize(chunk, start);
+        if (!size)
             continue;
-        const std::uint8_t dataLength = frame[kLengthAt];
-        if (frame.size() < MessageSize(dataLength) ||
-            frame[MessageSize(dataLength) - 1] != kEndByte)
+        const std::size_t control = start + kControlAt;
+        if ((chunk[control] & kReplyBit) == 0) {
+            // A request: the echo of what was sent. The reply may follow it.
+            afterEcho = true;
+            start += *size - 1;
             continue;
+        }
+        if (const ReplyFormat* format = ReadDataFormat(chunk, control);
+            format && readData && afterEcho && MessageSize(format->DataLength) == *size)
+            return ReadDataReply(chunk, ReplyLocation{control, format});
+
         ParsedReply reply;
-        reply.ControlAt = start + kControlAt;
-        reply.Control = frame[kControlAt];
+        reply.ControlAt = control;
+        reply.Control = chunk[control];
         ReadHeader(reply, chunk);
-        const auto data = frame.subspan(kDataIdAt, dataLength);
+        const auto data = chunk.subspan(start + kDataIdAt, chunk[start + kLengthAt]);
         if ((reply.Control & kErrorBit) != 0) {
             // The sequence number, then the status bytes (two from most meters, one from some).
             reply.Kind = ReplyKind::Error;
@@ -132,7 +163,7 @@ std::optional<ParsedReply> WholeReplyFrame(std::span<const std::uint8_t> chunk) 
             if (data.size() > kDataIdSize)
                 reply.Sequence = data[kDataIdSize];
         }
-        reply.Check = CheckFrame(chunk, reply.ControlAt);
+        reply.Check = CheckFrame(chunk, control);
         return reply;
     }
     return std::nullopt;
@@ -155,7 +186,7 @@ std::optional<ParsedReply> ParseReply(std::span<const std::uint8_t> chunk, bool 
     }
     if (auto address = AddressReply(chunk))
         return address;
-    return WholeReplyFrame(chunk);
+    return WholeReplyFrame(chunk, readData);
 }
 
 std::optional<ParsedReply> ParseReceivedFrame(std::string_view addressText,

@@ -60,8 +60,9 @@ std::string_view BareLabel(const ReplyField& field);
 // The reply `chunk` holds, or none. A read-data reply is found exactly as DecodeMeterData finds
 // it (the first identifier 90 1F, else 1F 90, with 0x81 two bytes before it), so Line is the
 // decoder's line; then a read-address reply (identifier 81 0A or 0A 81 after 0x83); then the
-// first whole reply frame (an error or unknown reply). `readData` false leaves read-data replies
-// out. Reads nothing outside the chunk.
+// first whole reply frame: a read-data reply behind the echo of a request (which DecodeMeterData
+// never decodes: it stops at the echo's identifier), a refusal, or a reply of no known kind.
+// `readData` false leaves read-data replies out. Reads nothing outside the chunk.
 std::optional<ParsedReply> ParseReply(std::span<const std::uint8_t> chunk, bool readData = true);
 
 // The work buffer a received frame is copied into for decoding. A longer frame is decoded from

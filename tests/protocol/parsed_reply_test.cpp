@@ -271,6 +271,33 @@ TEST(ParsedReplyTest, RefusalsAndRepliesOfNoKnownKind) {
     EXPECT_FALSE(ParseReply(echo));
 }
 
+// A reply behind the echo of its request is decoded, though DecodeMeterData (which stops at the
+// echo's identifier) gives nothing; without an echo a reply whose data hold 90 1F stays as the
+// decoder leaves it. An echo alone is no reply.
+TEST(ParsedReplyTest, AReplyBehindTheEchoOfItsRequest) {
+    const Bytes request = BytesFromHex("FE FE 68 10 34 12 90 78 56 34 12 01 03 1F 90 00 E5 16");
+    WaterReading reading;
+    reading.CurrentFlow = 1234;
+    const Bytes water = BuildWaterReply(MeterHeader(0x10), reading);
+    Bytes line = request;
+    line.insert(line.end(), water.begin(), water.end());
+    ASSERT_TRUE(DecodeMeterData(line).empty());
+    const auto reply = ParseReply(line);
+    ASSERT_TRUE(reply);
+    EXPECT_TRUE(reply->Decoded());
+    EXPECT_EQ(reply->Line, DecodeMeterData(water));
+    EXPECT_EQ(reply->ControlAt, request.size() + 2 + kControlAt);
+    EXPECT_EQ(FirstFailure(reply->Check), CheckFailure::None);
+    EXPECT_FALSE(ParseReply(request));
+    EXPECT_FALSE(ParseReply(line, false)->Decoded());
+
+    WaterReading hidden;
+    hidden.Status = {0x90, 0x1F}; // found first, with no 0x81 two bytes before it
+    const Bytes data = BuildWaterReply(MeterHeader(0x10), hidden);
+    EXPECT_TRUE(DecodeMeterData(data).empty());
+    EXPECT_FALSE(ParseReply(data)->Decoded());
+}
+
 // The receive road decodes read-data replies only while the address text gives seven bytes (the
 // frame is then no more than a reply of no known kind); a read-address reply is found either way.
 // Each frame is parsed once.

@@ -125,16 +125,17 @@ TEST_F(ReadCommandTest, BurstsAFewMillisecondsApartMakeOneFrameLongerGapsSplitIt
     }
 }
 
-TEST_F(ReadCommandTest, AnEchoJoinedToTheReplyHidesItAnEchoOnItsOwnDoesNot) {
+TEST_F(ReadCommandTest, AnEchoBeforeTheReplyIsPassedOverJoinedOrOnItsOwn) {
     {
-        // Echo and reply reach the line together and make one frame; the decoder examines the
-        // first identifier it finds, the echo's, whose control code is the request's.
+        // Echo and reply reach the line together and make one frame: the reply behind the echo
+        // is decoded.
         RunningSim sim({"--echo"});
         const Result r = Read({"--port", sim.ComName, "--timeout", "500"});
-        EXPECT_EQ(r.Status, kExitIncomplete);
-        ASSERT_EQ(r.Lines.size(), 2u);
+        EXPECT_EQ(r.Status, kExitOk) << r.Err;
+        ASSERT_EQ(r.Lines.size(), 3u);
         EXPECT_TRUE(StartsWith(r.Lines[1], "RX " + kDefaultRequest + " " + kWaterReplyStart))
             << r.Lines[1];
+        EXPECT_TRUE(StartsWith(r.Lines[2], kFirstReading)) << r.Lines[2];
     }
     {
         // With the reply later than the quiet gap, the echo is a frame of its own.
