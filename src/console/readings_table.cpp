@@ -83,6 +83,8 @@ QString ReadingsTable::CheckText(const LoggedReading& reading) {
         return QStringLiteral("地址不符");
     case protocol::CheckFailure::Type:
         return QStringLiteral("类型不符");
+    case protocol::CheckFailure::Sequence:
+        return QStringLiteral("序号不符");
     }
     return {};
 }
