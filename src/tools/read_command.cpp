@@ -44,7 +44,11 @@ void PrintHelp(std::ostream& out) {
         << "  --di TEXT             data identifier, two bytes in the order sent; default\n"
            "                        \""
         << kDefaultDataId
-        << "\"\n"
+        << "\"; replies are decoded for 90 1F (the current\n"
+           "                        counters), D1 20 .. D1 2B (the settlement-day counter of\n"
+           "                        1 .. 12 months ago), 81 02 (price table), 81 03\n"
+           "                        (settlement day), 81 04 (reading day) and 81 05 (purchase\n"
+           "                        record), in either byte order\n"
            "  --command HEX         send these bytes instead of the request built from --addr,\n"
            "                        --type and --di (hex digits are paired in order, anything\n"
            "                        else is skipped); --addr still decides whether replies are\n"
@@ -73,9 +77,10 @@ void PrintHelp(std::ostream& out) {
            "                        request without a decoded reply\n"
            "\n"
            "Exit status: 0 every request got a decoded reply within the time-out, 1 some did\n"
-           "not (or the run was interrupted), 2 bad option, or the port could not be opened\n"
-           "or used, 3 the output could not be written (a reader that has gone, as in\n"
-           "`mbus read … | head -1`, ends the run quietly).\n";
+           "not (the meter refused it, did not answer, or the run was interrupted), 2 bad\n"
+           "option, or the port could not be opened or used, 3 the output could not be\n"
+           "written (a reader that has gone, as in `mbus read … | head -1`, ends the run\n"
+           "quietly).\n";
 }
 
 struct ReadSettings {
@@ -177,14 +182,18 @@ int Run(const ReadSettings& settings, CommandIo io) {
         nextSend = *sentAt + settings.Interval;
 
         std::optional<protocol::ParsedReply> decoded;
+        std::optional<protocol::ParsedReply> refused; // the meter's refusal ends the wait too
         Clock::time_point settledAt;
-        while (!decoded) {
+        while (!decoded && !refused) {
             const auto frame = session.NextFrame(*sentAt + settings.Timeout, interrupted);
             if (!frame)
                 break;
             if (auto reply = receive(*frame); reply && reply->Decoded()) {
                 decoded = std::move(reply);
                 settledAt = frame->CompletedAt;
+            } else if (reply && reply->Kind == protocol::ReplyKind::Error && asked &&
+                       protocol::Answers(*reply, *asked)) {
+                refused = std::move(reply);
             }
         }
         if (decoded && asked)
@@ -192,7 +201,10 @@ int Run(const ReadSettings& settings, CommandIo io) {
         if (!decoded) {
             settledAt = Clock::now();
             everyReplyDecoded = false;
-            if (!interrupted())
+            if (refused)
+                io.Err << "mbus read: request " << request + 1 << ": refused by the meter, status "
+                       << util::RemoveSpaces(util::BytesToHex(refused->ErrorStatus)) << "\n";
+            else if (!interrupted())
                 io.Err << "mbus read: request " << request + 1 << ": no decoded reply within "
                        << Milliseconds(settings.Timeout) << " ms\n";
         }
