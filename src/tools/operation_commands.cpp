@@ -39,9 +39,9 @@ using OperationOf = std::optional<Operation> (*)(const OptionParser& options,
                                                  const protocol::MeterTarget& meter,
                                                  std::string& error);
 
-const char* const kOperationOptions = "[--baud N] [--parity NAME] [--addr TEXT]\n"
-                                      "            [--type N|NAME] [--di-order high|low] "
-                                      "[--timeout MS] [--json]\n";
+const char* const kOperationOptions =
+    "            [--baud N] [--parity NAME] [--addr TEXT]\n"
+    "            [--type N|NAME] [--di-order high|low] [--timeout MS] [--json]\n";
 
 // The help lines of the shared options.
 std::string OperationOptionsHelp(std::string_view addressUse) {
@@ -72,8 +72,8 @@ std::string OperationOptionsHelp(std::string_view addressUse) {
         "\n"
         "Exit status: 0 the meter accepted or answered with a sound frame, 1 it refused,\n"
         "did not answer within the time-out, or answered with a frame that failed its\n"
-        "check (or the run was interrupted), 2 bad option, or the port could not be opened\n"
-        "or used, 3 the output could not be written.\n";
+        "check (or the run was interrupted), 2 bad option, or the port could not be\n"
+        "opened or used, 3 the output could not be written.\n";
     return help;
 }
 
@@ -151,12 +151,13 @@ const std::vector<std::string>* PlainArguments(const OptionParser& options, std:
 // valve open|close
 
 void PrintValveHelp(std::ostream& out) {
-    out << "usage: mbus valve open|close --port COM<n>|DEVICE " << kOperationOptions
+    out << "usage: mbus valve open|close --port COM<n>|DEVICE\n"
+        << kOperationOptions
         << "\n"
-           "Opens or closes the valve of a prepaid water or gas meter: sends the write request\n"
-           "(control 0x04, identifier A0 17, data 0x55 to open, 0x99 to close) and waits for\n"
-           "the meter to accept it (0x84, most meters add their status bytes, whose bits 0-1\n"
-           "say the valve's state) or refuse it.\n"
+           "Opens or closes the valve of a prepaid water or gas meter: sends the write\n"
+           "request (control 0x04, identifier A0 17, data 0x55 to open, 0x99 to close) and\n"
+           "waits for the meter to accept it (0x84; most meters add their status bytes,\n"
+           "whose bits 0-1 say the valve's state) or refuse it.\n"
            "\n"
         << OperationOptionsHelp(kAddressUse);
 }
@@ -181,12 +182,12 @@ std::optional<Operation> ValveOperation(const OptionParser& options,
 
 void PrintSetTimeHelp(std::ostream& out) {
     out << "usage: mbus set-time --port COM<n>|DEVICE [--time now|YYYYMMDDhhmmss]\n"
-           "            "
         << kOperationOptions
         << "\n"
-           "Sets the meter's clock: sends the write request (control 0x04, identifier A0 15,\n"
-           "data the seven BCD bytes ss mm hh DD MM YY YY, seconds first, as the clock field of\n"
-           "the meter's replies) and waits for the meter to accept or refuse it.\n"
+           "Sets the meter's clock: sends the write request (control 0x04, identifier\n"
+           "A0 15, data the seven BCD bytes ss mm hh DD MM YY YY, seconds first, as the\n"
+           "clock field of the meter's replies) and waits for the meter to accept or refuse\n"
+           "it.\n"
            "\n"
            "  --time now|YYYYMMDDhhmmss\n"
            "                        the time to set: this computer's local time when the\n"
@@ -233,7 +234,8 @@ std::optional<Operation> SetTimeOperation(const OptionParser& options,
 // set-address NEW
 
 void PrintSetAddressHelp(std::ostream& out) {
-    out << "usage: mbus set-address NEW --port COM<n>|DEVICE " << kOperationOptions
+    out << "usage: mbus set-address NEW --port COM<n>|DEVICE\n"
+        << kOperationOptions
         << "\n"
            "Gives the meter a new address: sends the write-address request (control 0x15,\n"
            "identifier A0 18, data the new address, least significant byte first) to the\n"
@@ -267,7 +269,6 @@ std::optional<Operation> SetAddressOperation(const OptionParser& options,
 
 void PrintSetDayHelp(std::ostream& out) {
     out << "usage: mbus set-day settlement|reading N --port COM<n>|DEVICE\n"
-           "            "
         << kOperationOptions
         << "\n"
            "Sets the meter's settlement day (identifier A0 11) or reading day (A0 12) to the\n"
@@ -302,10 +303,12 @@ std::optional<Operation> SetDayOperation(const OptionParser& options,
 // key-version
 
 void PrintKeyVersionHelp(std::ostream& out) {
-    out << "usage: mbus key-version --port COM<n>|DEVICE " << kOperationOptions
+    out << "usage: mbus key-version --port COM<n>|DEVICE\n"
+        << kOperationOptions
         << "\n"
-           "Reads the version of the meter's key: sends the read-key-version request (control\n"
-           "0x09, identifier 81 06) and prints the byte the meter answers with (0x89), as\n"
+           "Reads the version of the meter's key: sends the read-key-version request\n"
+           "(control 0x09, identifier 81 06) and prints the byte the meter answers with\n"
+           "(0x89), as\n"
            "  密钥版本:01;\n"
            "\n"
         << OperationOptionsHelp(kAddressUse);
