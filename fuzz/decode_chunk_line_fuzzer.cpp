@@ -53,8 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               Take(rest, plain) && Take(rest, "\", \"layout\": "),
           "JSON object with hex and decoded text");
     if (decoded)
-        Check(Take(rest, "\"" + std::string(mbus::protocol::LayoutName(reply->Format->Layout)) +
-                             "\", "),
+        Check(Take(rest,
+                   "\"" + std::string(mbus::protocol::LayoutName(reply->Format->Layout)) + "\", "),
               "layout named when decoded");
     else
         Check(Take(rest, "null, "), "layout null when not decoded");

@@ -3,10 +3,10 @@
 // ignores wake-up bytes in front and zero bytes behind. The console's decode rule passes every
 // chunk that fits its work buffer through unchanged while the address gives seven bytes. The
 // reading of the current counters (fields, units, status, frame check) exists wherever the line
-// does (and behind the echo of a request, where the decoder stops) and gives the line's values; the other replies (history, prices, days, purchase,
-// key version, writes, refusals) have their layout's fields with raw bytes and units; the frame
-// check, the comparison with a request and the search for other replies stay inside the chunk
-// wherever they are pointed.
+// does (and behind the echo of a request, where the decoder stops) and gives the line's values; the
+// other replies (history, prices, days, purchase, key version, writes, refusals) have their
+// layout's fields with raw bytes and units; the frame check, the comparison with a request and the
+// search for other replies stay inside the chunk wherever they are pointed.
 #include "fuzz_check.h"
 #include "protocol/frame_check.h"
 #include "protocol/parsed_reply.h"

@@ -109,9 +109,12 @@ std::string ReadingsCsv::Row(const ReadingRow& row) const {
     }
 
     if (reading) {
+        // A layout without status bytes (a past month, the price table, a day) says nothing of
+        // the valve or the battery.
+        const bool status = !reading->Status.Raw.empty();
         AppendField(line, reading->Status.Raw);
-        AppendField(line, ValveText(reading->Status.ValveState));
-        AppendField(line, BatteryText(reading->Status.BatteryState));
+        AppendField(line, status ? ValveText(reading->Status.ValveState) : std::string_view());
+        AppendField(line, status ? BatteryText(reading->Status.BatteryState) : std::string_view());
         AppendField(line, YesNo(reading->Check.Checksum));
         AppendField(line, YesNo(reading->Check.AddressMatch));
     } else {

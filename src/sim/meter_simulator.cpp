@@ -67,10 +67,6 @@ std::optional<std::uint64_t> BcdAt(const std::vector<std::uint8_t>& data, std::s
     return protocol::BcdValue(std::span<const std::uint8_t>(data).subspan(at, size));
 }
 
-std::string AddressText(const protocol::LineAddress& address) {
-    return protocol::AddressText(address);
-}
-
 std::string Money(std::uint32_t hundredths) {
     return std::to_string(hundredths / 100) + "." + (hundredths % 100 < 10 ? "0" : "") +
            std::to_string(hundredths % 100);
@@ -336,7 +332,7 @@ MeterSimulator::Answer MeterSimulator::WriteAddress(Meter& meter,
     // The wildcard is no meter's address.
     if (std::all_of(address.begin(), address.end(), [](std::uint8_t b) { return b == kWildcard; }))
         return {0, {}, kRefusedData, true};
-    const std::string old = AddressText(meter.Address);
+    const std::string old = protocol::AddressText(meter.Address);
     meter.Address = address;
     Tell(meter, "address changed from " + old);
     return {protocol::kControlWriteAddressReply, {}, {}, false};
@@ -357,7 +353,7 @@ std::uint32_t MeterSimulator::Remaining(const Meter& meter) const {
 
 void MeterSimulator::Tell(const Meter& meter, const std::string& change) const {
     if (Options_.Notice)
-        Options_.Notice("meter " + AddressText(meter.Address) + ": " + change);
+        Options_.Notice("meter " + protocol::AddressText(meter.Address) + ": " + change);
 }
 
 void MeterSimulator::AddNoise(std::vector<std::uint8_t>& bytes) {

@@ -38,9 +38,9 @@ void PrintHelp(std::ostream& out) {
            "                        the check as in `mbus decode --json`\n"
            "\n"
            "Exit status: 0 a meter answered with a sound frame, 1 none answered within the\n"
-           "time-out (or its frame failed the check, or the run was interrupted), 2 bad\n"
-           "option, or the port could not be opened or used, 3 the output could not be\n"
-           "written.\n";
+           "time-out (or it refused, or its frame failed the check, or the run was\n"
+           "interrupted), 2 bad option, or the port could not be opened or used, 3 the output\n"
+           "could not be written.\n";
 }
 
 struct AddressSettings {
