@@ -82,11 +82,12 @@ void RefreshPortList() {
 }
 
 QString NoPortHint() {
-    return QStringLiteral("未找到串口：端口映射见 README（mbus ports、COM 链接）");
+    return QStringLiteral("未找到串口：见 README「Serial ports on Linux」");
 }
 
 QString NoPortHintToolTip() {
-    return QString::fromStdString(platform::PortMapRule());
+    return QStringLiteral("mbus ports 列出端口映射；COM 链接给设备一个串口号：\n\n") +
+           QString::fromStdString(platform::PortMapRule());
 }
 
 } // namespace mbus::console

@@ -1,11 +1,13 @@
 // 串口号 follows the port map while the console runs: a simulated meter started after the window
-// is up appears in the list, and leaves it when it stops, without a restart; the text the user
-// chose stays as it is.
+// is up appears in the list, and leaves it when it is killed, without a restart; the text the
+// user chose stays as it is.
 #include "console_test.h"
 
 #include "support/running_sim.h"
 
 #include <QComboBox>
+
+#include <csignal>
 
 namespace mbus::console {
 namespace {
@@ -37,7 +39,8 @@ TEST_F(LivePortListTest, AMeterStartedLaterAppearsAndLeavesAroundTheChosenText) 
               sim->DevicePath);
     EXPECT_EQ(form->cmbSoftPort->currentText(), "COM12");
 
-    sim->Stop();
+    // Killed outright, as a pulled adapter goes: its link stays behind, its terminal goes.
+    sim->Stop(SIGKILL);
     sim.reset();
     EXPECT_TRUE(WaitUntil([&] { return items() == QStringList({"COM9"}); }, 1000))
         << items().join(' ').toStdString();
