@@ -3,6 +3,7 @@
 #include "console/image_button.h"
 #include "console/image_list.h"
 #include "console/picture_view.h"
+#include "console/qt_translation.h"
 #include "console/rich_text_view.h"
 #include "console/status_bar.h"
 
@@ -13,6 +14,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QToolBar>
+#include <QTranslator>
 #include <QtTest/QTest>
 
 namespace mbus::console {
@@ -138,6 +140,18 @@ TEST_F(MainWindowTest, TheViewsGrowWithTheWindowAboveItsDesignedSize) {
     EXPECT_EQ(Form->sGroupBox2->geometry(), QRect(184, 24, 729, 313));
     EXPECT_EQ(Form->redtDecode->geometry(), QRect(8, 23, 715, 138));
     EXPECT_EQ(Form->btnSend->geometry(), QRect(668, 55, 49, 25));
+}
+
+// Qt's own texts (message box buttons, file dialogs) speak Chinese like the console.
+TEST_F(MainWindowTest, QtsOwnTextsAreChinese) {
+    QCoreApplication& application = *QCoreApplication::instance();
+    ASSERT_TRUE(InstallQtTranslation(application)) << "qt6-translations-l10n is not installed";
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "取消");
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Save As"), "另存为");
+    for (QTranslator* translator : application.findChildren<QTranslator*>()) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
 }
 
 // The default address fits its field whole with the fonts the install script brings: with the
