@@ -85,8 +85,6 @@ QLabel* MakeLabel(QWidget* parent, const char* name, QRect geometry, const char*
     return label;
 }
 
-// An editable drop-down list: typed text stays as typed (no completion) and is never added to
-// the items.
 // A single-line edit showing `text` from its start.
 QLineEdit* MakeEdit(QWidget* parent, const char* name, QRect geometry, const QString& text) {
     auto* edit = Place(new QLineEdit(text, parent), name, geometry);
@@ -94,6 +92,8 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, QRect geometry, const QSt
     return edit;
 }
 
+// An editable drop-down list: typed text stays as typed (no completion) and is never added to
+// the items.
 template <class Combo = QComboBox>
 Combo* MakeComboBox(QWidget* parent, const char* name, QRect geometry, const QStringList& items,
                     int selected) {
