@@ -79,8 +79,6 @@ QLabel* MakeLabel(QWidget* parent, const char* name, QRect geometry, const char*
     return label;
 }
 
-// An editable drop-down list: typed text stays as typed (no completion) and is never added to
-// the items.
 // A single-line edit showing `text` from its start.
 QLineEdit* MakeEdit(QWidget* parent, const char* name, QRect geometry, const QString& text) {
     auto* edit = Place(new QLineEdit(text, parent), name, geometry);
@@ -88,6 +86,8 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, QRect geometry, const QSt
     return edit;
 }
 
+// An editable drop-down list: typed text stays as typed (no completion) and is never added to
+// the items.
 QComboBox* MakeComboBox(QWidget* parent, const char* name, QRect geometry, const QStringList& items,
                         int selected) {
     auto* combo = Place(new QComboBox(parent), name, geometry);

@@ -117,7 +117,7 @@ void ReadingsWindow::ExportCsv() {
 void ReadingsWindow::RowAdded(int index) {
     const LoggedReading& logged = Log->Rows()[static_cast<std::size_t>(index)];
     tblReadings->Append(logged);
-    const auto& reading = logged.Row.Reading;
+    const auto& reading = logged.Row.Reply;
     if (!reading)
         return;
     // The first field and meter seen become the plotted ones; the choosers offer every numeric

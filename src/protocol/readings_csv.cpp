@@ -43,8 +43,8 @@ std::string TypeCodeText(std::uint8_t code) {
 } // namespace
 
 std::optional<RowMeter> MeterOfRow(const ReadingRow& row) {
-    if (row.Reading && row.Reading->Address && row.Reading->TypeCode)
-        return RowMeter{*row.Reading->Address, *row.Reading->TypeCode};
+    if (row.Reply && row.Reply->Address && row.Reply->TypeCode)
+        return RowMeter{*row.Reply->Address, *row.Reply->TypeCode};
     if (row.Request)
         return RowMeter{row.Request->Address, row.Request->TypeCode};
     return std::nullopt;
@@ -89,7 +89,7 @@ std::string ReadingsCsv::Row(const ReadingRow& row) const {
     AppendField(line, Iso8601(row.Time));
     AppendField(line, row.Port);
 
-    const MeterReading* reading = row.Reading ? &*row.Reading : nullptr;
+    const ParsedReply* reading = row.Reply ? &*row.Reply : nullptr;
     const auto meter = MeterOfRow(row);
     AppendField(line, meter ? AddressText(meter->Address) : std::string());
     AppendField(line, meter ? TypeCodeText(meter->TypeCode) : std::string());
@@ -126,9 +126,9 @@ std::string ReadingsCsv::Row(const ReadingRow& row) const {
 std::vector<const ReplyFormat*> FormatsOfRows(std::span<const ReadingRow> rows) {
     std::vector<const ReplyFormat*> formats;
     for (const ReadingRow& row : rows) {
-        if (row.Reading &&
-            std::find(formats.begin(), formats.end(), row.Reading->Format) == formats.end())
-            formats.push_back(row.Reading->Format);
+        if (row.Reply && row.Reply->Format &&
+            std::find(formats.begin(), formats.end(), row.Reply->Format) == formats.end())
+            formats.push_back(row.Reply->Format);
     }
     return formats;
 }

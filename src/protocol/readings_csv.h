@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/meter_reading.h"
-#include "protocol/meter_reply.h"
+#include "protocol/parsed_reply.h"
+#include "protocol/request.h"
 
 namespace mbus::protocol {
 
@@ -27,7 +27,7 @@ struct ReadingRow {
     LocalTimestamp Time;
     std::string Port;
     std::optional<ReadRequest> Request;    // what was asked, when the row answers a request
-    std::optional<MeterReading> Reading;   // none: no decoded reply
+    std::optional<ParsedReply> Reply;      // the decoded reply; none: no decoded reply
     std::optional<std::int64_t> ElapsedMs; // from the request to the reply (or the time-out)
 };
 

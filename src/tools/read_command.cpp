@@ -1,18 +1,14 @@
 #include "tools/read_command.h"
 
 #include "platform/clock.h"
-#include "platform/interrupt_flag.h"
-#include "protocol/frame_decoding.h"
-#include "protocol/meter_reading.h"
+#include "protocol/parsed_reply.h"
 #include "tools/line_options.h"
 #include "tools/option_parser.h"
-#include "tools/port_failure.h"
-#include "tools/port_target.h"
 #include "tools/quoted_argument.h"
 #include "tools/read_report.h"
 #include "tools/reader_session.h"
 #include "tools/request_options.h"
-#include "util/integer_text.h"
+#include "tools/tool_port.h"
 #include "util/string_c.h"
 
 #include <ostream>
@@ -34,13 +30,8 @@ void PrintHelp(std::ostream& out) {
            "console's traffic view shows it, and the decoded line after a frame that decodes.\n"
            "Frames that come between two requests belong to the earlier one.\n"
            "\n"
-           "  --port COM<n>|DEVICE  the port: a COM name of the port map (see `mbus ports`), or\n"
-           "                        a device path such as /dev/ttyUSB0, which is opened through\n"
-           "                        its COM number or, when the map has none, through a COM\n"
-           "                        link registered for the run and removed afterwards\n"
-           "  --baud N              bits per second; default 2400\n"
-           "  --parity NAME         none, odd, even, mark or space; default none\n"
-           "  --addr TEXT           meter address, 14 hex digits as typed, most significant\n"
+        << PortOptionsHelp()
+        << "  --addr TEXT           meter address, 14 hex digits as typed, most significant\n"
            "                        byte first; default \""
         << kDefaultAddress
         << "\". Replies are\n"
@@ -124,14 +115,16 @@ bool ReadOptions(const OptionParser& options, ReadSettings& settings, std::strin
     constexpr std::int32_t kLongestMs = 3600000;
     const auto count = NumberOption(options, "--count", 1, 1000000, 1, error);
     const auto interval =
-        count ? NumberOption(options, "--interval", 0, kLongestMs, 1000, error) : std::nullopt;
-    const auto timeout =
-        interval ? NumberOption(options, "--timeout", 1, kLongestMs, 2000, error) : std::nullopt;
+        count ? MillisecondsOption(options, "--interval", 0, kLongestMs, 1000, error)
+              : std::nullopt;
+    const auto timeout = interval
+                             ? MillisecondsOption(options, "--timeout", 1, kLongestMs, 2000, error)
+                             : std::nullopt;
     if (!timeout)
         return false;
     settings.Count = static_cast<std::uint32_t>(*count);
-    settings.Interval = std::chrono::milliseconds(*interval);
-    settings.Timeout = std::chrono::milliseconds(*timeout);
+    settings.Interval = *interval;
+    settings.Timeout = *timeout;
     if (options.Has("--json") && options.Has("--csv")) {
         error = "options --json and --csv exclude each other";
         return false;
@@ -142,91 +135,60 @@ bool ReadOptions(const OptionParser& options, ReadSettings& settings, std::strin
     return true;
 }
 
-std::int64_t Milliseconds(Clock::duration duration) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(duration).count();
-}
-
 protocol::LocalTimestamp LocalTimestampNow() {
     const platform::LocalTime now = platform::LocalNow();
     return {now.Year, now.Month, now.Day, now.Hour, now.Minute, now.Second, now.Millisecond};
 }
 
 int Run(const ReadSettings& settings, CommandIo io) {
-    // A closed standard output (`mbus read … | head -1`) stops the run like Ctrl+C, so the port
-    // is closed and a COM link made for the run removed before the program ends.
-    const platform::InterruptFlag interrupt(platform::InterruptFlag::BrokenPipe::Stops);
-    const auto interrupted = [&] { return interrupt.Raised() || !io.Out; };
-    const std::string port = ShownText(settings.Port);
-
-    PortTarget target;
-    std::string error;
-    if (!target.Select(settings.Port, error)) {
-        io.Err << "mbus read: " << error << "\n";
+    ToolPort port("read");
+    const auto interrupted = [&] { return port.Interrupted() || !io.Out; };
+    if (!port.Open(settings.Port, settings.Line, io.Err))
         return kExitUsage;
-    }
-    LineSettings line = settings.Line;
-    line.ComNumber = target.ComNumber();
-    std::optional<ReaderSession> session;
-    try {
-        session.emplace(line);
-    } catch (const std::exception& e) {
-        io.Err << "mbus read: " << port << ": " << PortFailureText(e, PortStep::Opening) << "\n";
-        return kExitUsage;
-    }
+    ReaderSession& session = port.Session();
 
     ReadReport report(io.Out, settings.Output, settings.Port);
     // What the command asks for, to check the replies against (none for bytes that hold no
     // request).
     const std::optional<protocol::ReadRequest> asked =
         protocol::ScanReadRequest(util::AsBytes(settings.Command)).Request;
+    // Each frame's reply is found once; the report and the request's outcome both read it.
     const auto receive = [&](const ReaderSession::Frame& frame) {
-        const std::string decoded =
-            protocol::DecodeReceivedFrame(settings.Address, util::AsBytes(frame.Bytes));
-        report.Received(frame.Bytes, decoded);
-        return decoded;
-    };
-    // The reading of a frame that decoded, from the bytes the decoder saw.
-    const auto readingOf = [&](const std::string& frame) {
-        const auto bytes = util::AsBytes(frame);
-        return protocol::ReadMeterReply(
-            bytes.first(std::min(bytes.size(), protocol::kAnalyseBufferSize)),
-            asked ? &*asked : nullptr);
+        auto reply = protocol::ParseReceivedFrame(settings.Address, util::AsBytes(frame.Bytes));
+        report.Received(frame.Bytes, reply);
+        return reply;
     };
 
     bool everyReplyDecoded = true;
     Clock::time_point nextSend = Clock::now();
     for (std::uint32_t request = 0; request < settings.Count && !interrupted(); ++request) {
         // Until the next request goes out, frames still belong to the one before.
-        while (const auto frame = session->NextFrame(nextSend, interrupted))
+        while (const auto frame = session.NextFrame(nextSend, interrupted))
             receive(*frame);
         if (interrupted())
             break;
 
-        Clock::time_point sentAt;
-        try {
-            sentAt = session->Send(settings.Command);
-        } catch (const std::exception& e) {
+        const auto sentAt = port.Send(settings.Command, io.Err);
+        if (!sentAt) {
             report.Finish();
-            io.Err << "mbus read: " << port << ": " << PortFailureText(e, PortStep::Sending)
-                   << "\n";
             return kExitUsage;
         }
         report.Sent(settings.Command, LocalTimestampNow(), asked);
-        nextSend = sentAt + settings.Interval;
+        nextSend = *sentAt + settings.Interval;
 
-        std::optional<std::string> decoded;
-        std::optional<protocol::MeterReading> reading;
+        std::optional<protocol::ParsedReply> decoded;
         Clock::time_point settledAt;
         while (!decoded) {
-            const auto frame = session->NextFrame(sentAt + settings.Timeout, interrupted);
+            const auto frame = session.NextFrame(*sentAt + settings.Timeout, interrupted);
             if (!frame)
                 break;
-            if (std::string line = receive(*frame); !line.empty()) {
-                decoded = std::move(line);
-                reading = readingOf(frame->Bytes);
+            if (auto reply = receive(*frame); reply && reply->Decoded()) {
+                decoded = std::move(reply);
                 settledAt = frame->CompletedAt;
             }
         }
+        if (decoded && asked)
+            protocol::CompareWithRequest(*decoded, *asked);
         if (!decoded) {
             settledAt = Clock::now();
             everyReplyDecoded = false;
@@ -234,13 +196,13 @@ int Run(const ReadSettings& settings, CommandIo io) {
                 io.Err << "mbus read: request " << request + 1 << ": no decoded reply within "
                        << Milliseconds(settings.Timeout) << " ms\n";
         }
-        report.Settled(decoded, reading, Milliseconds(settledAt - sentAt));
+        report.Settled(decoded, Milliseconds(settledAt - *sentAt));
     }
 
     // Bytes still arriving make their frame when the line goes quiet, within one more time-out.
     const Clock::time_point lastWait = Clock::now() + settings.Timeout;
-    while (session->Collected() > 0 && !interrupted()) {
-        const auto frame = session->NextFrame(lastWait, interrupted);
+    while (session.Collected() > 0 && !interrupted()) {
+        const auto frame = session.NextFrame(lastWait, interrupted);
         if (!frame)
             break;
         receive(*frame);
@@ -248,7 +210,7 @@ int Run(const ReadSettings& settings, CommandIo io) {
     report.Finish();
     if (!io.Out.flush()) {
         // A reader that has gone needs no word; any other failure (a full disk) does.
-        if (!interrupt.PipeClosed())
+        if (!port.PipeClosed())
             io.Err << "mbus read: cannot write the output\n";
         return kExitOutput;
     }
@@ -256,7 +218,7 @@ int Run(const ReadSettings& settings, CommandIo io) {
         io.Err << "mbus read: interrupted\n";
         return kExitIncomplete;
     }
-    if (const std::size_t left = session->Collected())
+    if (const std::size_t left = session.Collected())
         io.Err << "mbus read: " << left << " bytes still arriving at the end were not shown\n";
     return everyReplyDecoded ? kExitOk : kExitIncomplete;
 }
@@ -264,15 +226,12 @@ int Run(const ReadSettings& settings, CommandIo io) {
 } // namespace
 
 int RunReadCommand(CommandArgs args, CommandIo io) {
-    OptionParser options({"--port", "--baud", "--parity", "--addr", "--type", "--di", "--command",
-                          "--count", "--interval", "--timeout"},
-                         {"--json", "--csv"});
-    if (const auto done = options.Open("read", args, io, PrintHelp))
-        return *done;
-    ReadSettings settings;
-    std::string error;
-    return ReadOptions(options, settings, error) ? Run(settings, io)
-                                                 : UsageError(io.Err, "read", error);
+    return RunSubcommand<ReadSettings>(
+        "read",
+        OptionParser({"--port", "--baud", "--parity", "--addr", "--type", "--di", "--command",
+                      "--count", "--interval", "--timeout"},
+                     {"--json", "--csv"}),
+        args, io, PrintHelp, ReadOptions, Run);
 }
 
 } // namespace mbus::tools

@@ -11,19 +11,16 @@ namespace {
 
 // Every byte as spaced hex, without a blank at the end.
 std::string AllBytesHex(const std::string& bytes) {
-    std::string hex = util::BytesToHex(util::AsBytes(bytes));
-    if (!hex.empty())
-        hex.pop_back();
-    return hex;
+    return util::BytesToHexTrimmed(util::AsBytes(bytes));
 }
 
 // The reading's keys and whether it answers what was asked; nulls without a reading.
 std::string ReadingKeys(const protocol::ReadingRow& row) {
-    if (!row.Reading)
+    if (!row.Reply)
         return ", \"check\": null, \"address\": null, \"type\": null, \"fields\": null, "
                "\"status\": null, \"address_match\": null, \"type_match\": null";
-    const protocol::FrameCheck& check = row.Reading->Check;
-    return ReadingJsonKeys(*row.Reading) + ", \"address_match\": " + JsonBool(check.AddressMatch) +
+    const protocol::FrameCheck& check = row.Reply->Check;
+    return ReplyJsonKeys(*row.Reply) + ", \"address_match\": " + JsonBool(check.AddressMatch) +
            ", \"type_match\": " + JsonBool(check.TypeMatch);
 }
 
@@ -36,14 +33,15 @@ void ReadReport::Sent(const std::string& bytes, const protocol::LocalTimestamp& 
         return;
     }
     PrintRecord();
-    Current_ = Record{AllBytesHex(bytes), {}, std::nullopt, 0, {at, Port_, request, {}, {}}};
+    Current_ = Record{AllBytesHex(bytes), {}, {at, Port_, request, {}, {}}};
 }
 
-void ReadReport::Received(const std::string& frame, const std::string& decodedLine) {
+void ReadReport::Received(const std::string& frame,
+                          const std::optional<protocol::ParsedReply>& reply) {
     if (Format_ == Format::Text) {
         Out_ << "RX " << AllBytesHex(frame) << "\n";
-        if (!decodedLine.empty())
-            Out_ << decodedLine << "\n";
+        if (reply && reply->Decoded())
+            Out_ << reply->Line << "\n";
         Out_.flush();
         return;
     }
@@ -51,21 +49,18 @@ void ReadReport::Received(const std::string& frame, const std::string& decodedLi
         Current_->Rx.push_back(AllBytesHex(frame));
 }
 
-void ReadReport::Settled(const std::optional<std::string>& decoded,
-                         const std::optional<protocol::MeterReading>& reading,
+void ReadReport::Settled(const std::optional<protocol::ParsedReply>& decoded,
                          std::int64_t elapsedMs) {
     if (!Current_)
         return;
-    Current_->Decoded = decoded;
-    Current_->ElapsedMs = elapsedMs;
-    Current_->Row.Reading = reading;
+    Current_->Row.Reply = decoded;
     Current_->Row.ElapsedMs = elapsedMs;
     if (Format_ != Format::Csv)
         return;
     WaitingRows_.push_back(std::move(Current_->Row));
     Current_.reset();
-    if (Csv_ || reading)
-        PrintCsvRows(reading ? reading->Format : nullptr);
+    if (Csv_ || decoded)
+        PrintCsvRows(decoded ? decoded->Format : nullptr);
 }
 
 void ReadReport::Finish() {
@@ -97,8 +92,9 @@ void ReadReport::PrintRecord() {
     Out_ << "{\"tx\": " << JsonString(Current_->Tx) << ", \"rx\": [";
     for (std::size_t i = 0; i < Current_->Rx.size(); ++i)
         Out_ << (i ? ", " : "") << JsonString(Current_->Rx[i]);
-    Out_ << "], \"decoded\": " << (Current_->Decoded ? JsonString(*Current_->Decoded) : "null")
-         << ", \"elapsed_ms\": " << Current_->ElapsedMs << ReadingKeys(Current_->Row) << "}"
+    const protocol::ReadingRow& row = Current_->Row;
+    Out_ << "], \"decoded\": " << (row.Reply ? JsonString(row.Reply->Line) : "null")
+         << ", \"elapsed_ms\": " << row.ElapsedMs.value_or(0) << ReadingKeys(row) << "}"
          << std::endl;
     Current_.reset();
 }

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/meter_reading.h"
+#include "protocol/parsed_reply.h"
 #include "protocol/readings_csv.h"
 
 namespace mbus::tools {
@@ -31,13 +31,12 @@ public:
     // `request` is what the bytes ask for, when they hold a request at all.
     void Sent(const std::string& bytes, const protocol::LocalTimestamp& at,
               const std::optional<protocol::ReadRequest>& request);
-    // A frame completed after the last request went out; `decodedLine` is empty when nothing
-    // was decoded from it.
-    void Received(const std::string& frame, const std::string& decodedLine);
-    // The current request's outcome: the reply decoded within the time-out, if any, with its
-    // reading, and the milliseconds from sending to that reply (or to the end of the wait).
-    void Settled(const std::optional<std::string>& decoded,
-                 const std::optional<protocol::MeterReading>& reading, std::int64_t elapsedMs);
+    // A frame completed after the last request went out; `reply` is the reply found in it.
+    void Received(const std::string& frame, const std::optional<protocol::ParsedReply>& reply);
+    // The current request's outcome: the reply decoded within the time-out, if any (checked
+    // against the request), and the milliseconds from sending to that reply (or to the end of
+    // the wait).
+    void Settled(const std::optional<protocol::ParsedReply>& decoded, std::int64_t elapsedMs);
     // The run is over; prints what is still held.
     void Finish();
 
@@ -45,9 +44,7 @@ private:
     struct Record {
         std::string Tx;
         std::vector<std::string> Rx;
-        std::optional<std::string> Decoded;
-        std::int64_t ElapsedMs = 0;
-        protocol::ReadingRow Row;
+        protocol::ReadingRow Row; // the decoded reply, if any, and the elapsed time
     };
 
     void PrintRecord();

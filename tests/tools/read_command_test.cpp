@@ -4,6 +4,7 @@
 // streams matter). Every case works in a temporary XDG_CONFIG_HOME without port discovery.
 #include "mbus_run.h"
 
+#include "protocol/parsed_reply.h"
 #include "serial/com_port.h"
 #include "support/child_process.h"
 #include "support/running_sim.h"
@@ -93,6 +94,15 @@ TEST_F(ReadCommandTest, RequestsAreAnsweredAndDecodedOneAfterTheOther) {
     EXPECT_TRUE(StartsWith(r.Lines[5], kSecondReading)) << r.Lines[5];
 }
 
+// Each frame's reply is found once, for the printed line and for the request's outcome alike.
+TEST_F(ReadCommandTest, EachFrameIsParsedOnce) {
+    RunningSim sim({});
+    const std::uint64_t before = protocol::RepliesParsed();
+    const Result r = Read({"--port", sim.ComName, "--json"});
+    EXPECT_EQ(r.Status, kExitOk) << r.Err;
+    EXPECT_EQ(protocol::RepliesParsed(), before + 1);
+}
+
 TEST_F(ReadCommandTest, BurstsAFewMillisecondsApartMakeOneFrameLongerGapsSplitIt) {
     {
         RunningSim sim({"--split", "4:5"});
@@ -115,16 +125,17 @@ TEST_F(ReadCommandTest, BurstsAFewMillisecondsApartMakeOneFrameLongerGapsSplitIt
     }
 }
 
-TEST_F(ReadCommandTest, AnEchoJoinedToTheReplyHidesItAnEchoOnItsOwnDoesNot) {
+TEST_F(ReadCommandTest, AnEchoBeforeTheReplyIsPassedOverJoinedOrOnItsOwn) {
     {
-        // Echo and reply reach the line together and make one frame; the decoder examines the
-        // first identifier it finds, the echo's, whose control code is the request's.
+        // Echo and reply reach the line together and make one frame: the reply behind the echo
+        // is decoded.
         RunningSim sim({"--echo"});
         const Result r = Read({"--port", sim.ComName, "--timeout", "500"});
-        EXPECT_EQ(r.Status, kExitIncomplete);
-        ASSERT_EQ(r.Lines.size(), 2u);
+        EXPECT_EQ(r.Status, kExitOk) << r.Err;
+        ASSERT_EQ(r.Lines.size(), 3u);
         EXPECT_TRUE(StartsWith(r.Lines[1], "RX " + kDefaultRequest + " " + kWaterReplyStart))
             << r.Lines[1];
+        EXPECT_TRUE(StartsWith(r.Lines[2], kFirstReading)) << r.Lines[2];
     }
     {
         // With the reply later than the quiet gap, the echo is a frame of its own.
