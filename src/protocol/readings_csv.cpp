@@ -78,6 +78,8 @@ std::string ReadingsCsv::Header() const {
     }
     for (const char* name : {"状态", "阀门", "电池", "校验和正确", "地址相符", "耗时ms"})
         AppendField(line, name);
+    if (Words_ == CsvWords::People)
+        AppendField(line, "帧校验");
     return line + "\r\n";
 }
 
@@ -119,6 +121,8 @@ std::string ReadingsCsv::Row(const ReadingRow& row) const {
             AppendField(line, {});
     }
     AppendField(line, row.ElapsedMs ? std::to_string(*row.ElapsedMs) : std::string());
+    if (Words_ == CsvWords::People)
+        AppendField(line, VerdictText(outcome));
     return line + "\r\n";
 }
 

@@ -44,7 +44,8 @@ struct RowMeter {
 std::optional<RowMeter> MeterOfRow(const ReadingRow& row);
 
 // The words for outcomes: machine-readable names ("timeout", "late"; `mbus read --csv`) or the
-// console's words for people ("无应答", "迟到应答").
+// console's words for people ("无应答", "迟到应答"), which also adds a last column "帧校验" with
+// the outcome as the readings table shows it ("正确", "校验和错误", ...).
 enum class CsvWords { Names, People };
 
 class ReadingsCsv {
