@@ -1,5 +1,7 @@
 #include "protocol/readings_csv.h"
 
+#include "protocol/meter_type.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <string_view>
@@ -34,12 +36,6 @@ std::string_view YesNo(const std::optional<bool>& value) {
     return *value ? "是" : "否";
 }
 
-std::string TypeCodeText(std::uint8_t code) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", code);
-    return text;
-}
-
 } // namespace
 
 std::optional<RowMeter> MeterOfRow(const ReadingRow& row) {
@@ -57,7 +53,8 @@ std::string Iso8601(const LocalTimestamp& time) {
     return text;
 }
 
-ReadingsCsv::ReadingsCsv(std::span<const ReplyFormat* const> formats) {
+ReadingsCsv::ReadingsCsv(std::span<const ReplyFormat* const> formats, CsvWords words)
+    : Words_(words) {
     for (const ReplyFormat* format : formats) {
         for (const ReplyField& field : format->Fields) {
             const bool named =
@@ -81,6 +78,8 @@ std::string ReadingsCsv::Header() const {
     }
     for (const char* name : {"状态", "阀门", "电池", "校验和正确", "地址相符", "耗时ms"})
         AppendField(line, name);
+    if (Words_ == CsvWords::People)
+        AppendField(line, "帧校验");
     return line + "\r\n";
 }
 
@@ -89,7 +88,9 @@ std::string ReadingsCsv::Row(const ReadingRow& row) const {
     AppendField(line, Iso8601(row.Time));
     AppendField(line, row.Port);
 
-    const ParsedReply* reading = row.Reply ? &*row.Reply : nullptr;
+    const ParsedReply* reading = row.Reply && row.Reply->Decoded() ? &*row.Reply : nullptr;
+    const Verdict outcome =
+        row.Outcome.value_or(reading ? VerdictOfReply(*reading) : Verdict::NoReply);
     const auto meter = MeterOfRow(row);
     AppendField(line, meter ? AddressText(meter->Address) : std::string());
     AppendField(line, meter ? TypeCodeText(meter->TypeCode) : std::string());
@@ -112,18 +113,24 @@ std::string ReadingsCsv::Row(const ReadingRow& row) const {
         // A layout without status bytes (a past month, the price table, a day) says nothing of
         // the valve or the battery.
         const bool status = !reading->Status.Raw.empty();
-        AppendField(line, reading->Status.Raw);
+        AppendField(line, outcome == Verdict::Late ? Word(outcome) : reading->Status.Raw);
         AppendField(line, status ? ValveText(reading->Status.ValveState) : std::string_view());
         AppendField(line, status ? BatteryText(reading->Status.BatteryState) : std::string_view());
         AppendField(line, YesNo(reading->Check.Checksum));
         AppendField(line, YesNo(reading->Check.AddressMatch));
     } else {
-        AppendField(line, kTimeoutStatus);
+        AppendField(line, Word(outcome));
         for (int i = 0; i < 4; ++i)
             AppendField(line, {});
     }
     AppendField(line, row.ElapsedMs ? std::to_string(*row.ElapsedMs) : std::string());
+    if (Words_ == CsvWords::People)
+        AppendField(line, VerdictText(outcome));
     return line + "\r\n";
+}
+
+std::string_view ReadingsCsv::Word(Verdict verdict) const {
+    return Words_ == CsvWords::People ? VerdictText(verdict) : VerdictName(verdict);
 }
 
 std::vector<const ReplyFormat*> FormatsOfRows(std::span<const ReadingRow> rows) {

@@ -11,7 +11,6 @@
 #include "tools/tool_port.h"
 #include "util/string_c.h"
 
-#include <cstdio>
 #include <ostream>
 
 namespace mbus::tools {
@@ -69,9 +68,8 @@ bool ReadOptions(const OptionParser& options, AddressSettings& settings, std::st
 }
 
 std::string TypeText(std::uint8_t code) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", code);
-    return std::string(text) + " " + std::string(protocol::MeterTypeText(code).value_or("?"));
+    return protocol::TypeCodeText(code) + " " +
+           std::string(protocol::MeterTypeText(code).value_or("?"));
 }
 
 int Run(const AddressSettings& settings, CommandIo io) {

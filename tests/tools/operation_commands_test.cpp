@@ -92,7 +92,7 @@ TEST_F(OperationCommandsTest, RefusalsOtherIdentifierOrdersAndSilence) {
     // An identifier the meter does not know is refused, not left unanswered.
     const MbusRun unknown = On(refusing, {"read", "--di", "81 07"});
     EXPECT_EQ(unknown.Status, kExitIncomplete);
-    EXPECT_EQ(unknown.Err, "mbus read: request 1: refused by the meter, status 0100\n");
+    EXPECT_EQ(unknown.Err, "mbus read: request 1: the meter refused the request (status 01 00)\n");
     // Replies with the identifier the other way round are understood.
     EXPECT_EQ(On(refusing, {"read", "--di", "D1 2B"}).OutLines().back(),
               "上12月结算日累积量:000001.75m³;");
