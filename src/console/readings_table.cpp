@@ -12,7 +12,7 @@ namespace {
 
 // Columns before the fields, and after them.
 enum LeadColumn { kTimeColumn, kAddressColumn, kTypeColumn, kLeadColumns };
-constexpr int kTrailColumns = 3; // valve, battery, frame check
+constexpr int kTrailColumns = 4; // valve, battery, elapsed time, frame check
 
 // The label of the status field, whose column also tells a row without a reading.
 constexpr std::string_view kStatusLabel = "状态";
@@ -51,7 +51,8 @@ void ReadingsTable::Clear() {
     setColumnCount(kLeadColumns + kTrailColumns);
     setHorizontalHeaderLabels({QStringLiteral("时间"), QStringLiteral("表地址"),
                                QStringLiteral("表类型"), QStringLiteral("阀门"),
-                               QStringLiteral("电池"), QStringLiteral("帧校验")});
+                               QStringLiteral("电池"), QStringLiteral("耗时ms"),
+                               QStringLiteral("帧校验")});
 }
 
 void ReadingsTable::Widen(int column, const QString& text) {
@@ -115,10 +116,12 @@ void ReadingsTable::Append(const LoggedReading& logged) {
         setItem(line, trail, Cell(Utf8(protocol::ValveText(reading->Status.ValveState))));
         setItem(line, trail + 1, Cell(Utf8(protocol::BatteryText(reading->Status.BatteryState))));
     }
+    if (row.ElapsedMs)
+        setItem(line, trail + 2, Cell(QString::number(*row.ElapsedMs)));
     auto* checkCell = Cell(check);
     const bool sound = check == Utf8(protocol::VerdictText(protocol::Verdict::Good));
     checkCell->setForeground(sound ? QColor(0x00, 0x80, 0x00) : QColor(0xC0, 0x00, 0x00));
-    setItem(line, trail + 2, checkCell);
+    setItem(line, trail + 3, checkCell);
     // Columns fit what they show: all of them at the first line and when a layout brings new
     // fields, else each column this line holds something wider in.
     if (line == 0 || FieldLabels_.size() != fieldColumns) {
