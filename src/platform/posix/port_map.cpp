@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <pwd.h>
 #include <set>
 #include <unistd.h>
@@ -74,7 +74,8 @@ std::vector<std::string> DiscoverSerialDevices(const fs::path& sysClassTty,
         for (const std::string& name : names) {
             if (!name.starts_with(family.Prefix))
                 continue;
-            const auto number = PlainPortNumber(std::string_view(name).substr(family.Prefix.size()));
+            const auto number =
+                PlainPortNumber(std::string_view(name).substr(family.Prefix.size()));
             if (!number)
                 continue;
             if (family.NeedsUartCheck && !IsRealUart(sysClassTty / name))
@@ -211,8 +212,10 @@ void WarnOnceAboutFolder(const std::string& problem) {
     static std::atomic<bool> warned{false};
     if (problem.empty() || warned.exchange(true))
         return;
-    std::fprintf(stderr, "%s: %s: its COM links are left out and port discovery stays off\n",
-                 program_invocation_short_name, problem.c_str());
+    // Through the standard stream, so a program whose standard error nobody reads is not held
+    // here (StandardOutputStreams).
+    std::cerr << program_invocation_short_name << ": " << problem
+              << ": its COM links are left out and port discovery stays off\n";
 }
 
 std::string CanonicalOrSelf(const std::string& path) {
