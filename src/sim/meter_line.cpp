@@ -12,6 +12,11 @@ bool MeterLineLoop::Run(const std::function<bool()>& stopRequested, std::string&
             error = ready.Failure;
             return false;
         }
+        if (ready.HungUp) {
+            AwaitNextProgram();
+            continue;
+        }
+        Dropped_ = false;
         if (ready.Readable && !Receive(error))
             return false;
         if (!Outgoing_.empty() && !Send(error))
@@ -27,6 +32,20 @@ void MeterLineLoop::MoveDueBursts() {
         Outgoing_.insert(Outgoing_.end(), bytes.begin(), bytes.end());
         Scheduled_.erase(Scheduled_.begin());
     }
+}
+
+void MeterLineLoop::AwaitNextProgram() {
+    if (!Dropped_) {
+        Scheduled_.clear();
+        Outgoing_.clear();
+        Simulator_.DropPartialRequest();
+        Line_.DiscardQueued();
+        Dropped_ = true;
+    }
+    // A program that opens the device and closes it again before the next look may have left
+    // bytes: they are dropped on that look.
+    if (Line_.WaitForOpen(kStopCheckMs))
+        Dropped_ = false;
 }
 
 bool MeterLineLoop::Answering() const {

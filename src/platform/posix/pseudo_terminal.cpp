@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -30,6 +31,8 @@ std::string Reason(const char* what) {
 PseudoTerminal::~PseudoTerminal() {
     if (Slave_ >= 0)
         ::close(Slave_);
+    if (OpenWatch_ >= 0)
+        ::close(OpenWatch_);
     CloseMaster();
 }
 
@@ -52,10 +55,18 @@ bool PseudoTerminal::Open(SlaveHold hold, std::string& error) {
             ::close(slave);
         return false;
     }
-    if (hold == SlaveHold::Held)
+    if (hold == SlaveHold::Held) {
         Slave_ = slave;
-    else
-        ::close(slave);
+        return true;
+    }
+    ::close(slave);
+    // A hung-up master cannot wait for the next program in poll (it reports the hang-up at
+    // once); the device's inode tells when it is opened.
+    OpenWatch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (OpenWatch_ < 0 || ::inotify_add_watch(OpenWatch_, name, IN_OPEN) < 0) {
+        error = Reason(("cannot watch " + SlavePath_).c_str());
+        return false;
+    }
     return true;
 }
 
@@ -97,7 +108,41 @@ PseudoTerminal::Readiness PseudoTerminal::WaitMaster(bool forWrite, std::uint32_
     }
     ready.Readable = (fd.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0;
     ready.Writable = (fd.revents & POLLOUT) != 0;
+    ready.HungUp = (fd.revents & POLLHUP) != 0;
     return ready;
+}
+
+bool PseudoTerminal::WaitForOpen(std::uint32_t timeoutMs) {
+    const auto hungUp = [this] {
+        pollfd master{Master_, POLLIN, 0};
+        return ::poll(&master, 1, 0) > 0 && (master.revents & POLLHUP) != 0;
+    };
+    // Events of earlier opens (DiscardQueued's own among them) are read first: only an open
+    // that comes while the line is seen hung up ends the wait.
+    char events[4096];
+    while (OpenWatch_ >= 0 && ::read(OpenWatch_, events, sizeof events) > 0) {
+    }
+    if (!hungUp())
+        return true;
+    if (OpenWatch_ < 0)
+        return false;
+    pollfd watch{OpenWatch_, POLLIN, 0};
+    const int timeout = timeoutMs > 0x7FFFFFFFu ? -1 : static_cast<int>(timeoutMs);
+    return ::poll(&watch, 1, timeout) > 0 || !hungUp();
+}
+
+void PseudoTerminal::DiscardQueued() {
+    ::tcflush(Master_, TCIFLUSH);
+    // The device's input queue outlives a close of the device: flush it through a descriptor
+    // of the slave side.
+    const int slave = Slave_ >= 0
+                          ? Slave_
+                          : ::open(SlavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (slave < 0)
+        return;
+    ::tcflush(slave, TCIFLUSH);
+    if (slave != Slave_)
+        ::close(slave);
 }
 
 void PseudoTerminal::CloseMaster() {
