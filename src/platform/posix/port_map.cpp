@@ -146,6 +146,18 @@ std::string KindName(const fs::file_status& status) {
     }
 }
 
+// Why a link leads to no device, after its target: "does not exist", ...
+std::string MissingText(int error) {
+    switch (error) {
+    case ENOENT:
+        return "does not exist";
+    case ELOOP:
+        return "is a loop of symbolic links";
+    default:
+        return "cannot be reached (" + std::string(std::strerror(error)) + ")";
+    }
+}
+
 FolderScan ScanPortsFolder(const fs::path& directory) {
     FolderScan scan;
     std::string problem;
@@ -169,9 +181,12 @@ FolderScan ScanPortsFolder(const fs::path& directory) {
     }
     std::sort(comEntries.begin(), comEntries.end());
     // Links whose program has ended go first (with their marks); what is left is current.
+    std::set<int> registered; // links of programs that run: each program reports on its own
     for (const int number : marks) {
-        if (posix::CheckLinkOwner(directory.string(), number) == posix::LinkOwner::Running)
+        if (posix::CheckLinkOwner(directory.string(), number) == posix::LinkOwner::Running) {
             scan.TakenNumbers.insert(number);
+            registered.insert(number);
+        }
     }
 
     for (const auto& [number, path] : comEntries) {
@@ -187,13 +202,19 @@ FolderScan ScanPortsFolder(const fs::path& directory) {
             continue;
         }
         const posix::DeviceNode node = posix::InspectDeviceNode(path.string());
-        if (node.Kind == posix::DeviceNode::Kind::Missing)
-            continue; // the device is not there (an adapter unplugged)
         fs::path target = fs::read_symlink(path, ec);
         if (ec)
             continue;
         if (target.is_relative())
             target = (directory / target).lexically_normal();
+        if (node.Kind == posix::DeviceNode::Kind::Missing) {
+            // The device is not there (an adapter unplugged, a link that names itself): the
+            // user's link is said, so a port that cannot be found is not a mystery.
+            if (!registered.contains(number))
+                scan.Notes.LeftOutEntries.push_back(
+                    {number, com + " -> " + target.string() + " " + MissingText(node.Errno)});
+            continue;
+        }
         if (node.Kind == posix::DeviceNode::Kind::Other) {
             scan.Notes.LeftOutEntries.push_back(
                 {number, com + " -> " + target.string() + " is " + node.What});
