@@ -2,6 +2,8 @@
 // so both give the same columns: local time, port, address, type code, each field's value (and
 // its unit where it has one) in layout order, status raw, valve, battery, checksum ok, address
 // match, elapsed ms. A request without a decoded reply is a row with "timeout" as its status.
+// The port is written with its control characters and bytes that are no UTF-8 escaped as JSON
+// escapes them (\n, \u001b, \u00ff), so the file stays valid UTF-8 whatever a device path holds.
 #pragma once
 
 #include <cstdint>
