@@ -13,9 +13,9 @@ namespace mbus::platform {
 class PseudoTerminal {
 public:
     // Whether the object keeps a descriptor of the slave side open for its whole life. Held: the
-    // master never sees a hang-up when a program closes the device. Released: the master sees
-    // the hang-up whenever no program has the device open (from the start, too), and the line
-    // stays usable: the next program to open the device ends it (WaitForOpen).
+    // master never sees a hang-up when a program closes the device, so the line outlives a
+    // console that closes the port and opens it again; the object follows the opens and closes
+    // of the device instead (Readiness::DeviceClosed). Released: the master sees the hang-up.
     enum class SlaveHold { Released, Held };
 
     // The outcome of a transfer on the master side.
@@ -29,7 +29,9 @@ public:
     struct Readiness {
         bool Readable = false; // bytes are there, or a hang-up that the next read reports
         bool Writable = false;
-        bool HungUp = false; // no program has the device open (SlaveHold::Released only)
+        // Held: every program that had the device open has closed it since the last wait (one
+        // may have opened it again since). Told once.
+        bool DeviceClosed = false;
         std::string Failure; // why the wait itself failed, or empty
     };
 
@@ -47,28 +49,29 @@ public:
     Transfer ReadMaster(std::span<std::uint8_t> into);
     Transfer WriteMaster(std::span<const std::uint8_t> bytes);
 
-    // Waits until the master side can be read or, with `forWrite`, written, until `timeoutMs`
-    // passes, or until a signal arrives (then nothing is ready). Returns at once while the line
-    // is hung up.
-    Readiness WaitMaster(bool forWrite, std::uint32_t timeoutMs) const;
+    // Waits until the master side can be read or, with `forWrite`, written, a program opens or
+    // closes the device (Held), `timeoutMs` passes, or a signal arrives (then nothing is ready).
+    Readiness WaitMaster(bool forWrite, std::uint32_t timeoutMs);
 
-    // While the line is hung up, waits until a program opens the device or `timeoutMs` passes;
-    // true when one did (it may have closed the device again since) or the line is up.
-    bool WaitForOpen(std::uint32_t timeoutMs);
-
-    // Drops what waits on the line in both directions: bytes the master has written that the
-    // device has not read, and bytes the device has written that the master has not read. A
-    // program that opens the device next finds a quiet line.
+    // Held: drops the bytes the master has written that the device has not read, and, while no
+    // program has the device open, those the device has written that the master has not read,
+    // so the next program to open the device finds a quiet line.
     void DiscardQueued();
 
     // Closes the master side: a program on the device sees a hang-up. Transfers fail from then on.
     void CloseMaster();
 
 private:
+    // Held: reads the system's notices of opens and closes of the device.
+    void ReadOpenNotices();
+
     int Master_ = -1;
-    int Slave_ = -1;     // held open with SlaveHold::Held
-    int OpenWatch_ = -1; // with SlaveHold::Released: tells when a program opens the device
+    int Slave_ = -1; // held open with SlaveHold::Held
     std::string SlavePath_;
+    // Held: the device's opens and closes by programs (not the object's own descriptor).
+    int OpenNotices_ = -1;
+    std::size_t Openers_ = 0;  // programs that have the device open
+    bool ClosedByAll_ = false; // since the last wait, Openers_ came down to 0
 };
 
 } // namespace mbus::platform

@@ -12,11 +12,8 @@ bool MeterLineLoop::Run(const std::function<bool()>& stopRequested, std::string&
             error = ready.Failure;
             return false;
         }
-        if (ready.HungUp) {
-            AwaitNextProgram();
-            continue;
-        }
-        Dropped_ = false;
+        if (ready.DeviceClosed)
+            DropWhatWasUnderWay();
         if (ready.Readable && !Receive(error))
             return false;
         if (!Outgoing_.empty() && !Send(error))
@@ -34,18 +31,11 @@ void MeterLineLoop::MoveDueBursts() {
     }
 }
 
-void MeterLineLoop::AwaitNextProgram() {
-    if (!Dropped_) {
-        Scheduled_.clear();
-        Outgoing_.clear();
-        Simulator_.DropPartialRequest();
-        Line_.DiscardQueued();
-        Dropped_ = true;
-    }
-    // A program that opens the device and closes it again before the next look may have left
-    // bytes: they are dropped on that look.
-    if (Line_.WaitForOpen(kStopCheckMs))
-        Dropped_ = false;
+void MeterLineLoop::DropWhatWasUnderWay() {
+    Scheduled_.clear();
+    Outgoing_.clear();
+    Simulator_.DropPartialRequest();
+    Line_.DiscardQueued();
 }
 
 bool MeterLineLoop::Answering() const {

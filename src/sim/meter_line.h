@@ -2,11 +2,11 @@
 // meter's pseudo-terminal and a MeterSimulator, sending each reply burst when it is due, until it
 // is asked to stop. Like one meter on a half-duplex line it answers one request at a time: what
 // arrives while a reply is still going out is dropped, so replies never queue up or interleave.
-// On a line whose slave side it does not hold, the last program closing the device ends what was
-// under way for it: replies not sent yet, bytes still queued either way and a request cut short
-// are dropped, and the meter waits for the next program, which finds a quiet line. And a thread
-// that runs such a loop for tests and benchmarks that need a meter inside their own process.
-// `mbus sim` runs the loop on its main thread.
+// When every program on the line has closed the device (a line whose slave side is held tells),
+// what was under way for them goes too: replies not sent yet, replies the device has not read, a
+// request cut short; so the next program starts on a quiet line. And a thread that runs such a
+// loop for tests and benchmarks that need a meter inside their own process. `mbus sim` runs the
+// loop on its main thread.
 #pragma once
 
 #include <atomic>
@@ -42,9 +42,7 @@ public:
 private:
     bool Answering() const; // a reply is scheduled or not yet all taken by the line
     void MoveDueBursts();
-    // No program has the device open: drops what was under way for the last one (once), then
-    // waits a while for the next.
-    void AwaitNextProgram();
+    void DropWhatWasUnderWay(); // the programs on the line have gone
     std::uint32_t Timeout() const;
     bool Receive(std::string& error);
     bool Send(std::string& error);
@@ -54,7 +52,6 @@ private:
     SentHook Sent_;
     std::multimap<SteadyClock::time_point, std::vector<std::uint8_t>> Scheduled_;
     std::vector<std::uint8_t> Outgoing_; // due, not yet taken by the line
-    bool Dropped_ = false;               // what the last program left has been dropped
 };
 
 // A simulated meter answering on `line` in a thread of its own, until destroyed.

@@ -130,9 +130,7 @@ int RunSimulator(const Settings& settings, CommandIo io) {
     // A closed standard output must not end the simulator before it removes its link.
     const platform::InterruptFlag interrupt(platform::InterruptFlag::BrokenPipe::Ignored);
     platform::PseudoTerminal line;
-    // The line is released: when the last program closes the device, the meter drops what was
-    // under way for it, so the next program starts on a quiet line.
-    if (!line.Open(platform::PseudoTerminal::SlaveHold::Released, error)) {
+    if (!line.Open(platform::PseudoTerminal::SlaveHold::Held, error)) {
         io.Err << "mbus sim: " << error << "\n";
         return kExitIncomplete;
     }

@@ -8,6 +8,7 @@
 #include <sys/inotify.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace mbus::platform {
 namespace {
@@ -31,8 +32,8 @@ std::string Reason(const char* what) {
 PseudoTerminal::~PseudoTerminal() {
     if (Slave_ >= 0)
         ::close(Slave_);
-    if (OpenWatch_ >= 0)
-        ::close(OpenWatch_);
+    if (OpenNotices_ >= 0)
+        ::close(OpenNotices_);
     CloseMaster();
 }
 
@@ -55,16 +56,18 @@ bool PseudoTerminal::Open(SlaveHold hold, std::string& error) {
             ::close(slave);
         return false;
     }
-    if (hold == SlaveHold::Held) {
-        Slave_ = slave;
+    if (hold == SlaveHold::Released) {
+        ::close(slave);
         return true;
     }
-    ::close(slave);
-    // A hung-up master cannot wait for the next program in poll (it reports the hang-up at
-    // once); the device's inode tells when it is opened.
-    OpenWatch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (OpenWatch_ < 0 || ::inotify_add_watch(OpenWatch_, name, IN_OPEN) < 0) {
-        error = Reason(("cannot watch " + SlavePath_).c_str());
+    Slave_ = slave;
+    // The master sees no hang-up while the slave is held, so a program leaving the line is
+    // told by the device's inode instead: every open and close of it, in order, whatever the
+    // path (a COM link) it was opened by. The object's own descriptor was opened before.
+    OpenNotices_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (OpenNotices_ < 0 ||
+        ::inotify_add_watch(OpenNotices_, name, IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+        error = Reason(("cannot follow the opens of " + SlavePath_).c_str());
         return false;
     }
     return true;
@@ -97,52 +100,53 @@ PseudoTerminal::Transfer PseudoTerminal::WriteMaster(std::span<const std::uint8_
     }
 }
 
-PseudoTerminal::Readiness PseudoTerminal::WaitMaster(bool forWrite, std::uint32_t timeoutMs) const {
-    pollfd fd{Master_, static_cast<short>(POLLIN | (forWrite ? POLLOUT : 0)), 0};
+PseudoTerminal::Readiness PseudoTerminal::WaitMaster(bool forWrite, std::uint32_t timeoutMs) {
+    pollfd fds[2] = {{Master_, static_cast<short>(POLLIN | (forWrite ? POLLOUT : 0)), 0},
+                     {OpenNotices_, POLLIN, 0}};
     const int timeout = timeoutMs > 0x7FFFFFFFu ? -1 : static_cast<int>(timeoutMs);
     Readiness ready;
-    if (::poll(&fd, 1, timeout) < 0) {
+    if (::poll(fds, OpenNotices_ >= 0 ? 2 : 1, timeout) < 0) {
         if (errno != EINTR)
             ready.Failure = Reason("waiting on the pseudo-terminal");
         return ready;
     }
-    ready.Readable = (fd.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0;
-    ready.Writable = (fd.revents & POLLOUT) != 0;
-    ready.HungUp = (fd.revents & POLLHUP) != 0;
+    ready.Readable = (fds[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0;
+    ready.Writable = (fds[0].revents & POLLOUT) != 0;
+    ReadOpenNotices();
+    ready.DeviceClosed = std::exchange(ClosedByAll_, false);
     return ready;
 }
 
-bool PseudoTerminal::WaitForOpen(std::uint32_t timeoutMs) {
-    const auto hungUp = [this] {
-        pollfd master{Master_, POLLIN, 0};
-        return ::poll(&master, 1, 0) > 0 && (master.revents & POLLHUP) != 0;
-    };
-    // Events of earlier opens (DiscardQueued's own among them) are read first: only an open
-    // that comes while the line is seen hung up ends the wait.
-    char events[4096];
-    while (OpenWatch_ >= 0 && ::read(OpenWatch_, events, sizeof events) > 0) {
+void PseudoTerminal::ReadOpenNotices() {
+    alignas(inotify_event) char notices[4096];
+    for (;;) {
+        const ssize_t got =
+            OpenNotices_ >= 0 ? ::read(OpenNotices_, notices, sizeof notices) : ssize_t{-1};
+        if (got <= 0)
+            return;
+        for (ssize_t at = 0; at < got;) {
+            const auto* notice = reinterpret_cast<const inotify_event*>(notices + at);
+            if (notice->mask & IN_OPEN) {
+                ++Openers_;
+            } else if (notice->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) {
+                if (Openers_ > 0 && --Openers_ == 0)
+                    ClosedByAll_ = true;
+            } else if (notice->mask & IN_Q_OVERFLOW) {
+                Openers_ = 0; // notices were lost: take it that everybody has gone
+                ClosedByAll_ = true;
+            }
+            at += static_cast<ssize_t>(sizeof(inotify_event) + notice->len);
+        }
     }
-    if (!hungUp())
-        return true;
-    if (OpenWatch_ < 0)
-        return false;
-    pollfd watch{OpenWatch_, POLLIN, 0};
-    const int timeout = timeoutMs > 0x7FFFFFFFu ? -1 : static_cast<int>(timeoutMs);
-    return ::poll(&watch, 1, timeout) > 0 || !hungUp();
 }
 
 void PseudoTerminal::DiscardQueued() {
-    ::tcflush(Master_, TCIFLUSH);
-    // The device's input queue outlives a close of the device: flush it through a descriptor
-    // of the slave side.
-    const int slave = Slave_ >= 0
-                          ? Slave_
-                          : ::open(SlavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (slave < 0)
+    if (Slave_ < 0)
         return;
-    ::tcflush(slave, TCIFLUSH);
-    if (slave != Slave_)
-        ::close(slave);
+    ::tcflush(Slave_, TCIFLUSH);
+    ReadOpenNotices();
+    if (Openers_ == 0)
+        ::tcflush(Master_, TCIFLUSH);
 }
 
 void PseudoTerminal::CloseMaster() {
