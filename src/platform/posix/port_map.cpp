@@ -262,9 +262,10 @@ std::string PortsDirectory() {
 
 std::string PortMapRule() {
     return "  1. Every symbolic link COM<n> in the ports folder that points at an existing\n"
-           "     terminal device is COM<n>. A link to anything else (a file, a folder, a FIFO,\n"
-           "     /dev/null) is left out with a note on standard error, and so is a link that a\n"
-           "     program registered for its run once that program has ended (it is removed).\n"
+           "     terminal device is COM<n>. A link to anything else (a device that is not\n"
+           "     there, itself, a file, a folder, a FIFO, /dev/null) is left out with a note on\n"
+           "     standard error; a link that a program registered for its run is left out once\n"
+           "     that program has ended (it is removed).\n"
            "  2. Then the present serial devices (/dev/ttyS* that are real UARTs, /dev/ttyUSB*,\n"
            "     /dev/ttyACM*, /dev/ttyAMA*, ...), family by family and each by number, get the\n"
            "     lowest COM numbers still free. A file named no-discovery in the ports folder\n"
