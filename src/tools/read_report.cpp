@@ -36,7 +36,9 @@ void ReadReport::Sent(const std::string& bytes, const protocol::LocalTimestamp& 
         return;
     }
     PrintRecord();
-    Current_ = Record{AllBytesHex(bytes), {}, std::nullopt, 0, {at, Port_, request, {}, {}}};
+    Current_ = Record{0, std::nullopt, 0, {at, Port_, request, {}, {}}};
+    if (Format_ == Format::Json)
+        Out_ << "{\"tx\": " << JsonString(AllBytesHex(bytes)) << ", \"rx\": [";
 }
 
 void ReadReport::Received(const std::string& frame, const std::string& decodedLine) {
@@ -47,8 +49,8 @@ void ReadReport::Received(const std::string& frame, const std::string& decodedLi
         Out_.flush();
         return;
     }
-    if (Current_)
-        Current_->Rx.push_back(AllBytesHex(frame));
+    if (Current_ && Format_ == Format::Json)
+        Out_ << (Current_->Frames++ ? ", " : "") << JsonString(AllBytesHex(frame));
 }
 
 void ReadReport::Settled(const std::optional<std::string>& decoded,
@@ -94,9 +96,6 @@ void ReadReport::PrintCsvRows(const protocol::ReplyFormat* format) {
 void ReadReport::PrintRecord() {
     if (!Current_ || Format_ != Format::Json)
         return;
-    Out_ << "{\"tx\": " << JsonString(Current_->Tx) << ", \"rx\": [";
-    for (std::size_t i = 0; i < Current_->Rx.size(); ++i)
-        Out_ << (i ? ", " : "") << JsonString(Current_->Rx[i]);
     Out_ << "], \"decoded\": " << (Current_->Decoded ? JsonString(*Current_->Decoded) : "null")
          << ", \"elapsed_ms\": " << Current_->ElapsedMs << ReadingKeys(Current_->Row) << "}"
          << std::endl;

@@ -4,8 +4,10 @@
 // goes out or the run ends: {"tx": ..., "rx": [...], "decoded": ...|null, "elapsed_ms": N, ...}
 // with the decoded reply's check, address, type, fields and status and whether its address and
 // type are the ones asked for; "rx" holds every byte of each frame (the traffic view leaves out
-// some 0x20 bytes). As CSV, the readings log: a header, then one row per request once it has
-// settled; the field columns follow the first decoded reply, so rows before it wait for it.
+// some 0x20 bytes). The object is written as it grows, up to its "rx" list, so a line that sends
+// without end costs no memory. As CSV, the readings log: a header, then one row per request once
+// it has settled; the field columns follow the first decoded reply, so rows before it wait for
+// it.
 #pragma once
 
 #include <cstdint>
@@ -43,8 +45,7 @@ public:
 
 private:
     struct Record {
-        std::string Tx;
-        std::vector<std::string> Rx;
+        std::size_t Frames = 0; // JSON: in its "rx" list, written already
         std::optional<std::string> Decoded;
         std::int64_t ElapsedMs = 0;
         protocol::ReadingRow Row;
