@@ -22,8 +22,11 @@ StreamWriteResult WriteStandardStream(StandardStream stream, std::string_view by
         DWORD put = 0;
         const DWORD chunk = bytes.size() > 0x10000 ? 0x10000 : static_cast<DWORD>(bytes.size());
         if (!::WriteFile(handle, bytes.data(), chunk, &put, nullptr)) {
+            // A pipe whose reader has gone: "broken" or "being closed" on Windows, "not
+            // connected" under Wine.
             const DWORD error = ::GetLastError();
-            return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA
+            return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA ||
+                           error == ERROR_PIPE_NOT_CONNECTED
                        ? StreamWriteResult::ReaderGone
                        : StreamWriteResult::Failed;
         }
