@@ -51,7 +51,8 @@ void PrintHelp(std::ostream& out) {
            "  --noise               put one to four stray bytes before each reply\n"
            "\n"
            "Exit status: 0 ended by a signal (SIGINT, SIGTERM, SIGHUP or SIGQUIT), 1 the line\n"
-           "could not be set up, 2 bad option.\n";
+           "could not be set up, 2 bad option, 3 ended by a signal, but the line with the COM\n"
+           "name could not be written.\n";
 }
 
 // A whole number within [low, high], or none.
