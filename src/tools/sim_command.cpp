@@ -71,7 +71,8 @@ void PrintHelp(std::ostream& out) {
            "  --swap-di             answer with the identifier in the other byte order\n"
            "\n"
            "Exit status: 0 ended by a signal (SIGINT, SIGTERM, SIGHUP or SIGQUIT), 1 the line\n"
-           "could not be set up, 2 bad option.\n";
+           "could not be set up, 2 bad option, 3 ended by a signal, but the line with the COM\n"
+           "name could not be written.\n";
 }
 
 // A whole number within [low, high], or none.
