@@ -43,14 +43,15 @@ int ExchangeMonitor::TimeoutMs() const {
         std::chrono::duration_cast<std::chrono::milliseconds>(Tracker_.Timeout()).count());
 }
 
-void ExchangeMonitor::RequestSent(const std::string& bytes) {
+std::uint64_t ExchangeMonitor::RequestSent(const std::string& bytes) {
     const std::uint64_t id = Tracker_.Sent(bytes, ExchangeClock::now());
     if (id == 0)
-        return;
+        return 0;
     SentTimes_[id] = QDateTime::currentDateTime();
     while (SentTimes_.size() > kSentTimesKept)
         SentTimes_.erase(SentTimes_.begin());
     ArmDeadline();
+    return id;
 }
 
 std::optional<std::string> ExchangeMonitor::FrameCompleted(const std::string& frame) {
@@ -125,12 +126,13 @@ void ExchangeMonitor::ShowVerdict(const protocol::Exchange& exchange) {
                                                          : QColor(0x00, 0x80, 0x00));
 }
 
-void NoteRequestSent(const std::string& bytes) {
+std::uint64_t NoteRequestSent(const std::string& bytes) {
     try {
         if (Form1 && Form1->Exchanges)
-            Form1->Exchanges->RequestSent(bytes);
+            return Form1->Exchanges->RequestSent(bytes);
     } catch (...) {
     }
+    return 0;
 }
 
 void NoteFrameAnalysed(const std::string& analysed,

@@ -36,8 +36,9 @@ public:
     void SetTimeoutMs(int ms);
     int TimeoutMs() const;
 
-    // `bytes` went out to the port (empty bytes are no request).
-    void RequestSent(const std::string& bytes);
+    // `bytes` went out to the port: gives the id of the exchange they opened, whose settling
+    // Settled reports (0 for empty bytes, which are no request).
+    std::uint64_t RequestSent(const std::string& bytes);
     // A frame of the quiet-gap framing completed: the bytes to analyse now, joined behind what
     // was held, or none while a reply is still coming in bursts.
     std::optional<std::string> FrameCompleted(const std::string& frame);
@@ -72,7 +73,8 @@ private:
 
 // The hooks of the sending and decoding routines, to Form1's monitor; they never raise (the
 // monitor is an addition that must not disturb sending or decoding).
-void NoteRequestSent(const std::string& bytes);
+// NoteRequestSent gives the id of the exchange the request opened (0: none).
+std::uint64_t NoteRequestSent(const std::string& bytes);
 void NoteFrameAnalysed(const std::string& analysed,
                        const std::optional<protocol::ParsedReply>& reply);
 
