@@ -28,6 +28,12 @@ bool MayAnswer(const ParsedReply& reply, const Exchange& exchange) {
     return !exchange.Request || CanAnswer(reply, *exchange.Request);
 }
 
+// Whether the reply is of the kind the request asks for (and from its meter): a write's reply
+// never answers a read of the same meter, whatever their order on the line.
+bool IsAnswerTo(const ParsedReply& reply, const Exchange& exchange) {
+    return !exchange.Request || Answers(reply, *exchange.Request);
+}
+
 } // namespace
 
 std::string_view VerdictText(Verdict verdict) {
@@ -158,21 +164,24 @@ std::optional<Exchange> ExchangeTracker::Received(const std::string& frame,
         entry.SettledAt = at;
         return entry;
     };
-    // The oldest waiting request the reply's meter can answer.
-    const auto waiting = std::find_if(Waiting_.begin(), Waiting_.end(),
-                                      [&](const Pending& p) { return MayAnswer(*reply, p.Entry); });
-    if (waiting != Waiting_.end()) {
-        Exchange entry = std::move(waiting->Entry);
-        Waiting_.erase(waiting);
-        return settle(std::move(entry), std::nullopt);
-    }
-    // A request of that meter that timed out: the reply is its late answer.
-    const auto timedOut = std::find_if(TimedOut_.begin(), TimedOut_.end(),
-                                       [&](const Exchange& e) { return MayAnswer(*reply, e); });
-    if (timedOut != TimedOut_.end()) {
-        Exchange entry = std::move(*timedOut);
-        TimedOut_.erase(timedOut);
-        return settle(std::move(entry), Verdict::Late);
+    // The oldest waiting request the reply answers, else a request it answers that timed out
+    // (the reply is its late answer); then the same by the meter alone, for a reply of a kind
+    // no request asked for.
+    for (const auto fits : {IsAnswerTo, MayAnswer}) {
+        const auto waiting = std::find_if(Waiting_.begin(), Waiting_.end(),
+                                          [&](const Pending& p) { return fits(*reply, p.Entry); });
+        if (waiting != Waiting_.end()) {
+            Exchange entry = std::move(waiting->Entry);
+            Waiting_.erase(waiting);
+            return settle(std::move(entry), std::nullopt);
+        }
+        const auto timedOut = std::find_if(TimedOut_.begin(), TimedOut_.end(),
+                                           [&](const Exchange& e) { return fits(*reply, e); });
+        if (timedOut != TimedOut_.end()) {
+            Exchange entry = std::move(*timedOut);
+            TimedOut_.erase(timedOut);
+            return settle(std::move(entry), Verdict::Late);
+        }
     }
     // No request of that meter: the oldest waiting request got a reply from another meter (or
     // type), and the check says so.

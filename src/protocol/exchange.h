@@ -2,9 +2,11 @@
 // The console and `mbus read` tell the tracker what they sent and the reply they found in each
 // analysed frame; it settles each request once: answered (with the verdict on the reply), no
 // reply within the time-out, only the echo of the request, or answered late, after its time-out.
-// A reply goes to the oldest request still waiting whose meter it can be; one that comes after
-// its request's time-out is that request's late reply, never the answer of a newer request to
-// another meter. Times are the caller's steady clock; nothing here waits or reads a clock.
+// A reply goes to the oldest request still waiting that it answers (the kind of reply the request
+// asks for, from the meter asked; failing that, whose meter it can be); one that comes after its
+// request's time-out is that request's late reply, never the answer of a newer request to
+// another meter or of another kind. Times are the caller's steady clock; nothing here waits or
+// reads a clock.
 #pragma once
 
 #include <chrono>
