@@ -65,8 +65,8 @@ void OperationSequence::SendNext() {
     }
     if (id == 0) { // nothing went out, or no exchange follows it: nothing will answer
         Queue_.clear();
-        emit SendFailed(step.Operation);
         emit Progressed();
+        emit SendFailed(step.Operation);
         return;
     }
     OnLine_ = id;
