@@ -268,7 +268,8 @@ OperationsWindow::OperationsWindow(TForm1& form) : QWidget(&form, Qt::Window), F
     tblResults->verticalHeader()->hide();
     tblResults->verticalHeader()->setDefaultSectionSize(tblResults->fontMetrics().height() + 6);
     tblResults->horizontalHeader()->setStretchLastSection(true);
-    tblResults->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    for (int column = 0; column < tblResults->columnCount(); ++column)
+        Widen(column, tblResults->horizontalHeaderItem(column)->text());
 
     lblProgress = new QLabel(this);
     lblProgress->setObjectName(QStringLiteral("lblProgress"));
@@ -573,7 +574,7 @@ void OperationsWindow::AppendGroup(const QString& address, const QString& operat
                                    const OperationResult& result) {
     const int first = tblResults->rowCount();
     const auto set = [this](int row, int column, const QString& text) {
-        tblResults->setItem(row, column, new QTableWidgetItem(text));
+        SetCell(row, column, text);
     };
     const std::size_t lines = std::max<std::size_t>(result.Lines.size(), 1);
     tblResults->setRowCount(first + static_cast<int>(lines));
@@ -594,10 +595,24 @@ void OperationsWindow::AppendGroup(const QString& address, const QString& operat
 void OperationsWindow::AppendLine(const ResultLine& line) {
     const int row = tblResults->rowCount();
     tblResults->setRowCount(row + 1);
-    tblResults->setItem(row, ColItem, new QTableWidgetItem(line.Item));
-    tblResults->setItem(row, ColValue, new QTableWidgetItem(line.Value));
-    tblResults->setItem(row, ColRaw, new QTableWidgetItem(line.Raw));
+    SetCell(row, ColItem, line.Item);
+    SetCell(row, ColValue, line.Value);
+    SetCell(row, ColRaw, line.Raw);
     tblResults->scrollToBottom();
+}
+
+void OperationsWindow::SetCell(int row, int column, const QString& text) {
+    tblResults->setItem(row, column, new QTableWidgetItem(text));
+    Widen(column, text);
+}
+
+void OperationsWindow::Widen(int column, const QString& text) {
+    // Columns widen to what they show, a line at a time (resizing to the contents would measure
+    // every line again with each answer).
+    const QFontMetrics metrics = tblResults->fontMetrics();
+    const int needed = metrics.horizontalAdvance(text) + 2 * metrics.averageCharWidth();
+    if (needed > tblResults->columnWidth(column))
+        tblResults->setColumnWidth(column, needed);
 }
 
 void OperationsWindow::ShowProgress() {

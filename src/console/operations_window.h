@@ -111,6 +111,8 @@ private:
     void AppendGroup(const QString& address, const QString& operation,
                      const OperationResult& result);
     void AppendLine(const ResultLine& line);
+    void SetCell(int row, int column, const QString& text);
+    void Widen(int column, const QString& text);
     void ShowProgress();
     // The main window's meter changed: this window names it too.
     void FollowMainWindow();
