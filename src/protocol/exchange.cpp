@@ -178,6 +178,10 @@ std::optional<Exchange> ExchangeTracker::Received(const std::string& frame,
     return std::nullopt;
 }
 
+const Exchange* ExchangeTracker::OldestWaiting() const {
+    return Waiting_.empty() ? nullptr : &Waiting_.front().Entry;
+}
+
 std::vector<Exchange> ExchangeTracker::Expire(ExchangeClock::time_point now) {
     std::vector<Exchange> expired;
     for (auto it = Waiting_.begin(); it != Waiting_.end();) {

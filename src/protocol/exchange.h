@@ -93,6 +93,8 @@ public:
     bool Waiting() const { return !Waiting_.empty(); }
     bool Waits(std::uint64_t id) const;
     std::optional<ExchangeClock::time_point> NextDeadline() const;
+    // The oldest request still waiting for its answer, or null.
+    const Exchange* OldestWaiting() const;
 
     // Forgets every request, waiting or timed out.
     void Clear();

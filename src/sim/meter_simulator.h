@@ -19,6 +19,8 @@ namespace mbus::sim {
 struct SimulatedMeterSpec {
     int TypePosition = 0;            // position in the console's type list, 0..7
     protocol::LineAddress Address{}; // as on the line, least significant byte first
+    bool Silent = false;             // this meter answers nothing
+    bool CorruptChecksum = false;    // this meter's replies carry a wrong checksum
 };
 
 // The meter on the line when none is configured: the cold-water meter 00000000000001.
@@ -58,6 +60,8 @@ private:
     struct Meter {
         std::uint8_t TypeCode;
         protocol::LineAddress Address;
+        bool Silent = false;
+        bool CorruptChecksum = false;
         std::uint32_t Reads = 0;
     };
 

@@ -1,8 +1,9 @@
 // The console's receive road without a window, for `mbus read`: one TComPort opened on the
 // calling thread, whose data events feed the quiet-gap framing, and the idle tick every 5 ms run
 // by a loop that serves the thread's window messages in between (the port's events arrive as
-// messages to that thread). The caller sends through the session and takes complete frames; the
-// port closes when the session goes.
+// messages to that thread). A caller that knows where an answer ends may end a frame as soon as
+// the collected bytes hold it (SetFrameEnd). The caller sends through the session and takes
+// complete frames; the port closes when the session goes.
 #pragma once
 
 #include <chrono>
@@ -10,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "protocol/receive_framing.h"
 #include "serial/com_port.h"
@@ -50,6 +52,12 @@ public:
     // tick after the deadline is left for the next call.
     std::optional<Frame> NextFrame(Clock::time_point deadline, const std::function<bool()>& stop);
 
+    // Besides the quiet gap, a frame ends as soon as the bytes collected for it satisfy
+    // `complete`, asked after every delivery of received bytes; empty: the gap alone.
+    void SetFrameEnd(std::function<bool(std::string_view collected)> complete) {
+        FrameEnd_ = std::move(complete);
+    }
+
     // How many received bytes are waiting to become a frame.
     std::size_t Collected() const { return RxFrame_.RecData.size(); }
 
@@ -57,14 +65,20 @@ public:
     void SetQuietTicks(std::uint16_t ticks) { QuietTicks_ = ticks; }
 
 private:
-    // Serves window messages until `until`, waiting for them in between.
-    static void ServeMessagesUntil(Clock::time_point until);
+    // Serves window messages until `until`, waiting for them in between, or until the frame end
+    // holds for the bytes collected.
+    void ServeMessagesUntil(Clock::time_point until);
+    // The collected bytes as a frame, completed `at`; collecting starts afresh.
+    Frame TakeFrame(Clock::time_point at);
 
     // Declared before the port: the port's close, in its destructor, may still deliver bytes.
     protocol::ComRec_Struct RxFrame_;
     Clock::time_point NextTick_;
     std::uint16_t QuietTicks_ = protocol::kQuietTicks;
-    bool Lost_ = false; // the line died under the open port
+    std::function<bool(std::string_view)> FrameEnd_;
+    bool Delivered_ = false; // bytes came since the frame end was last asked
+    bool Ended_ = false;     // the frame end holds for the bytes collected
+    bool Lost_ = false;      // the line died under the open port
     serial::TComPort Port_;
 };
 
