@@ -425,11 +425,14 @@ int Run(const ReadSettings& settings, CommandIo io) {
     }
 
     const Clock::time_point started = Clock::now();
-    Clock::time_point nextSend = started;
+    Clock::time_point nextRound = started;
     for (std::uint32_t round = 0; round < settings.Count && !interrupted(); ++round) {
         for (std::size_t i = 0; i < targets.size() && !interrupted(); ++i) {
-            // Until the next request goes out, frames still belong to the ones before.
-            line.ServeUntil(nextSend, interrupted);
+            // The interval runs from one round's first request to the next round's; within a
+            // round each request follows the one before as soon as it has settled. Until the
+            // next request goes out, frames still belong to the ones before.
+            if (i == 0)
+                line.ServeUntil(nextRound, interrupted);
             if (interrupted())
                 break;
 
@@ -443,10 +446,8 @@ int Run(const ReadSettings& settings, CommandIo io) {
             targetOfRequest[id] = i;
             report.Sent(id, command, LocalTimestampNow(),
                         settings.Round ? std::optional<std::size_t>(i) : std::nullopt);
-            // The interval runs from one round's first request to the next round's; within a
-            // round each request follows the one before as soon as it has settled.
             if (i == 0)
-                nextSend = *sentAt + settings.Interval;
+                nextRound = *sentAt + settings.Interval;
             line.ServeUntilSettled(id, interrupted);
         }
     }

@@ -572,8 +572,9 @@ TEST_F(ReadCommandTest, ARoundReadsEveryMeterOfTheListAndNamesThoseThatFailed) {
                    mbus::testing::SimPacing::Paced);
     ASSERT_FALSE(sim.ComName.empty());
 
-    const Result json =
-        Read({"--port", sim.ComName, "--meters", list, "--timeout", "800", "--json"});
+    // The interval runs between rounds: within one, each request follows the last at once.
+    const Result json = Read({"--port", sim.ComName, "--meters", list, "--timeout", "800",
+                              "--interval", "3600000", "--json"});
     EXPECT_EQ(json.Status, kExitIncomplete);
     const std::vector<std::string> expected{
         R"(\{"meter": "00000000000001", "name": "3-201 厨房", .*"decoded": "当前累积流量:.*"verdict": "ok", "late": false, .*"type": 16, )",
