@@ -4,12 +4,16 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <ostream>
 
 namespace mbus::tools {
 namespace {
+
+// The errors said one by one; a file with more is hardly a meter list.
+constexpr std::size_t kErrorsSaid = 20;
 
 std::string ErrorText(const protocol::MeterListError& error) {
     const std::string problem = protocol::MeterListProblemText(error);
@@ -30,6 +34,9 @@ ReadMeterListFile(std::string_view command, const std::string& path, std::ostrea
         err << "mbus " << command << ": " << message << "\n";
         return std::nullopt;
     };
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored))
+        return fail("the meter list " + shown + " is a folder");
     std::ifstream file(path, std::ios::binary);
     if (!file)
         return fail("cannot read the meter list " + shown + ": " + std::strerror(errno));
@@ -44,9 +51,14 @@ ReadMeterListFile(std::string_view command, const std::string& path, std::ostrea
                     std::to_string(kLongestMeterList / 1024) + " KiB");
 
     protocol::MeterList list = protocol::ParseMeterList(text);
-    for (const protocol::MeterListError& error : list.Errors)
+    for (std::size_t i = 0; i < list.Errors.size() && i < kErrorsSaid; ++i) {
+        const protocol::MeterListError& error = list.Errors[i];
         err << "mbus " << command << ": " << shown << " line " << error.Line << ": "
             << ErrorText(error) << "\n";
+    }
+    if (list.Errors.size() > kErrorsSaid)
+        err << "mbus " << command << ": " << shown << ": " << list.Errors.size() - kErrorsSaid
+            << " more errors (is it a meter list?)\n";
     if (!list.Errors.empty())
         return std::nullopt;
     if (list.Meters.empty())

@@ -15,7 +15,8 @@ namespace mbus::tools {
 
 // The meters of the list at `path`; none when the file cannot be read, is larger than
 // kLongestMeterList, holds a bad line or no meter at all, each problem said on `err` as
-// "mbus <command>: <path> line <n>: <field> '<text>' <problem>".
+// "mbus <command>: <path> line <n>: <field> '<text>' <problem>" (the first twenty, then how many
+// more).
 std::optional<std::vector<protocol::ListedMeter>>
 ReadMeterListFile(std::string_view command, const std::string& path, std::ostream& err);
 
