@@ -6,9 +6,6 @@
 namespace mbus::protocol {
 namespace {
 
-constexpr std::uint8_t kReplyBit = 0x80;
-constexpr std::uint8_t kErrorBit = 0x40;
-
 bool Fits(std::uint8_t replied, std::uint8_t asked) {
     return asked == kWildcardByte || replied == asked;
 }

@@ -13,6 +13,8 @@ bool MeterLineLoop::Run(const std::function<bool()>& stopRequested, std::string&
             error = ready.Failure;
             return false;
         }
+        if (ready.DeviceClosed)
+            DropWhatWasUnderWay();
         if (ready.Readable && !Receive(error))
             return false;
         if (!Outgoing_.empty() && !Send(error))
@@ -42,6 +44,16 @@ void MeterLineLoop::MoveDueBursts() {
         WireFree_ = NextByteOut_;
         NextByteOut_ += Pace_.ByteTime;
     }
+}
+
+void MeterLineLoop::DropWhatWasUnderWay() {
+    Scheduled_.clear();
+    OnWire_.clear();
+    Outgoing_.clear();
+    Partial_.clear();
+    Unheard_.clear();
+    Simulator_.DropPartialRequest();
+    Line_.DiscardQueued();
 }
 
 bool MeterLineLoop::Answering() const {
@@ -106,7 +118,7 @@ std::size_t MeterLineLoop::RequestEnd(std::span<const std::uint8_t> bytes) {
     if (scan.Request) {
         // What was kept before held no whole request: this one ends in the new bytes.
         Partial_.clear();
-        return scan.Consumed - before;
+        return scan.Consumed > before ? scan.Consumed - before : bytes.size();
     }
     Partial_.erase(Partial_.begin(), Partial_.begin() + static_cast<std::ptrdiff_t>(scan.Consumed));
     return bytes.size();

@@ -4,8 +4,11 @@
 // arrives while a reply is still going out is dropped, so replies never queue up or interleave, and
 // each request dropped is told. Paced (line_pace.h), it hears a request when its last byte would
 // have arrived on a real line, and hands each byte of a reply to the line when it would have gone
-// out whole; unpaced, at once. And a thread that runs such a loop for tests and benchmarks that
-// need a meter inside their own process. `mbus sim` runs the loop on its main thread.
+// out whole; unpaced, at once. When every program on the line has closed the device (a line whose
+// slave side is held tells), what was under way for them goes too: replies not sent yet, replies
+// the device has not read, a request cut short; so the next program starts on a quiet line. And a
+// thread that runs such a loop for tests and benchmarks that need a meter inside their own
+// process. `mbus sim` runs the loop on its main thread.
 #pragma once
 
 #include <atomic>
@@ -52,6 +55,7 @@ public:
 private:
     bool Answering() const; // a reply is scheduled or not yet all taken by the line
     void MoveDueBursts();
+    void DropWhatWasUnderWay(); // the programs on the line have gone
     std::uint32_t Timeout() const;
     bool Receive(std::string& error);
     // Hands bytes that came at `now` to the simulator request by request, until it answers one;

@@ -2,9 +2,9 @@
 
 #include "protocol/meter_type.h"
 #include "protocol/parsed_reply.h"
-#include "protocol/read_address.h"
 #include "tools/json_text.h"
 #include "tools/line_options.h"
+#include "tools/meter_exchange.h"
 #include "tools/option_parser.h"
 #include "tools/reading_json.h"
 #include "tools/request_options.h"
@@ -37,9 +37,9 @@ void PrintHelp(std::ostream& out) {
            "                        the check as in `mbus decode --json`\n"
            "\n"
            "Exit status: 0 a meter answered with a sound frame, 1 none answered within the\n"
-           "time-out (or its frame failed the check, or the run was interrupted), 2 bad\n"
-           "option, or the port could not be opened or used, 3 the output could not be\n"
-           "written.\n";
+           "time-out (or it refused, or its frame failed the check, or the run was\n"
+           "interrupted), 2 bad option, or the port could not be opened or used, 3 the output\n"
+           "could not be written.\n";
 }
 
 struct AddressSettings {
@@ -74,34 +74,34 @@ std::string TypeText(std::uint8_t code) {
 
 int Run(const AddressSettings& settings, CommandIo io) {
     ToolPort port("address");
-    const auto interrupted = [&] { return port.Interrupted(); };
     if (!port.Open(settings.Port, settings.Line, io.Err))
         return kExitUsage;
-    const std::vector<std::uint8_t> bytes =
-        protocol::BuildReadAddressRequest(protocol::kWildcardByte, settings.DataId);
-    const auto request = protocol::ScanReadRequest(bytes).Request;
-    const auto sentAt = port.Send(std::string(bytes.begin(), bytes.end()), io.Err);
-    if (!sentAt)
+    protocol::ReadRequest request;
+    request.Control = protocol::kControlReadAddress;
+    request.TypeCode = protocol::kWildcardByte;
+    request.Address.fill(protocol::kWildcardByte);
+    request.DataId = settings.DataId;
+    const auto exchange = ExchangeOnce(port, request, settings.Timeout, io.Err);
+    if (!exchange)
         return kExitUsage;
-
-    std::optional<protocol::ParsedReply> reply;
-    while (!reply) {
-        const auto frame = port.Session().NextFrame(*sentAt + settings.Timeout, interrupted);
-        if (!frame)
-            break;
-        auto found = protocol::ParseReply(util::AsBytes(frame->Bytes), false);
-        if (found && found->Kind == protocol::ReplyKind::ReadAddress)
-            reply = std::move(found);
-    }
+    const std::optional<protocol::ParsedReply>& reply = exchange->Reply;
     if (!reply) {
         io.Err << "mbus address: "
-               << (interrupted() ? std::string("interrupted")
-                                 : "no meter answered within " +
-                                       std::to_string(Milliseconds(settings.Timeout)) + " ms")
+               << (exchange->Interrupted
+                       ? std::string("interrupted")
+                       : "no meter answered within " +
+                             std::to_string(Milliseconds(settings.Timeout)) + " ms")
                << "\n";
         return kExitIncomplete;
     }
-    protocol::CompareWithRequest(*reply, *request);
+    if (reply->Kind != protocol::ReplyKind::ReadAddress) {
+        io.Err << "mbus address: the meter refused the request"
+               << (reply->ErrorStatus.empty()
+                       ? std::string()
+                       : ", status " + util::RemoveSpaces(util::BytesToHex(reply->ErrorStatus)))
+               << "\n";
+        return kExitIncomplete;
+    }
 
     if (settings.Json) {
         io.Out << "{\"address\": " << JsonString(protocol::AddressText(*reply->Address))
@@ -112,8 +112,8 @@ int Run(const AddressSettings& settings, CommandIo io) {
                << std::endl;
     }
     if (protocol::FirstFailure(reply->Check) != protocol::CheckFailure::None) {
-        io.Err << "mbus address: the reply failed its frame check (start byte, checksum or end "
-                  "byte)\n";
+        io.Err << "mbus address: the reply failed its frame check (start byte, checksum, end "
+                  "byte or sequence number)\n";
         return kExitIncomplete;
     }
     return kExitOk;

@@ -55,12 +55,14 @@ void PrintHelp(std::ostream& out) {
            "\n"
         << PortOptionsHelp()
         << "  --addr TEXT           meter address, 14 hex digits as typed, most significant\n"
-           "                        byte first; default \""
+           "                        byte first (blanks optional); default\n"
+           "                        \""
         << kDefaultAddress
-        << "\". Replies are\n"
-           "                        decoded only while it gives exactly seven bytes, as in\n"
-           "                        the console. Given more than once: a round of those\n"
-           "                        meters\n"
+        << "\". An address that does not\n"
+           "                        give exactly seven bytes is refused; with --command any\n"
+           "                        text is taken, and replies are decoded only while it\n"
+           "                        gives seven bytes, as in the console. Given more than\n"
+           "                        once: a round of those meters\n"
            "  --type N|NAME         meter type by type list position or exact item text;\n"
            "                        default "
         << kDefaultType
@@ -78,7 +80,11 @@ void PrintHelp(std::ostream& out) {
         << "  --di TEXT             data identifier, two bytes in the order sent; default\n"
            "                        \""
         << kDefaultDataId
-        << "\"\n"
+        << "\"; replies are decoded for 90 1F (the current\n"
+           "                        counters), D1 20 .. D1 2B (the settlement-day counter of\n"
+           "                        1 .. 12 months ago), 81 02 (price table), 81 03\n"
+           "                        (settlement day), 81 04 (reading day) and 81 05 (purchase\n"
+           "                        record), in either byte order\n"
            "  --command HEX         send these bytes instead of the request built from --addr,\n"
            "                        --type and --di (hex digits are paired in order, anything\n"
            "                        else is skipped); --addr still decides whether replies are\n"
@@ -296,6 +302,9 @@ std::string FailureText(const protocol::Exchange& exchange, Clock::duration time
     case protocol::Verdict::Type:
         return "type " + protocol::TypeCodeText(*reply->TypeCode) + ", not " +
                protocol::TypeCodeText(exchange.Request->TypeCode);
+    case protocol::Verdict::Sequence:
+        return "sequence number " + util::BytesToHexTrimmed(std::span(&*reply->Sequence, 1)) +
+               ", not " + util::BytesToHexTrimmed(std::span(&exchange.Request->Sequence, 1));
     case protocol::Verdict::Refused:
         return "the meter refused the request (status " +
                util::BytesToHexTrimmed(reply->ErrorStatus) + ")";
@@ -327,6 +336,8 @@ std::string_view SummaryWords(protocol::Verdict verdict) {
         return "another meter's address";
     case protocol::Verdict::Type:
         return "another meter type";
+    case protocol::Verdict::Sequence:
+        return "another sequence number";
     case protocol::Verdict::Refused:
         return "refused";
     case protocol::Verdict::Unrecognised:
@@ -471,7 +482,10 @@ int Run(const ReadSettings& settings, CommandIo io) {
         return kExitIncomplete;
     }
     if (const std::size_t left = session.Collected())
-        io.Err << "mbus read: " << left << " bytes still arriving at the end were not shown\n";
+        io.Err << "mbus read: " << left
+               << (left == 1 ? " byte still arriving at the end was"
+                             : " bytes still arriving at the end were")
+               << " not shown\n";
     return everyReplySound ? kExitOk : kExitIncomplete;
 }
 

@@ -27,24 +27,42 @@ void PrintHelp(std::ostream& out) {
         << "\n"
            "Runs a simulated household meter on a pseudo-terminal and registers it in the port\n"
            "map as COM<n>, so the console and `mbus` open it like a serial port. Prints the COM\n"
-           "name and the device path on one line, then answers read-data requests (control code\n"
-           "0x01, identifier 1F 90 or 90 1F) until interrupted (Ctrl+C) or terminated; the COM\n"
-           "link is removed when it ends. Water, gas and electricity meters answer with data\n"
-           "length 0x16, heat meters with 0x2E; readings advance with every read and the meter\n"
-           "clock is the current local time. A meter answers requests for its type (or type AA)\n"
-           "and its address; the address AA AA AA AA AA AA AA is answered by the first meter of\n"
-           "the requested type. The read-address request (control 0x03, identifier 81 0A or\n"
-           "0A 81, see `mbus address`) is answered with the meter's type and address. Like one\n"
-           "meter on a half-duplex line it answers one request at a time: requests that arrive\n"
-           "while a reply is still going out are dropped, and each one dropped is said on\n"
-           "standard error (\"mbus sim: request to 00000000000001 type 0x10 dropped: still\n"
-           "answering\"; on a real bus the two would have collided).\n"
+           "name and the device path on one line, then answers requests until interrupted\n"
+           "(Ctrl+C) or terminated; the COM link is removed when it ends. A meter answers\n"
+           "requests for its type (or type AA) and its address; the address AA AA AA AA AA AA AA\n"
+           "is answered by the first meter of the requested type. Like one meter on a\n"
+           "half-duplex line it answers one request at a time: requests that arrive while a\n"
+           "reply is still going out are dropped, and each one dropped is said on standard\n"
+           "error (\"mbus sim: request to 00000000000001 type 0x10 dropped: still answering\";\n"
+           "on a real bus the two would have collided).\n"
            "\n"
            "A pseudo-terminal moves bytes at any speed; the simulated meter keeps to the line's\n"
            "timing instead: it takes a request as heard when its last byte would have arrived\n"
            "at --baud and --parity (a start bit, eight data bits, the parity bit, a stop bit:\n"
            "11 bits a byte at 8E1), answers --delay ms after that, and writes each byte of its\n"
            "reply when it would have gone out whole. Set them to what the reader uses.\n"
+           "\n"
+           "Each meter behaves like a prepaid meter with state. It answers, with the identifier\n"
+           "in the byte order of the request (either is taken):\n"
+           "  read data (control 0x01): 90 1F the current counters (water, gas and electricity\n"
+           "    meters with data length 0x16, heat meters with 0x2E; they advance with every\n"
+           "    read; the clock is the local time plus what setting the clock moved it),\n"
+           "    D1 20 .. D1 2B the settlement-day counter of 1 .. 12 months ago, 81 02 the price\n"
+           "    table, 81 03 the settlement day, 81 04 the reading day, 81 05 the purchase record\n"
+           "    (the money left goes down as the counters go up);\n"
+           "  read address (0x03, 81 0A, see `mbus address`), read key version (0x09, 81 06);\n"
+           "  write (0x04): A0 17 the valve (0x55 open, 0x99 close; the valve shows in the status\n"
+           "    bytes of every later reply), A0 15 the clock, A0 11 the settlement day, A0 12 the\n"
+           "    reading day, A0 10 the price table, A0 13 a purchase (taken once: its sequence\n"
+           "    number must be the next one); the reply (0x84) carries the status bytes;\n"
+           "  write address (0x15, A0 18): answers (0x95) and from then on only at the new\n"
+           "    address.\n"
+           "Each change a write makes is said on standard error, one line, as\n"
+           "  mbus sim: meter 00000000000001: valve closed\n"
+           "A request it cannot take gets an error reply (its control code with 0x40 added,\n"
+           "as 0xC1) with the status bytes 01 00 for an identifier or operation it does not\n"
+           "know, 02 00 for data it cannot take, 04 00 for a write refused by --refuse-writes\n"
+           "and 08 00 for a purchase that is not the next one.\n"
            "\n"
            "  --meter TYPE:ADDRESS  a meter on the line (repeatable): TYPE is the type list\n"
            "                        position as in `mbus frame --type`, ADDRESS fourteen hex\n"
@@ -71,14 +89,17 @@ void PrintHelp(std::ostream& out) {
            "  --delay MS            milliseconds from the request to the reply (0..60000);\n"
            "                        default 0\n"
            "  --split N:GAP_MS      send each reply in N bursts (1..64), GAP_MS apart\n"
-           "  --echo                repeat the request before the reply, like a two-wire\n"
-           "                        converter\n"
+           "  --echo                repeat every request (answered or not) before any reply,\n"
+           "                        like a two-wire converter\n"
            "  --corrupt-checksum    send replies with a wrong checksum\n"
            "  --silent              answer nothing\n"
            "  --noise               put one to four stray bytes before each reply\n"
+           "  --refuse-writes       refuse every write and write-address request\n"
+           "  --swap-di             answer with the identifier in the other byte order\n"
            "\n"
            "Exit status: 0 ended by a signal (SIGINT, SIGTERM, SIGHUP or SIGQUIT), 1 the line\n"
-           "could not be set up, 2 bad option or meter list.\n";
+           "could not be set up, 2 bad option or meter list, 3 ended by a signal, but the line\n"
+           "with the COM name could not be written.\n";
 }
 
 // A whole number within [low, high], or none.
@@ -171,6 +192,8 @@ bool ReadSettings(const OptionParser& options, Settings& settings, std::string& 
     simulator.CorruptChecksum = options.Has("--corrupt-checksum");
     simulator.Silent = options.Has("--silent");
     simulator.Noise = options.Has("--noise");
+    simulator.RefuseWrites = options.Has("--refuse-writes");
+    simulator.SwapIdentifier = options.Has("--swap-di");
     return true;
 }
 
@@ -239,6 +262,9 @@ int RunSimulator(const Settings& settings, CommandIo io) {
     }
     io.Out << "COM" << link.Number() << " " << line.SlavePath() << std::endl;
 
+    options.Notice = [&io](const std::string& change) {
+        io.Err << "mbus sim: " << change << std::endl;
+    };
     sim::MeterSimulator simulator(std::move(options), &LocalClock, std::random_device{}());
     sim::MeterLineLoop loop(line, simulator);
     loop.SetPace(settings.Pace);
