@@ -118,10 +118,12 @@ TEST_F(ReadCommandTest, BurstsAFewMillisecondsApartMakeOneFrameLongerGapsSplitIt
         RunningSim sim({"--split", "3:150"});
         const Result r = Read({"--port", sim.ComName, "--timeout", "800"});
         EXPECT_EQ(r.Status, kExitOk) << r.Err;
-        ASSERT_EQ(r.Lines.size(), 5u);
-        for (std::size_t i = 1; i < 4; ++i)
+        // At least two frames, however late a loaded machine serves the ticks.
+        ASSERT_GE(r.Lines.size(), 4u);
+        ASSERT_LE(r.Lines.size(), 5u);
+        for (std::size_t i = 1; i + 1 < r.Lines.size(); ++i)
             EXPECT_TRUE(StartsWith(r.Lines[i], "RX ")) << r.Lines[i];
-        EXPECT_TRUE(StartsWith(r.Lines[4], kFirstReading)) << r.Lines[4];
+        EXPECT_TRUE(StartsWith(r.Lines.back(), kFirstReading)) << r.Lines.back();
     }
     {
         // Cut into frames by a gap wider than the time-out allows: the part that came is
