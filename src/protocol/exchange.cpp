@@ -58,6 +58,8 @@ std::string_view VerdictText(Verdict verdict) {
         return "表拒绝";
     case Verdict::Unrecognised:
         return "无法识别";
+    case Verdict::LineLost:
+        return "串口断开";
     }
     return {};
 }
@@ -90,6 +92,8 @@ std::string_view VerdictName(Verdict verdict) {
         return "refused";
     case Verdict::Unrecognised:
         return "unrecognised";
+    case Verdict::LineLost:
+        return "line-lost";
     }
     return {};
 }
@@ -134,6 +138,17 @@ std::uint64_t ExchangeTracker::Sent(const std::string& bytes, ExchangeClock::tim
     entry.SentAt = at;
     Waiting_.push_back({std::move(entry), at + Timeout_});
     return Waiting_.back().Entry.Id;
+}
+
+Exchange ExchangeTracker::Unsent(const std::string& bytes, ExchangeClock::time_point at) {
+    Exchange entry;
+    entry.Id = NextId_++;
+    entry.Bytes = bytes;
+    entry.Request = ScanReadRequest(util::AsBytes(bytes)).Request;
+    entry.SentAt = at;
+    entry.SettledAt = at;
+    entry.Outcome = Verdict::LineLost;
+    return entry;
 }
 
 std::optional<Exchange> ExchangeTracker::Received(const std::string& frame,
