@@ -64,6 +64,8 @@ std::string_view VerdictText(Verdict verdict) {
         return "表拒绝";
     case Verdict::Unrecognised:
         return "无法识别";
+    case Verdict::LineLost:
+        return "串口断开";
     }
     return {};
 }
@@ -96,6 +98,8 @@ std::string_view VerdictName(Verdict verdict) {
         return "refused";
     case Verdict::Unrecognised:
         return "unrecognised";
+    case Verdict::LineLost:
+        return "line-lost";
     }
     return {};
 }
@@ -140,6 +144,17 @@ std::uint64_t ExchangeTracker::Sent(const std::string& bytes, ExchangeClock::tim
     entry.SentAt = at;
     Waiting_.push_back({std::move(entry), at + Timeout_});
     return Waiting_.back().Entry.Id;
+}
+
+Exchange ExchangeTracker::Unsent(const std::string& bytes, ExchangeClock::time_point at) {
+    Exchange entry;
+    entry.Id = NextId_++;
+    entry.Bytes = bytes;
+    entry.Request = ScanReadRequest(util::AsBytes(bytes)).Request;
+    entry.SentAt = at;
+    entry.SettledAt = at;
+    entry.Outcome = Verdict::LineLost;
+    return entry;
 }
 
 std::optional<Exchange> ExchangeTracker::Received(const std::string& frame,
@@ -191,6 +206,10 @@ std::optional<Exchange> ExchangeTracker::Received(const std::string& frame,
         return settle(std::move(entry), std::nullopt);
     }
     return std::nullopt;
+}
+
+const Exchange* ExchangeTracker::OldestWaiting() const {
+    return Waiting_.empty() ? nullptr : &Waiting_.front().Entry;
 }
 
 std::vector<Exchange> ExchangeTracker::Expire(ExchangeClock::time_point now) {

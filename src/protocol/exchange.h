@@ -40,6 +40,7 @@ enum class Verdict {
     Sequence,     // it does not echo the request's sequence number
     Refused,      // the meter refused the request (an error reply)
     Unrecognised, // a whole reply of no kind the reader knows
+    LineLost,     // the request fell due while the line was lost: it never went out
 };
 
 // The console's word for a verdict ("正确", "无应答", "仅回显", "迟到应答", "帧不完整",
@@ -81,6 +82,10 @@ public:
     // `bytes` went out at `at`; gives the exchange's id. Empty sends are no requests: id 0.
     std::uint64_t Sent(const std::string& bytes, ExchangeClock::time_point at);
 
+    // A request that fell due at `at` but could not go out (the line was lost): numbered as the
+    // requests sent are, and settled at once.
+    Exchange Unsent(const std::string& bytes, ExchangeClock::time_point at);
+
     // One analysed frame and the reply found in it (none: none found), at `at`. Gives the
     // exchange the reply settles (answered, or answered late), if any. A reply that answers no
     // request is left to the caller (none); a frame that holds only a request's echo, or a reply
@@ -98,6 +103,8 @@ public:
     bool Waiting() const { return !Waiting_.empty(); }
     bool Waits(std::uint64_t id) const;
     std::optional<ExchangeClock::time_point> NextDeadline() const;
+    // The oldest request still waiting for its answer, or null.
+    const Exchange* OldestWaiting() const;
 
     // Forgets every request, waiting or timed out.
     void Clear();

@@ -88,8 +88,8 @@ bool IsHeatMeter(std::uint8_t typeCode) {
 MeterSimulator::MeterSimulator(SimulatorOptions options, Clock clock, std::uint32_t noiseSeed)
     : Options_(std::move(options)), Clock_(std::move(clock)), Noise_(noiseSeed) {
     for (const SimulatedMeterSpec& spec : Options_.Meters)
-        Meters_.push_back(
-            {protocol::MeterTypeCode(spec.TypePosition).value_or(0x10), spec.Address});
+        Meters_.push_back({protocol::MeterTypeCode(spec.TypePosition).value_or(0x10), spec.Address,
+                           spec.Silent, spec.CorruptChecksum});
     Options_.Bursts = std::max<std::size_t>(Options_.Bursts, 1);
 }
 
@@ -100,6 +100,8 @@ std::vector<Burst> MeterSimulator::Receive(std::span<const std::uint8_t> bytes) 
         const protocol::RequestScan scan = protocol::ScanReadRequest(Received_);
         const auto consumed = Received_.begin() + static_cast<std::ptrdiff_t>(scan.Consumed);
         Meter* meter = scan.Request && !Options_.Silent ? MeterFor(*scan.Request) : nullptr;
+        if (meter && meter->Silent)
+            meter = nullptr;
         // The echo is the converter's, not the meter's: every request comes back, answered or
         // not.
         if (scan.Request && Options_.Echo)
@@ -193,7 +195,7 @@ std::vector<std::uint8_t> MeterSimulator::ReplyOf(Meter& meter,
                                                                              protocol::kErrorBit),
                                                    answer.Refusal)
                        : protocol::BuildDataReply(header, answer.Control, answer.Data);
-    if (Options_.CorruptChecksum)
+    if (Options_.CorruptChecksum || meter.CorruptChecksum)
         ++reply[reply.size() - 2];
     return reply;
 }

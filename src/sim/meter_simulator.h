@@ -27,6 +27,8 @@ namespace mbus::sim {
 struct SimulatedMeterSpec {
     int TypePosition = 0;            // position in the console's type list, 0..7
     protocol::LineAddress Address{}; // as on the line, least significant byte first
+    bool Silent = false;             // this meter answers nothing
+    bool CorruptChecksum = false;    // this meter's replies carry a wrong checksum
 };
 
 // The meter on the line when none is configured: the cold-water meter 00000000000001.
@@ -80,6 +82,8 @@ private:
     struct Meter {
         std::uint8_t TypeCode;
         protocol::LineAddress Address;
+        bool Silent = false;
+        bool CorruptChecksum = false;
         std::uint32_t Reads = 0; // reads of the current data: the counters advance with each
         bool ValveClosed = false;
         std::int64_t ClockOffset = 0; // seconds ahead of the host clock

@@ -72,6 +72,24 @@ std::string TypeText(std::uint8_t code) {
            std::string(protocol::MeterTypeText(code).value_or("?"));
 }
 
+// Why no address came: interrupted, nothing at all, or bytes that held no read-address reply (a
+// wrong baud rate or parity looks like that; a dead line does not).
+std::string NoAnswerText(const Exchange& exchange, ReaderSession::Clock::duration timeout) {
+    if (exchange.Interrupted)
+        return "interrupted";
+    std::string received;
+    for (const std::string& frame : exchange.Rx)
+        received += frame;
+    if (received.empty())
+        return "no meter answered within " + std::to_string(Milliseconds(timeout)) + " ms";
+    constexpr std::size_t kShownBytes = 64;
+    const std::size_t shown = std::min(received.size(), kShownBytes);
+    return std::to_string(received.size()) + (received.size() == 1 ? " byte" : " bytes") +
+           " came back, but no read-address reply: " +
+           util::BytesToHexTrimmed(util::AsBytes(received).first(shown)) +
+           (shown < received.size() ? " …" : "");
+}
+
 int Run(const AddressSettings& settings, CommandIo io) {
     ToolPort port("address");
     if (!port.Open(settings.Port, settings.Line, io.Err))
@@ -86,12 +104,17 @@ int Run(const AddressSettings& settings, CommandIo io) {
         return kExitUsage;
     const std::optional<protocol::ParsedReply>& reply = exchange->Reply;
     if (!reply) {
-        io.Err << "mbus address: "
-               << (exchange->Interrupted
-                       ? std::string("interrupted")
-                       : "no meter answered within " +
-                             std::to_string(Milliseconds(settings.Timeout)) + " ms")
-               << "\n";
+        io.Err << "mbus address: " << NoAnswerText(*exchange, settings.Timeout) << "\n";
+        return kExitIncomplete;
+    }
+    if (!exchange->FurtherReplies.empty()) {
+        // Every meter answers the wildcard address: the first answer names no particular meter.
+        std::string addresses = protocol::AddressText(*reply->Address);
+        for (const protocol::ParsedReply& further : exchange->FurtherReplies) {
+            if (further.Address)
+                addresses += ", " + protocol::AddressText(*further.Address);
+        }
+        io.Err << "mbus address: more than one meter answered: " << addresses << "\n";
         return kExitIncomplete;
     }
     if (reply->Kind != protocol::ReplyKind::ReadAddress) {
