@@ -64,6 +64,7 @@ TEST_F(SerialPortListTest, WithoutTheRegistryKeyOneMessageAndTheDesignedItems) {
         << "start-up goes on after the message";
 }
 
+#ifndef _WIN32 // the long value name is a device path behind a port map link, Linux's
 TEST_F(SerialPortListTest, AValueThatCannotBeReadStopsTheListWithAMessage) {
     // COM2's value name (its device path) does not fit the 256-character buffer.
     Home.AddFakePort(1);
@@ -79,6 +80,7 @@ TEST_F(SerialPortListTest, AValueThatCannotBeReadStopsTheListWithAMessage) {
     ASSERT_EQ(Boxes.size(), 1u);
     EXPECT_EQ(Boxes[0].Text, "打开串口列表的注册表项出错");
 }
+#endif
 
 } // namespace
 } // namespace mbus::console
