@@ -15,8 +15,10 @@ set(CPACK_STRIP_FILES ON)
 # The file name of each generator's package (cpack reads this file once per generator).
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/PackagingWindowsNames.cmake)
 
-# The installer: a Unicode one (its names are Chinese), 64-bit Program Files, the console's icon,
-# the licence page, a Start-menu folder "M-Bus 测试工具" with the console's entry of that name.
+# The installer: a 64-bit Unicode one (its names are Chinese; a 32-bit installer would need the
+# 32-bit Windows layer, which Wine on Debian has only with i386 packages), 64-bit Program Files,
+# the console's icon, the licence page, a Start-menu folder "M-Bus 测试工具" with the console's
+# entry of that name.
 set(CPACK_NSIS_PACKAGE_NAME "M-Bus 测试工具")
 set(CPACK_NSIS_DISPLAY_NAME "M-Bus 测试工具 ${PROJECT_VERSION}")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
@@ -25,15 +27,16 @@ set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/packaging/windows/mbus-console.
 set(CPACK_NSIS_INSTALLED_ICON_NAME mbus-console.exe)
 if(MBUS_WITH_GUI)
     set(CPACK_PACKAGE_EXECUTABLES mbus-console "M-Bus 测试工具")
+    set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
 endif()
-# CMake's installer script is an ANSI one; the same script with `Unicode true` first.
+# CMake's installer script makes a 32-bit ANSI installer; the same script for 64-bit Unicode.
 file(READ ${CMAKE_ROOT}/Modules/Internal/CPack/NSIS.template.in mbus_nsis_template)
 string(FIND "${mbus_nsis_template}" "\n" mbus_first_line_end)
 math(EXPR mbus_first_line_end "${mbus_first_line_end} + 1")
 string(SUBSTRING "${mbus_nsis_template}" 0 ${mbus_first_line_end} mbus_nsis_head)
 string(SUBSTRING "${mbus_nsis_template}" ${mbus_first_line_end} -1 mbus_nsis_rest)
 file(WRITE ${CMAKE_BINARY_DIR}/cpack-nsis/NSIS.template.in
-    "${mbus_nsis_head}  Unicode true\n${mbus_nsis_rest}")
+    "${mbus_nsis_head}  Target amd64-unicode\n${mbus_nsis_rest}")
 set(CPACK_MODULE_PATH ${CMAKE_BINARY_DIR}/cpack-nsis)
 
 include(CPack)

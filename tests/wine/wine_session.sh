@@ -20,6 +20,8 @@
 #  - a program that crashes starts Wine's debugger, which prints a backtrace and, with standard
 #    input not a terminal (CTest), makes the program exit with 0: a crashed test would pass. The
 #    debugger is switched off, so the crash's own exit status reaches CTest;
+#  - Wine copies every Start-menu entry a program makes into the user's own menus (~/.local,
+#    ~/.config/menus); the installer test makes one, so that copier is switched off;
 #  - the desktop of a prefix takes its size from the display its first processes saw (1024 x 768
 #    without one): the session's display is there before the wineserver, and every program of
 #    the session uses it, so a window of the console test is shown whole. The display number is
@@ -32,7 +34,7 @@ mkdir -p "$session"
 session=$(cd "$session" && pwd)
 prefix=$session/prefix
 
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" WINEARCH=win64
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe,winemenubuilder.exe=d" WINEARCH=win64
 unset DISPLAY WAYLAND_DISPLAY
 
 stop_session() {
@@ -122,7 +124,7 @@ for i in $(seq 0 $((pairs - 1))); do
 done
 
 cat >"$session/env" <<ENV
-export WINEPREFIX='$prefix' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=;winedbg.exe=d' WINEARCH=win64
+export WINEPREFIX='$prefix' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=;winedbg.exe,winemenubuilder.exe=d' WINEARCH=win64
 export LD_PRELOAD='$shim'
 export MBUS_TEST_COM_PAIRS='${list# }'
 export DISPLAY='$DISPLAY'
