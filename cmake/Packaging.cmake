@@ -24,9 +24,11 @@ plots one value over time and exports the rows as CSV.
 
 The mbus command-line tool does the same without a window (frame, decode,
 read, address, ports) and runs a simulated meter on a pseudo-terminal (sim).]=])
-# The runtime libraries (Qt 6, the C++ library) come from dpkg-shlibdeps; the console's texts
-# need a font with Chinese glyphs.
+# The runtime libraries (Qt 6, the C++ library) come from dpkg-shlibdeps; Qt's own texts in the
+# console (message box buttons, file dialogs) come from Qt's Chinese translation; the console's
+# texts need a font with Chinese glyphs.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-wqy-zenhei")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bash-completion")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -3,13 +3,11 @@
 // ignores wake-up bytes in front and zero bytes behind. The console's decode rule passes every
 // chunk that fits its work buffer through unchanged while the address gives seven bytes. The
 // reading of a reply (fields, units, status, frame check) exists exactly when the line does and
-// gives the line's values; the frame check and the read-address search stay inside the chunk
-// wherever they are pointed.
+// gives the line's values; the frame check and the search for other replies stay inside the
+// chunk wherever they are pointed.
 #include "fuzz_check.h"
 #include "protocol/frame_check.h"
-#include "protocol/frame_decoding.h"
-#include "protocol/meter_reading.h"
-#include "protocol/read_address.h"
+#include "protocol/parsed_reply.h"
 #include "protocol/response_decoder.h"
 
 #include <cstddef>
@@ -64,29 +62,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(StartsWith(text, "结算日热量:"), "heat line starts with the settlement heat");
 
     const protocol::ReadRequest request = RequestOf(chunk);
-    const auto reading = protocol::ReadMeterReply(chunk, &request);
-    Check(reading.has_value() == !text.empty(), "a reading exactly when there is a line");
-    if (reading) {
+    auto reply = protocol::ParseReply(chunk);
+    Check((reply && reply->Decoded()) == !text.empty(), "a reading exactly when there is a line");
+    if (reply) {
+        protocol::CompareWithRequest(*reply, request);
+        CheckIsConsistent(reply->Check);
+        Check(reply->ControlAt < size, "the control code lies in the chunk");
+        Check(reply->Address.has_value() == reply->TypeCode.has_value(),
+              "address and type come with the header");
+    }
+    if (reply && reply->Decoded()) {
         std::string line;
-        for (const protocol::FieldReading& field : reading->Fields) {
+        for (const protocol::FieldReading& field : reply->Fields) {
             line += std::string(field.Label) + ":" + field.Value + ";";
             Check(field.Kind == protocol::FieldKind::Quantity || field.Unit.empty(),
                   "only quantities have units");
         }
-        Check(line == text, "the fields give the decoded line");
-        Check(reading->Fields.back().Value == reading->Status.Raw, "the status is the last field");
-        Check(reading->Address.has_value() == reading->TypeCode.has_value(),
-              "address and type come with the header");
-        CheckIsConsistent(reading->Check);
+        Check(line == text && reply->Line == text, "the fields give the decoded line");
+        Check(reply->Fields.back().Value == reply->Status.Raw, "the status is the last field");
     }
-    if (const auto address = protocol::FindAddressReply(chunk, &request))
-        CheckIsConsistent(address->Check);
     // Pointed anywhere, even past the end, the check reads nothing outside the chunk.
     if (size > 0)
         CheckIsConsistent(protocol::CheckFrame(chunk, data[0], &request));
 
     if (size <= protocol::kAnalyseBufferSize) {
-        Check(protocol::DecodeReceivedFrame("AA AA AA AA AA AA AA", chunk) == text,
+        const auto received = protocol::ParseReceivedFrame("AA AA AA AA AA AA AA", chunk);
+        Check((received && received->Decoded() ? received->Line : std::string()) == text,
               "the decode rule passes a chunk within the work buffer");
     }
 

@@ -8,8 +8,9 @@ packages=(
     g++ cmake ninja-build pkg-config git
     # clang for the sanitizer builds and the libFuzzer targets
     clang libclang-rt-14-dev
-    # Qt 6 Widgets for the console and the port selection dialog
-    qt6-base-dev libgl-dev
+    # Qt 6 Widgets for the console and the port selection dialog, and Qt's own Chinese texts
+    # (qtbase_zh_CN.qm: the buttons of its message boxes, its file dialogs)
+    qt6-base-dev libgl-dev qt6-translations-l10n
     # SVG artwork of the console, and the trend plot of its readings window (Qt Charts' CMake
     # package needs the OpenGL one, which its package does not pull in)
     qt6-svg-dev qt6-charts-dev libqt6opengl6-dev

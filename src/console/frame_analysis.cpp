@@ -4,7 +4,7 @@
 #include "console/readings_log.h"
 #include "console/rich_text_view.h"
 #include "console/traffic_counters.h"
-#include "protocol/frame_decoding.h"
+#include "protocol/parsed_reply.h"
 #include "util/gbk_text.h"
 #include "util/string_c.h"
 
@@ -15,18 +15,19 @@
 namespace mbus::console {
 
 void AnalyseFrame(const std::string& Data) {
-    const std::string text = protocol::DecodeReceivedFrame(
+    // The frame's reply is found once; the decode view and the readings log both read it.
+    const std::optional<protocol::ParsedReply> reply = protocol::ParseReceivedFrame(
         util::Utf8ToGbk(Form1->edtAddr->text().toStdString()), util::AsBytes(Data));
-    NoteFrameAnalysed(Data, text);
+    NoteFrameAnalysed(reply);
 
     // Replies are told from noise by the length of the decoded text in bytes, as the engineers'
     // platform counted it.
-    if (util::Utf8ToGbk(text).size() <= 5)
+    if (!reply || util::Utf8ToGbk(reply->Line).size() <= 5)
         return;
     ++ParsedCount;
     QTextCursor cursor(Form1->redtDecode->document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(QString::fromStdString(text) + QStringLiteral("\r\n"));
+    cursor.insertText(QString::fromStdString(reply->Line) + QStringLiteral("\r\n"));
     // The view follows its newest line, as the traffic view does.
     QScrollBar& scrollBar = *Form1->redtDecode->verticalScrollBar();
     scrollBar.setValue(scrollBar.maximum());

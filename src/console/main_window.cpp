@@ -1,18 +1,24 @@
 #include "console/main_window.h"
 
 #include "console/command_composition.h"
+#include "console/console_settings.h"
 #include "console/error_box.h"
 #include "console/frame_reception.h"
 #include "console/image_button.h"
 #include "console/image_list.h"
+#include "console/keyboard_control.h"
+#include "console/live_port_list.h"
 #include "console/picture_view.h"
+#include "console/port_combo_box.h"
+#include "console/port_map_watch.h"
+#include "console/port_reconnect.h"
 #include "console/readings_window.h"
 #include "console/rich_text_view.h"
 #include "console/serial_port_list.h"
 #include "console/status_bar.h"
 #include "console/traffic_counters.h"
 #include "console/traffic_view.h"
-#include "platform/port_map.h"
+#include "console/window_layout.h"
 #include "protocol/meter_type.h"
 #include "serial/application_errors.h"
 #include "serial/com_port.h"
@@ -79,8 +85,6 @@ QLabel* MakeLabel(QWidget* parent, const char* name, QRect geometry, const char*
     return label;
 }
 
-// An editable drop-down list: typed text stays as typed (no completion) and is never added to
-// the items.
 // A single-line edit showing `text` from its start.
 QLineEdit* MakeEdit(QWidget* parent, const char* name, QRect geometry, const QString& text) {
     auto* edit = Place(new QLineEdit(text, parent), name, geometry);
@@ -88,9 +92,12 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, QRect geometry, const QSt
     return edit;
 }
 
-QComboBox* MakeComboBox(QWidget* parent, const char* name, QRect geometry, const QStringList& items,
-                        int selected) {
-    auto* combo = Place(new QComboBox(parent), name, geometry);
+// An editable drop-down list: typed text stays as typed (no completion) and is never added to
+// the items.
+template <class Combo = QComboBox>
+Combo* MakeComboBox(QWidget* parent, const char* name, QRect geometry, const QStringList& items,
+                    int selected) {
+    auto* combo = Place(new Combo(parent), name, geometry);
     combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert);
     combo->setCompleter(nullptr);
@@ -125,13 +132,6 @@ RichTextView* MakeTextView(QWidget* parent, const char* name, QRect geometry) {
     return view;
 }
 
-QStringList DesignedPortItems() {
-    QStringList items;
-    for (int number = 1; number <= 20; ++number)
-        items << QStringLiteral("COM%1").arg(number);
-    return items;
-}
-
 QStringList MeterTypeItems() {
     QStringList items;
     for (const protocol::MeterType& type : protocol::MeterTypes())
@@ -157,6 +157,8 @@ TForm1::~TForm1() {
     // routines on the way.
     tmr1->stop();
     Timer1->stop();
+    PortWatch->blockSignals(true);
+    Reconnect->Cancel();
     ComPort->SetOnTriggerAvail(nullptr);
     ComPort->SetOnPortLost(nullptr);
     try {
@@ -194,6 +196,7 @@ void TForm1::CreateControls() {
     ToolButton2->setAutoRaise(true);
     sToolBar1->addWidget(ToolButton2);
     InstallReadingsWindow(*this);
+    CreatePortFollowing();
 
     sStatusBar1 = new StatusBar({200, 120, 120, 120, 50}, this);
     Place(sStatusBar1, "sStatusBar1", QRect(0, 537 - kStatusBarHeight, 919, kStatusBarHeight));
@@ -212,8 +215,8 @@ void TForm1::CreateControls() {
     sGroupBox1 = MakeGroupBox(this, "sGroupBox1", QRect(8, 344, 169, 169), "串口设置");
     const QFont portFont = DesignFont(kSansSerif, 13);
     sLabel35 = MakeLabel(sGroupBox1, "sLabel35", QRect(8, 28, 64, 21), "串口号：");
-    cmbSoftPort =
-        MakeComboBox(sGroupBox1, "cmbSoftPort", QRect(72, 28, 65, 24), DesignedPortItems(), 0);
+    cmbSoftPort = MakeComboBox<PortComboBox>(sGroupBox1, "cmbSoftPort", QRect(72, 28, 65, 24),
+                                             DesignedPortItems(), 0);
     sLabel36 = MakeLabel(sGroupBox1, "sLabel36", QRect(8, 64, 64, 21), "波特率：");
     cmbSoftBaut =
         MakeComboBox(sGroupBox1, "cmbSoftBaut", QRect(72, 60, 65, 24),
@@ -295,6 +298,22 @@ void TForm1::CreateControls() {
     // The port opens only through the port button (or a change of its settings), with the
     // window's settings, so the display always tells the truth: a send to a closed port fails.
     ComPort->SetAutoOpen(false);
+
+    InstallWindowLayout(*this);
+}
+
+void TForm1::CreatePortFollowing() {
+    ckbAutoReconnect = new QCheckBox(QStringLiteral("自动重连"), sToolBar1);
+    ckbAutoReconnect->setObjectName(QStringLiteral("ckbAutoReconnect"));
+    ckbAutoReconnect->setToolTip(
+        QStringLiteral("串口断开后等待同一串口号恢复，按当前设置重新打开并继续定时发送"));
+    ckbAutoReconnect->setChecked(StoredAutoReconnect());
+    sToolBar1->addSeparator();
+    sToolBar1->addWidget(ckbAutoReconnect);
+    PortWatch = new PortMapWatch(this);
+    PortWatch->setObjectName(QStringLiteral("PortWatch"));
+    Reconnect = new PortReconnect(PortWatch->Watching(), this);
+    Reconnect->setObjectName(QStringLiteral("Reconnect"));
 }
 
 void TForm1::ConnectHandlers() {
@@ -332,6 +351,16 @@ void TForm1::ConnectHandlers() {
     });
     connect(redtComRechex, &RichTextView::LinesRewrapped, this,
             [] { RunGuarded(KeepInsertionPointAtEnd); });
+
+    connect(ckbAutoReconnect, &QCheckBox::toggled, this,
+            handler(&TForm1::ckbAutoReconnectClick, ckbAutoReconnect));
+    connect(PortWatch, &PortMapWatch::Changed, this, [this] {
+        RunGuarded(RefreshPortList);
+        RunGuarded([this] { Reconnect->PortMapChanged(); });
+    });
+    connect(static_cast<PortComboBox*>(cmbSoftPort), &PortComboBox::PopupAboutToShow, this,
+            [] { RunGuarded(RefreshPortList); });
+    InstallKeyboard(*this);
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {
@@ -342,17 +371,10 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 
 void TForm1::FormCreate(QObject* /*Sender*/) {
     PortList = ListSerialPorts();
+    ShowPortList(PortList);
     if (!PortList.isEmpty()) {
-        // Replacing the list is no change made by the user: its handler does not run.
+        // Choosing the first port is no change made by the user: its handler does not run.
         const QSignalBlocker blocker(cmbSoftPort);
-        cmbSoftPort->clear();
-        cmbSoftPort->addItems(PortList);
-        for (int index = 0; index < cmbSoftPort->count(); ++index) {
-            const auto device =
-                platform::ResolveDeviceName(cmbSoftPort->itemText(index).toStdString());
-            if (device)
-                cmbSoftPort->setItemData(index, QString::fromStdString(*device), Qt::ToolTipRole);
-        }
         cmbSoftPort->setCurrentIndex(0);
     }
     RefreshCommand();

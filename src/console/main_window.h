@@ -31,6 +31,8 @@ namespace mbus::console {
 class ImageButton;
 class ImageList;
 class PictureView;
+class PortMapWatch;
+class PortReconnect;
 class RichTextView;
 class StatusBar;
 
@@ -68,9 +70,12 @@ public:
     void Timer1Timer(QObject* Sender);
     void tmr1Timer(QObject* Sender);
     void ComPortTriggerAvail(serial::TComponent* CP, std::uint16_t Count);
-    // The line died under the open port (ComPort has closed it): timed sending stops, the
-    // display shows closed, and a box says "串口已断开" with the cause.
+    // The line died under the open port (ComPort has closed it). With 自动重连 ticked the port is
+    // waited for and reopened (PortReconnect); otherwise timed sending stops, the display shows
+    // closed, and a box says "串口已断开" with the cause.
     void ComPortPortLost(serial::TComponent* CP, const std::string& Cause);
+    // 自动重连 changed: remembered for the next run; unticked, it ends a wait for a lost port.
+    void ckbAutoReconnectClick(QObject* Sender);
     void sButton1Click(QObject* Sender);
     void btnSaveComRecClick(QObject* Sender);
     void ToolButton2Click(QObject* Sender);
@@ -79,6 +84,7 @@ public:
     ImageList* slphmglst1;
     QToolBar* sToolBar1;
     QToolButton* ToolButton2;
+    QCheckBox* ckbAutoReconnect;
     StatusBar* sStatusBar1;
 
     PictureView* sImage2;
@@ -121,6 +127,11 @@ public:
     // The serial port component, created and destroyed with the window.
     std::unique_ptr<serial::TComPort> ComPort;
 
+    // What follows the port map: the watch that tells of changes, and the wait for a lost port.
+    // Owned by the window through Qt's parent links.
+    PortMapWatch* PortWatch;
+    PortReconnect* Reconnect;
+
 protected:
     // The tool bar follows the window's width and the status bar its bottom edge; everything
     // else keeps its designed place.
@@ -128,6 +139,8 @@ protected:
 
 private:
     void CreateControls();
+    // 自动重连 in the tool bar, the port map watch and the reconnect of a lost port.
+    void CreatePortFollowing();
     void ConnectHandlers();
 
     // tmr1 stopped itself at the end of a quiet cycle with no frame pending; the next data event

@@ -5,6 +5,7 @@
 #include "console/gui_message_pump.h"
 #include "console/main_window.h"
 #include "console/message_box.h"
+#include "console/qt_translation.h"
 #include "serial_ui/port_prompt_dialog.h"
 
 #include <QApplication>
@@ -19,6 +20,7 @@ std::unique_ptr<TForm1> CreateMainWindow() {
 
 int Mbus(int& argc, char** argv) {
     QApplication application(argc, argv);
+    InstallQtTranslation(application);
     SetApplicationTitle(QString::fromUtf8(kFormCaption));
     const GuiMessagePump messagePump(application);
     const ApplicationErrorReporter errorReporter(application);

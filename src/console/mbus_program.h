@@ -12,9 +12,9 @@ class TForm1;
 // yet. Needs the application object.
 std::unique_ptr<TForm1> CreateMainWindow();
 
-// The whole start-up: application, title, message windows served by the Qt event loop, the
-// serial component's error reporter and port prompt, main window; returns the loop's exit code when
-// the main window has been closed.
+// The whole start-up: application, Qt's Chinese translation, title, message windows served by
+// the Qt event loop, the serial component's error reporter and port prompt, main window; returns
+// the loop's exit code when the main window has been closed.
 int Mbus(int& argc, char** argv);
 
 } // namespace mbus::console

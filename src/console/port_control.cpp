@@ -1,9 +1,13 @@
 #include "console/port_control.h"
 
 #include "console/combo_selection.h"
+#include "console/console_settings.h"
 #include "console/image_button.h"
+#include "console/live_port_list.h"
 #include "console/main_window.h"
 #include "console/message_box.h"
+#include "console/port_reconnect.h"
+#include "console/serial_port_list.h"
 #include "console/status_bar.h"
 #include "platform/comm_device.h"
 #include "serial/com_port.h"
@@ -11,6 +15,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QSignalBlocker>
 #include <QTimer>
 
 namespace mbus::console {
@@ -45,10 +50,53 @@ void ReopenWithWindowSettings() {
 void ShowPortState() {
     // A port whose close is still finishing is closed for the user: it takes and sends nothing.
     const bool open = Form1->ComPort->PortState() == serial::psOpen;
-    Form1->btnComPortEn->setText(open ? QStringLiteral("关闭串口") : QStringLiteral("打开串口"));
-    Form1->btnComPortEn->SetImageIndex(open ? kImagePortOpen : kImagePortClosed);
+    const bool inUse = open || Form1->Reconnect->Waiting();
+    Form1->btnComPortEn->setText(inUse ? QStringLiteral("关闭串口") : QStringLiteral("打开串口"));
+    Form1->btnComPortEn->SetImageIndex(inUse ? kImagePortOpen : kImagePortClosed);
     Form1->sStatusBar1->SetPanelText(0, open ? QStringLiteral("串口状态：打开")
                                              : QStringLiteral("串口状态：关闭"));
+}
+
+void ShowStatusMessage() {
+    StatusBar& bar = *Form1->sStatusBar1;
+    if (const QString text = Form1->Reconnect->StatusText(); !text.isEmpty())
+        bar.SetMessage(text, Form1->Reconnect->StatusToolTip());
+    else if (PortList.isEmpty())
+        bar.SetMessage(NoPortHint(), NoPortHintToolTip());
+    else
+        bar.SetMessage(QString());
+}
+
+bool OpenPortAsShown() {
+    serial::TComPort& port = *Form1->ComPort;
+    // The first three characters (normally "COM") are skipped unchecked; the number keeps its
+    // low eight bits, so COM256 gives 0 and the component asks for a port.
+    const QString number = Form1->cmbSoftPort->currentText().mid(3);
+    const auto shown = static_cast<std::uint8_t>(util::StrToInt(number.toStdString()));
+    port.SetComNumber(shown);
+    port.SetBaud(util::StrToInt(Form1->cmbSoftBaut->currentText().toStdString()));
+    const int parity = SelectedItemIndex(*Form1->cbbParity);
+    if (parity >= 0 && parity < int(std::size(kParities)))
+        port.SetParity(kParities[parity]);
+
+    bool opened = true;
+    try {
+        port.SetOpen(true);
+    } catch (...) {
+        opened = false;
+    }
+    if (port.ComNumber() != shown) {
+        // The user chose the port in the component's dialog: it is the port from now on. Showing
+        // it is no change by the user, so nothing reopens.
+        const QSignalBlocker blocker(Form1->cmbSoftPort);
+        const QString name = QStringLiteral("COM%1").arg(port.ComNumber());
+        const int index = Form1->cmbSoftPort->findText(name);
+        if (index >= 0)
+            Form1->cmbSoftPort->setCurrentIndex(index);
+        else
+            Form1->cmbSoftPort->setEditText(name);
+    }
+    return opened;
 }
 
 void ToggleComPort() {
@@ -58,19 +106,7 @@ void ToggleComPort() {
         port.SetOpen(false);
         return;
     }
-
-    // The first three characters (normally "COM") are skipped unchecked; the number keeps its
-    // low eight bits, so COM256 gives 0 and the component asks for a port.
-    const QString number = Form1->cmbSoftPort->currentText().mid(3);
-    port.SetComNumber(static_cast<std::uint8_t>(util::StrToInt(number.toStdString())));
-    port.SetBaud(util::StrToInt(Form1->cmbSoftBaut->currentText().toStdString()));
-    const int parity = SelectedItemIndex(*Form1->cbbParity);
-    if (parity >= 0 && parity < int(std::size(kParities)))
-        port.SetParity(kParities[parity]);
-
-    try {
-        port.SetOpen(true);
-    } catch (...) {
+    if (!OpenPortAsShown()) {
         // Under the console's own message, what really went wrong where the platform knows it
         // (no permission for the device, a link to something that is not a terminal).
         QString text = QStringLiteral("串口已被占用或串口不存在");
@@ -81,10 +117,14 @@ void ToggleComPort() {
 }
 
 void TForm1::btnComPortEnClick(QObject* /*Sender*/) {
+    // While a lost port is waited for, the button reads "关闭串口": a press ends the wait.
+    if (Reconnect->Cancel())
+        return;
     ToggleComPort();
 }
 
 void TForm1::cmbSoftPortChange(QObject* /*Sender*/) {
+    Reconnect->Cancel(); // another port: the lost one is no longer waited for
     ReopenWithWindowSettings();
 }
 
@@ -97,14 +137,26 @@ void TForm1::cbbParityChange(QObject* /*Sender*/) {
 }
 
 void TForm1::ComPortPortLost(serial::TComponent* /*CP*/, const std::string& Cause) {
+    const QString lost = QStringLiteral("串口已断开（%1）：%2")
+                             .arg(cmbSoftPort->currentText(), QString::fromStdString(Cause));
+    if (ckbAutoReconnect->isChecked()) {
+        // No box: the status bar tells of the loss and the wait, and the port comes back by
+        // itself.
+        Reconnect->Start(ComPort->ComNumber(), lost);
+        return;
+    }
     // Everything that assumes an open port stops before the box is shown: its own message loop
     // would serve the timed sends.
     Timer1->stop();
     ckbAutoSend->setChecked(false);
     ShowPortState();
-    ShowMessageBox(QStringLiteral("串口已断开（%1）：%2")
-                       .arg(cmbSoftPort->currentText(), QString::fromStdString(Cause)),
-                   QStringLiteral("错误"), QMessageBox::Critical);
+    ShowMessageBox(lost, QStringLiteral("错误"), QMessageBox::Critical);
+}
+
+void TForm1::ckbAutoReconnectClick(QObject* /*Sender*/) {
+    StoreAutoReconnect(ckbAutoReconnect->isChecked());
+    if (!ckbAutoReconnect->isChecked())
+        Reconnect->Cancel();
 }
 
 } // namespace mbus::console

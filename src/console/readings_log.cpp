@@ -1,14 +1,10 @@
 #include "console/readings_log.h"
 
 #include "console/main_window.h"
-#include "protocol/frame_decoding.h"
-#include "protocol/meter_reading.h"
-#include "protocol/read_address.h"
+#include "protocol/request.h"
 #include "util/string_c.h"
 
 #include <QComboBox>
-
-#include <algorithm>
 
 namespace mbus::console {
 namespace {
@@ -58,30 +54,27 @@ void ReadingsLog::RequestSent(const std::string& bytes, const QString& port) {
     NoReply_.start();
 }
 
-void ReadingsLog::FrameAnalysed(const std::string& frame, const std::string& decodedLine,
+void ReadingsLog::FrameAnalysed(const std::optional<protocol::ParsedReply>& reply,
                                 const QString& port) {
-    const auto bytes =
-        util::AsBytes(frame).first(std::min(frame.size(), protocol::kAnalyseBufferSize));
-    const protocol::ReadRequest* request =
-        Waiting_ && Waiting_->Row.Request ? &*Waiting_->Row.Request : nullptr;
-    if (decodedLine.empty()) {
+    if (!reply)
+        return;
+    if (!reply->Decoded()) {
         // A read-address reply answers its request, though it is no reading.
-        if (Waiting_ && protocol::FindAddressReply(bytes, request)) {
+        if (Waiting_ && reply->Kind == protocol::ReplyKind::ReadAddress) {
             Waiting_.reset();
             NoReply_.stop();
         }
         return;
     }
-    auto reading = protocol::ReadMeterReply(bytes, request);
-    if (!reading)
-        return;
     const QDateTime now = QDateTime::currentDateTime();
     protocol::ReadingRow row;
     row.Time = LocalTimestampOf(now);
     row.Port = port.toStdString();
-    row.Reading = std::move(reading);
+    row.Reply = reply;
     if (Waiting_) {
         row.Request = Waiting_->Row.Request;
+        if (row.Request)
+            protocol::CompareWithRequest(*row.Reply, *row.Request);
         row.ElapsedMs = Waiting_->SentAt.msecsTo(now);
         Waiting_.reset();
         NoReply_.stop();
@@ -131,10 +124,10 @@ void NoteRequestSent(const std::string& bytes) {
     }
 }
 
-void NoteFrameAnalysed(const std::string& frame, const std::string& decodedLine) {
+void NoteFrameAnalysed(const std::optional<protocol::ParsedReply>& reply) {
     try {
         if (ReadingsLog* log = ReadingsLog::Current())
-            log->FrameAnalysed(frame, decodedLine, CurrentPort());
+            log->FrameAnalysed(reply, CurrentPort());
     } catch (...) {
     }
 }

@@ -13,12 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "protocol/parsed_reply.h"
 #include "protocol/readings_csv.h"
 
 namespace mbus::console {
 
 struct LoggedReading {
-    protocol::ReadingRow Row; // Row.Reading is none for a request without a decoded reply
+    protocol::ReadingRow Row; // Row.Reply is none for a request without a decoded reply
     QDateTime Time;           // the local time of Row.Time
 };
 
@@ -36,9 +37,8 @@ public:
 
     // `bytes` went out to the port `port`; an earlier request still waiting is unanswered.
     void RequestSent(const std::string& bytes, const QString& port);
-    // A frame completed; `decodedLine` is what AnalyseFrame decoded from it (empty: nothing).
-    void FrameAnalysed(const std::string& frame, const std::string& decodedLine,
-                       const QString& port);
+    // A frame completed; `reply` is the reply AnalyseFrame found in it, if any.
+    void FrameAnalysed(const std::optional<protocol::ParsedReply>& reply, const QString& port);
     // Drops every row and forgets the request still waiting.
     void Clear();
 
@@ -69,7 +69,7 @@ private:
 // The hooks of the sending and decoding routines; they do nothing while no log exists and never
 // raise (the log is an addition that must not disturb sending or decoding).
 void NoteRequestSent(const std::string& bytes);
-void NoteFrameAnalysed(const std::string& frame, const std::string& decodedLine);
+void NoteFrameAnalysed(const std::optional<protocol::ParsedReply>& reply);
 
 // The local time of `time` as the CSV rows give it.
 protocol::LocalTimestamp LocalTimestampOf(const QDateTime& time);

@@ -66,9 +66,9 @@ int ReadingsTable::FieldColumn(std::string_view label) {
 }
 
 QString ReadingsTable::CheckText(const LoggedReading& reading) {
-    if (!reading.Row.Reading)
+    if (!reading.Row.Reply)
         return QStringLiteral("无应答");
-    switch (protocol::FirstFailure(reading.Row.Reading->Check)) {
+    switch (protocol::FirstFailure(reading.Row.Reply->Check)) {
     case protocol::CheckFailure::None:
         return QStringLiteral("正确");
     case protocol::CheckFailure::Incomplete:
@@ -89,7 +89,7 @@ QString ReadingsTable::CheckText(const LoggedReading& reading) {
 
 void ReadingsTable::Append(const LoggedReading& logged) {
     const protocol::ReadingRow& row = logged.Row;
-    const protocol::MeterReading* reading = row.Reading ? &*row.Reading : nullptr;
+    const protocol::ParsedReply* reading = row.Reply ? &*row.Reply : nullptr;
     // Field columns first: inserting one shifts the columns after it.
     std::vector<std::pair<int, QString>> fields;
     if (reading) {

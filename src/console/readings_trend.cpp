@@ -43,7 +43,7 @@ void ReadingsTrend::Show(const QString& label, const QString& address,
 }
 
 void ReadingsTrend::Append(const LoggedReading& logged) {
-    const auto& reading = logged.Row.Reading;
+    const auto& reading = logged.Row.Reply;
     if (!reading || !reading->Address ||
         QString::fromStdString(protocol::AddressText(*reading->Address)) != Address_)
         return;

@@ -2,11 +2,13 @@
 
 #include "console/error_box.h"
 #include "console/main_window.h"
+#include "console/message_box.h"
 #include "console/readings_log.h"
 #include "console/readings_table.h"
 #include "console/readings_trend.h"
 #include "console/traffic_file.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -19,6 +21,8 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace mbus::console {
 namespace {
@@ -37,7 +41,7 @@ bool AddChoice(QComboBox* chooser, const QString& text) {
 
 } // namespace
 
-ReadingsWindow::ReadingsWindow(TForm1& form) : QWidget(&form, Qt::Window) {
+ReadingsWindow::ReadingsWindow(TForm1& form) : QWidget(&form, Qt::Window), Form_(form) {
     setObjectName(QStringLiteral("ReadingsWindow"));
     setWindowTitle(QString::fromUtf8(kReadingsCaption));
     resize(960, 600);
@@ -85,7 +89,8 @@ ReadingsWindow::ReadingsWindow(TForm1& form) : QWidget(&form, Qt::Window) {
             [this] { RunGuarded([this] { ExportCsv(); }); });
     auto* save = new QShortcut(QKeySequence::Save, this);
     connect(save, &QShortcut::activated, this, [this] { RunGuarded([this] { ExportCsv(); }); });
-    connect(btnClearReadings, &QPushButton::clicked, Log, &ReadingsLog::Clear);
+    connect(btnClearReadings, &QPushButton::clicked, this,
+            [this] { RunGuarded([this] { ClearReadings(); }); });
     connect(Log, &ReadingsLog::RowAdded, this, &ReadingsWindow::RowAdded);
     connect(Log, &ReadingsLog::Cleared, this, &ReadingsWindow::RowsCleared);
     connect(cmbTrendField, &QComboBox::currentTextChanged, this,
@@ -93,6 +98,7 @@ ReadingsWindow::ReadingsWindow(TForm1& form) : QWidget(&form, Qt::Window) {
     connect(cmbTrendAddress, &QComboBox::currentTextChanged, this,
             &ReadingsWindow::TrendChoiceChanged);
     TrendChoiceChanged();
+    form.installEventFilter(this);
 }
 
 void ReadingsWindow::Open() {
@@ -101,23 +107,65 @@ void ReadingsWindow::Open() {
     activateWindow();
 }
 
-void ReadingsWindow::ExportCsv() {
+bool ReadingsWindow::ExportCsv() {
     dlgExportCsv->setDirectory(QDir::homePath());
     dlgExportCsv->selectFile(
         QStringLiteral("读数记录_%1.csv")
             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"))));
     if (dlgExportCsv->exec() != QDialog::Accepted)
-        return;
+        return false;
     const QStringList chosen = dlgExportCsv->selectedFiles();
     if (chosen.isEmpty())
-        return;
+        return false;
+    const int rows = static_cast<int>(Log->Rows().size());
     WriteTrafficFile(chosen.front().toStdString(), Log->CsvFileBytes());
+    ExportedRows_ = rows;
+    return true;
+}
+
+void ReadingsWindow::ClearReadings() {
+    const int rows = static_cast<int>(Log->Rows().size());
+    if (rows > 0 &&
+        ShowMessageBox(QStringLiteral("清空全部 %1 条读数记录？清空后不能恢复。").arg(rows),
+                       QString::fromUtf8(kClearReadingsCaption), QMessageBox::Question,
+                       QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+        return;
+    Log->Clear();
+}
+
+int ReadingsWindow::UnexportedRows() const {
+    return std::max(0, static_cast<int>(Log->Rows().size()) - ExportedRows_);
+}
+
+bool ReadingsWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &Form_ && event->type() == QEvent::Close && !MayClose()) {
+        event->ignore();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool ReadingsWindow::MayClose() {
+    const int rows = UnexportedRows();
+    if (rows == 0)
+        return true;
+    const QMessageBox::StandardButton answer = ShowMessageBox(
+        QStringLiteral("有 %1 条读数记录尚未导出。关闭前导出为 CSV 文件吗？").arg(rows),
+        QString::fromUtf8(kReadingsCaption), QMessageBox::Question,
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    if (answer == QMessageBox::No)
+        return true;
+    if (answer != QMessageBox::Yes)
+        return false;
+    bool exported = false;
+    RunGuarded([&] { exported = ExportCsv(); });
+    return exported;
 }
 
 void ReadingsWindow::RowAdded(int index) {
     const LoggedReading& logged = Log->Rows()[static_cast<std::size_t>(index)];
     tblReadings->Append(logged);
-    const auto& reading = logged.Row.Reading;
+    const auto& reading = logged.Row.Reply;
     if (!reading)
         return;
     // The first field and meter seen become the plotted ones; the choosers offer every numeric
@@ -143,6 +191,7 @@ void ReadingsWindow::RowAdded(int index) {
 }
 
 void ReadingsWindow::RowsCleared() {
+    ExportedRows_ = 0;
     tblReadings->Clear();
     {
         const QSignalBlocker fieldBlocker(cmbTrendField);

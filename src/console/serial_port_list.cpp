@@ -1,6 +1,7 @@
 #include "console/serial_port_list.h"
 
 #include "console/message_box.h"
+#include "platform/port_map.h"
 #include "platform/registry.h"
 #include "platform/system_error.h"
 #include "util/gbk_text.h"
@@ -18,19 +19,18 @@ namespace {
 
 constexpr std::uint32_t kBufferSize = 256;
 
-void ShowPortListError() {
-    ShowMessageBox(QStringLiteral("打开串口列表的注册表项出错"), QString(), QMessageBox::NoIcon);
-}
-
 } // namespace
 
-QStringList ListSerialPorts() {
+QStringList ReadSerialPorts(bool& failed) {
+    failed = false;
     QStringList names;
     platform::HKEY key = 0;
-    if (platform::RegOpenKeyEx(platform::HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0,
-                               platform::KEY_READ,
-                               &key) != static_cast<std::int32_t>(platform::ERROR_SUCCESS)) {
-        ShowPortListError();
+    const std::int32_t opened =
+        platform::RegOpenKeyEx(platform::HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0,
+                               platform::KEY_READ, &key);
+    if (opened != static_cast<std::int32_t>(platform::ERROR_SUCCESS)) {
+        failed = opened != static_cast<std::int32_t>(platform::ERROR_FILE_NOT_FOUND) ||
+                 platform::NoPortListIsAnError();
         return names;
     }
     for (std::uint32_t index = 0;; ++index) {
@@ -44,7 +44,7 @@ QStringList ListSerialPorts() {
         if (status == static_cast<std::int32_t>(platform::ERROR_NO_MORE_ITEMS))
             break;
         if (status != static_cast<std::int32_t>(platform::ERROR_SUCCESS)) {
-            ShowPortListError();
+            failed = true;
             break;
         }
         // The data is a text with its terminating zero; never read past what was stored, even
@@ -58,6 +58,15 @@ QStringList ListSerialPorts() {
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::stable_sort(names.begin(), names.end(), collator);
+    return names;
+}
+
+QStringList ListSerialPorts() {
+    bool failed = false;
+    QStringList names = ReadSerialPorts(failed);
+    if (failed)
+        ShowMessageBox(QStringLiteral("打开串口列表的注册表项出错"), QString(),
+                       QMessageBox::NoIcon);
     return names;
 }
 

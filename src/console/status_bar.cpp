@@ -14,6 +14,12 @@ StatusBar::StatusBar(std::initializer_list<int> panelWidths, QWidget* parent) : 
         addWidget(panel);
         Panels_.push_back(panel);
     }
+    Message_ = new QLabel(this);
+    Message_->setObjectName(QStringLiteral("Message"));
+    Message_->setTextFormat(Qt::PlainText);
+    // A long message is cut at the bar's end rather than widening the bar.
+    Message_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    addWidget(Message_, 1);
 }
 
 QString StatusBar::PanelText(int index) const {
@@ -25,6 +31,15 @@ QString StatusBar::PanelText(int index) const {
 void StatusBar::SetPanelText(int index, const QString& text) {
     if (index >= 0 && index < PanelCount())
         Panels_[static_cast<std::size_t>(index)]->setText(text);
+}
+
+QString StatusBar::Message() const {
+    return Message_->text();
+}
+
+void StatusBar::SetMessage(const QString& text, const QString& toolTip) {
+    Message_->setText(text);
+    Message_->setToolTip(toolTip.isEmpty() ? text : toolTip);
 }
 
 } // namespace mbus::console

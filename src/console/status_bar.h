@@ -1,5 +1,7 @@
-// The window's status bar: a row of fixed-width text panels addressed by index from 0. Each
-// panel is a QLabel child named "Panel<i>", so tests and outside checks can read it by name.
+// The window's status bar: a row of fixed-width text panels addressed by index from 0, and after
+// them a one-line message that takes the rest of the width (empty and invisible until set). Each
+// panel is a QLabel child named "Panel<i>", the message one named "Message", so tests and outside
+// checks can read them by name.
 #pragma once
 
 #include <QStatusBar>
@@ -22,8 +24,13 @@ public:
     // Sets the text of panel `index`; an index outside the bar changes nothing.
     void SetPanelText(int index, const QString& text);
 
+    QString Message() const;
+    // Shows `text` after the panels, with `toolTip` for more (the whole text where it is cut).
+    void SetMessage(const QString& text, const QString& toolTip = QString());
+
 private:
     std::vector<QLabel*> Panels_; // children of the bar
+    QLabel* Message_;             // child of the bar
 };
 
 } // namespace mbus::console

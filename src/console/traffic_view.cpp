@@ -40,9 +40,7 @@ void ShowRxHex(const std::string& Data) {
 
     // Every received byte is shown, blanks (0x20) and zero bytes too: the view is the record of
     // the line, and the saved file is the view.
-    std::string hex = util::BytesToHex(util::AsBytes(Data));
-    if (!hex.empty())
-        hex.pop_back(); // no blank after the last pair
+    const std::string hex = util::BytesToHexTrimmed(util::AsBytes(Data));
     cursor.insertText(QString::fromLatin1(hex.data(), qsizetype(hex.size())));
     // The view keeps a CR LF as one line break (one character position).
     if (Form1->ckbLR->isChecked())

@@ -60,6 +60,18 @@ struct PortMapSources {
 };
 std::vector<PortMapEntry> ReadPortMap(const PortMapSources& sources, PortMapNotes* notes = nullptr);
 
+// The folders whose entries make up the map, each given as the nearest folder that exists: the
+// ports folder, /dev, and the folders the ports folder's COM links point into (/dev/pts,
+// /dev/serial/by-id, ...). A link added or removed, or a device node that appears or goes,
+// changes one of them; a program that shows the map reads it again then. None on Windows, where
+// the system keeps the list.
+std::vector<std::string> PortMapFolders();
+
+// Whether a system without any serial port is reported when the console lists its ports. Windows
+// has no port list then (the system makes it with the first port), which the console reports as
+// an error; the port map of Linux is simply empty until a device or a COM link appears.
+bool NoPortListIsAnError();
+
 // The highest COM number: the port component keeps the number in 16 bits.
 inline constexpr int kHighestComNumber = 65535;
 

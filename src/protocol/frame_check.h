@@ -8,7 +8,7 @@
 #include <optional>
 #include <span>
 
-#include "protocol/meter_reply.h"
+#include "protocol/request.h"
 
 namespace mbus::protocol {
 
@@ -32,7 +32,7 @@ enum class CheckFailure { None, Incomplete, Start, Checksum, End, Address, Type 
 // the byte after it). `request` is the request it answers, or null when there is none to
 // compare with.
 FrameCheck CheckFrame(std::span<const std::uint8_t> received, std::size_t controlAt,
-                      const ReadRequest* request);
+                      const ReadRequest* request = nullptr);
 
 // The first check that failed, in the order of CheckFailure; checks that could not be made do
 // not fail.

@@ -1,39 +1,19 @@
-// The meter's side of the read-data and read-address exchanges: finding a request in received
-// bytes and building the read-data replies of water and gas meters (data length 0x16) and heat
-// meters (0x2E), laid out exactly as the reply decoder reads them, and the read-address reply. The
-// simulated meter (`mbus sim`) answers with these; tests use them as known-good replies.
+// The meter's side of the read-data and read-address exchanges: the read-data replies of water
+// and gas meters (data length 0x16) and heat meters (0x2E), laid out exactly as the reply decoder
+// reads them, and the read-address reply. The simulated meter (`mbus sim`) answers with these
+// (it finds the requests with request.h, the reader side's own); tests use them as known-good
+// replies.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <vector>
 
 #include "protocol/frame_layout.h"
 
 namespace mbus::protocol {
-
-// A read-data (control 0x01) or read-address (control 0x03) request.
-struct ReadRequest {
-    std::uint8_t Control = kControlRead;
-    std::uint8_t TypeCode = 0;
-    LineAddress Address{};
-    DataIdentifier DataId{};
-    std::uint8_t Sequence = 0;
-};
-
-struct RequestScan {
-    std::optional<ReadRequest> Request; // the first complete, valid request
-    std::size_t Consumed = 0; // bytes up to the request's end byte, or bytes that cannot begin one
-};
-
-// Looks for 0x68, type, address, control 0x01 or 0x03, length 0x03, identifier, sequence, the
-// 8-bit sum from 0x68 to the sequence, end 0x16. Bytes before it (wake-up bytes, noise) are
-// skipped. Without a request, `Consumed` keeps back every byte from the first start byte that a
-// later byte may still complete.
-RequestScan ScanReadRequest(std::span<const std::uint8_t> bytes);
 
 struct MeterClock {
     int Year = 2000;

@@ -1,6 +1,7 @@
 #include "protocol/meter_type.h"
 
 #include <array>
+#include <cstdio>
 
 namespace mbus::protocol {
 namespace {
@@ -42,6 +43,12 @@ std::optional<std::string_view> MeterTypeText(std::uint8_t code) {
             return type.ItemText;
     }
     return std::nullopt;
+}
+
+std::string TypeCodeText(std::uint8_t code) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", code);
+    return text;
 }
 
 } // namespace mbus::protocol

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace mbus::protocol {
@@ -25,5 +26,8 @@ std::optional<int> MeterTypePosition(std::string_view itemText);
 
 // The item text of the type with `code` ("冷水水表" for 0x10), or none for a code not in the list.
 std::optional<std::string_view> MeterTypeText(std::uint8_t code);
+
+// A type code as programs and messages write it: "0x10".
+std::string TypeCodeText(std::uint8_t code);
 
 } // namespace mbus::protocol

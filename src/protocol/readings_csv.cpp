@@ -1,5 +1,7 @@
 #include "protocol/readings_csv.h"
 
+#include "protocol/meter_type.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <string_view>
@@ -34,17 +36,11 @@ std::string_view YesNo(const std::optional<bool>& value) {
     return *value ? "是" : "否";
 }
 
-std::string TypeCodeText(std::uint8_t code) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", code);
-    return text;
-}
-
 } // namespace
 
 std::optional<RowMeter> MeterOfRow(const ReadingRow& row) {
-    if (row.Reading && row.Reading->Address && row.Reading->TypeCode)
-        return RowMeter{*row.Reading->Address, *row.Reading->TypeCode};
+    if (row.Reply && row.Reply->Address && row.Reply->TypeCode)
+        return RowMeter{*row.Reply->Address, *row.Reply->TypeCode};
     if (row.Request)
         return RowMeter{row.Request->Address, row.Request->TypeCode};
     return std::nullopt;
@@ -57,7 +53,8 @@ std::string Iso8601(const LocalTimestamp& time) {
     return text;
 }
 
-ReadingsCsv::ReadingsCsv(std::span<const ReplyFormat* const> formats) {
+ReadingsCsv::ReadingsCsv(std::span<const ReplyFormat* const> formats, CsvWords words)
+    : Words_(words) {
     for (const ReplyFormat* format : formats) {
         for (const ReplyField& field : format->Fields) {
             const bool named =
@@ -89,7 +86,9 @@ std::string ReadingsCsv::Row(const ReadingRow& row) const {
     AppendField(line, Iso8601(row.Time));
     AppendField(line, row.Port);
 
-    const MeterReading* reading = row.Reading ? &*row.Reading : nullptr;
+    const ParsedReply* reading = row.Reply && row.Reply->Decoded() ? &*row.Reply : nullptr;
+    const Verdict outcome =
+        row.Outcome.value_or(reading ? VerdictOfReply(*reading) : Verdict::NoReply);
     const auto meter = MeterOfRow(row);
     AppendField(line, meter ? AddressText(meter->Address) : std::string());
     AppendField(line, meter ? TypeCodeText(meter->TypeCode) : std::string());
@@ -109,13 +108,13 @@ std::string ReadingsCsv::Row(const ReadingRow& row) const {
     }
 
     if (reading) {
-        AppendField(line, reading->Status.Raw);
+        AppendField(line, outcome == Verdict::Late ? Word(outcome) : reading->Status.Raw);
         AppendField(line, ValveText(reading->Status.ValveState));
         AppendField(line, BatteryText(reading->Status.BatteryState));
         AppendField(line, YesNo(reading->Check.Checksum));
         AppendField(line, YesNo(reading->Check.AddressMatch));
     } else {
-        AppendField(line, kTimeoutStatus);
+        AppendField(line, Word(outcome));
         for (int i = 0; i < 4; ++i)
             AppendField(line, {});
     }
@@ -123,12 +122,16 @@ std::string ReadingsCsv::Row(const ReadingRow& row) const {
     return line + "\r\n";
 }
 
+std::string_view ReadingsCsv::Word(Verdict verdict) const {
+    return Words_ == CsvWords::People ? VerdictText(verdict) : VerdictName(verdict);
+}
+
 std::vector<const ReplyFormat*> FormatsOfRows(std::span<const ReadingRow> rows) {
     std::vector<const ReplyFormat*> formats;
     for (const ReadingRow& row : rows) {
-        if (row.Reading &&
-            std::find(formats.begin(), formats.end(), row.Reading->Format) == formats.end())
-            formats.push_back(row.Reading->Format);
+        if (row.Reply && row.Reply->Format &&
+            std::find(formats.begin(), formats.end(), row.Reply->Format) == formats.end())
+            formats.push_back(row.Reply->Format);
     }
     return formats;
 }

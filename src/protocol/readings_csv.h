@@ -1,7 +1,9 @@
 // The readings log as CSV, one writer for `mbus read --csv` and the console's readings export,
 // so both give the same columns: local time, port, address, type code, each field's value (and
 // its unit where it has one) in layout order, status raw, valve, battery, checksum ok, address
-// match, elapsed ms. A request without a decoded reply is a row with "timeout" as its status.
+// match, elapsed ms. A request without a decoded reply is a row with its outcome ("timeout",
+// "echo-only", ...; the console's words in its own export) as its status, and a late reply is a
+// row "late" with the reply's values.
 #pragma once
 
 #include <cstdint>
@@ -10,8 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "protocol/meter_reading.h"
-#include "protocol/meter_reply.h"
+#include "protocol/exchange.h"
+#include "protocol/parsed_reply.h"
+#include "protocol/request.h"
 
 namespace mbus::protocol {
 
@@ -27,8 +30,9 @@ struct ReadingRow {
     LocalTimestamp Time;
     std::string Port;
     std::optional<ReadRequest> Request;    // what was asked, when the row answers a request
-    std::optional<MeterReading> Reading;   // none: no decoded reply
+    std::optional<ParsedReply> Reply;      // the decoded reply; none: no decoded reply
     std::optional<std::int64_t> ElapsedMs; // from the request to the reply (or the time-out)
+    std::optional<Verdict> Outcome;        // none: judged from the reply (or no reply)
 };
 
 // The meter a row is about: the reply's header, or else the request's address and type; none when
@@ -39,15 +43,17 @@ struct RowMeter {
 };
 std::optional<RowMeter> MeterOfRow(const ReadingRow& row);
 
-// The status column of a row without a decoded reply.
-inline constexpr char kTimeoutStatus[] = "timeout";
+// The words for outcomes: machine-readable names ("timeout", "late"; `mbus read --csv`) or the
+// console's words for people ("无应答", "迟到应答").
+enum class CsvWords { Names, People };
 
 class ReadingsCsv {
 public:
     // Field columns for the layouts in `formats`: every field of the first in layout order, then
     // the fields of the others that a label does not already name. The status has columns of
     // its own. Usually the layout of the first decoded reply alone.
-    explicit ReadingsCsv(std::span<const ReplyFormat* const> formats);
+    explicit ReadingsCsv(std::span<const ReplyFormat* const> formats,
+                         CsvWords words = CsvWords::Names);
 
     // The header line and one line per row, each ending in CR LF. UTF-8, fields quoted where
     // they hold a comma, a quote or a line break. A row's fields that no column names are left
@@ -56,7 +62,10 @@ public:
     std::string Row(const ReadingRow& row) const;
 
 private:
+    std::string_view Word(Verdict verdict) const;
+
     std::vector<const ReplyField*> Fields_;
+    CsvWords Words_;
 };
 
 // The formats of the decoded rows in order of first appearance, for ReadingsCsv.

@@ -21,7 +21,12 @@ struct ComRec_Struct {
 void ReceiveByte(ComRec_Struct& frame, char byte);
 
 // One tick of the idle timer. True when the accumulated bytes are a complete frame now: the
-// caller shows and decodes RecData, then empties it.
-bool IdleTick(ComRec_Struct& frame);
+// caller shows and decodes RecData, then empties it. `quietTicks` widens the gap for links that
+// pause inside a frame: the frame is due at the tick after that many quiet ones.
+bool IdleTick(ComRec_Struct& frame, std::uint16_t quietTicks = kQuietTicks);
+
+// The quiet ticks for a gap of `gapMs` milliseconds of 5 ms ticks (the default gap, 55 ms, gives
+// kQuietTicks).
+std::uint16_t QuietTicksOfGap(std::uint32_t gapMs);
 
 } // namespace mbus::protocol

@@ -135,10 +135,9 @@ std::int32_t TBaseDispatcher::OpenPort(const std::string& deviceName, std::int32
             InBuffer = std::make_unique<std::uint8_t[]>(kInBufferSize);
         }
         OutRing = std::make_unique<std::uint8_t[]>(outSize);
-        OutHead = 0;
-        OutTail = 0;
-        OutFull = false;
-        InputFull = false;
+        OutRingSize = outSize;
+        OutputRing.Clear();
+        InputRing.Clear();
         Consumed = 0;
     } catch (const std::bad_alloc&) {
         ClosePort();
@@ -147,7 +146,6 @@ std::int32_t TBaseDispatcher::OpenPort(const std::string& deviceName, std::int32
     {
         std::lock_guard<std::recursive_mutex> guard(ControlLock);
         ReceiveSize = inSize;
-        OutRingSize = outSize;
         LineErrorBits = 0;
         RS485On = false;
         UartBase = 0;
@@ -173,8 +171,7 @@ std::int32_t TBaseDispatcher::OpenPort(const std::string& deviceName, std::int32
     ClearTriggers();
     {
         std::lock_guard<std::recursive_mutex> guard(InputLock);
-        InHead = 0;
-        InTail = 0;
+        InputRing.Clear();
         Unscanned = 0;
         PeekMode = false;
     }
@@ -227,18 +224,14 @@ void TBaseDispatcher::ReleaseBuffers() {
             Consumed = *taken;
         if (InBuffer)
             RetiredInBuffer = std::move(InBuffer);
-        InHead = 0;
-        InTail = 0;
+        InputRing.Clear();
         Unscanned = 0;
-        InputFull = false;
     }
     {
         std::lock_guard<std::recursive_mutex> output(OutputLock);
         std::lock_guard<std::recursive_mutex> control(ControlLock);
         OutRing.reset();
-        OutHead = 0;
-        OutTail = 0;
-        OutFull = false;
+        OutputRing.Clear();
     }
 }
 
@@ -563,11 +556,7 @@ void TBaseDispatcher::ClearOptionBits(std::uint32_t bits) {
 // ---- Input buffer -------------------------------------------------------------------------------
 
 std::int32_t TBaseDispatcher::UnreadCount() const {
-    if (InTail < InHead)
-        return InHead - InTail;
-    if (InTail > InHead)
-        return kInBufferSize - InTail + InHead;
-    return InputFull ? kInBufferSize : 0;
+    return InputRing.Count();
 }
 
 std::int32_t TBaseDispatcher::ConsumedNow() {
@@ -587,9 +576,8 @@ std::int32_t TBaseDispatcher::InputCount() {
 
 std::int32_t TBaseDispatcher::PeekByte(std::int32_t index, std::uint8_t& byte) {
     std::lock_guard<std::recursive_mutex> guard(InputLock);
-    if (!InBuffer || index < 1 || index > UnreadCount())
+    if (!InputRing.Peek(index - 1, byte))
         return ecBufferIsEmpty;
-    byte = InBuffer[static_cast<std::size_t>((InTail + index - 1) % kInBufferSize)];
     return ecOK;
 }
 
@@ -598,20 +586,17 @@ std::int32_t TBaseDispatcher::TakeByteLocked(std::uint8_t& byte) {
     // In peek mode the byte after those the running handler took; otherwise the oldest.
     const std::optional<std::int32_t> windowTaken = HandlerWindow.Settle();
     const std::int32_t index = PeekMode ? windowTaken.value_or(Consumed) + 1 : 1;
-    if (!InBuffer || index > UnreadCount())
+    if (!InputRing.Peek(index - 1, byte))
         return ecBufferIsEmpty;
-    byte = InBuffer[static_cast<std::size_t>((InTail + index - 1) % kInBufferSize)];
     if (windowTaken) {
         HandlerWindow.CountTaken();
     } else if (PeekMode) {
         Consumed = index;
     } else {
-        InTail = InTail + 1 == kInBufferSize ? 0 : InTail + 1;
-        if (InputFull) {
-            // Received data may be waiting for this room.
-            InputFull = false;
-            KickDispatcher();
-        }
+        const bool wasFull = InputFull;
+        InputRing.Drop(1);
+        if (wasFull)
+            KickDispatcher(); // received data may be waiting for this room
     }
     if (Tracing())
         AddTraceEntry('R', byte);
@@ -622,12 +607,13 @@ std::int32_t TBaseDispatcher::PurgeInput() {
     std::lock_guard<std::recursive_mutex> guard(InputLock);
     const std::int32_t result = DiscardQueued(kDiscardInput);
     if (PeekMode) {
+        // The delivery takes every unread byte off when it ends; until then a full buffer stays
+        // full, so the count the running handler sees never drops below what it has taken.
         MaxConsumed = UnreadCount();
     } else {
-        InTail = InHead;
+        InputRing.DropAll();
         Consumed = 0;
     }
-    InputFull = false;
     ResetDataMatches();
     KickDispatcher(); // data that waited for room may move in now
     return result;
@@ -653,24 +639,15 @@ bool TBaseDispatcher::FillInputBuffer() {
     if (available <= 0)
         return false;
 
-    std::int32_t freeSpace;
-    std::int32_t firstStretch;
-    if (InTail == InHead) {
-        freeSpace = kInBufferSize;
-        firstStretch = kInBufferSize - InHead;
-    } else if (InTail < InHead) {
-        freeSpace = kInBufferSize - InHead + InTail;
-        firstStretch = kInBufferSize - InHead;
-    } else {
-        freeSpace = InTail - InHead;
-        firstStretch = freeSpace;
-    }
-    const std::int32_t wanted = std::min(freeSpace, available);
+    // At most two copies: the free stretch up to the physical end (taking as much as the queue
+    // holds), then from the start as much of the rest as the head buffer announced.
+    const auto firstStretch = static_cast<std::int32_t>(InputRing.WritableStretch().size());
+    const std::int32_t wanted = std::min(InputRing.Free(), available);
     std::int32_t secondStretch = std::max(wanted - firstStretch, 0);
 
     // Moves up to `length` queued bytes to InHead; a failed transfer counts as none.
     const auto takeStretch = [this](std::int32_t length) {
-        std::uint8_t* destination = InBuffer.get() + InHead;
+        std::uint8_t* destination = InputRing.WritableStretch().data();
         std::int32_t got = TakeReceived(destination, length);
         if (got < 0) {
             NoteReceiveFailure(ecFailed);
@@ -678,24 +655,15 @@ bool TBaseDispatcher::FillInputBuffer() {
         }
         if (Logging())
             AddLogEntry(lkDispatch, ldReadCom, static_cast<std::uint32_t>(got), destination, got);
-        InHead += got;
+        InputRing.Commit(got);
         Unscanned += got;
         return got;
     };
 
-    if (firstStretch > 0) {
-        const std::int32_t got = takeStretch(firstStretch);
-        if (got < firstStretch)
-            secondStretch = 0;
-        if (InHead == kInBufferSize)
-            InHead = 0;
-        if (got > 0)
-            InputFull = InHead == InTail;
-    }
-    if (secondStretch > 0) {
+    if (firstStretch > 0 && takeStretch(firstStretch) < firstStretch)
+        secondStretch = 0;
+    if (secondStretch > 0)
         takeStretch(secondStretch);
-        InputFull = InHead == InTail;
-    }
     return true;
 }
 
@@ -716,14 +684,12 @@ std::int32_t TBaseDispatcher::QueueBlock(const std::uint8_t* data, std::int32_t 
         const std::int32_t room = static_cast<std::int32_t>(OutRingSize) - OutputPending();
         if (count > room)
             return ecOutputBufferTooSmall;
-        // A refused block leaves the ring as it was, so the full mark comes after the last refusal.
+        // A refused block leaves the ring as it was; one of exactly the free room fills it.
         if (!NtFamily && RS485On) {
             if (UartBase == 0)
                 return ecBaseAddressNotSet;
             DriveRTS(true);
         }
-        if (count == room)
-            OutFull = true;
         queued = QueueOutput(data, count);
         if (queued <= 0) {
             result = ecPutBlockFail;

@@ -10,7 +10,7 @@
 // Locks (all re-entrant):
 //   ControlLock guards device settings, modem status, line errors, flow control, trigger tables,
 //     notification targets, thread start, the trace buffer and the release of the buffers;
-//   OutputLock guards the output ring (OutRing, OutHead, OutTail, OutFull);
+//   OutputLock guards the output ring (OutRing, OutRingSize, OutHead, OutTail, OutFull);
 //   InputLock guards InBuffer, InHead, InTail, InputFull, PeekMode, Consumed, MaxConsumed; the
 //     bytes a delivery announces are taken through HandlerWindow without it (take_window.h).
 // Nesting: InputLock -> ControlLock; RegistryLock -> InputLock or OutputLock -> ControlLock;
@@ -28,6 +28,7 @@
 
 #include "platform/comm_device.h"
 #include "platform/event.h"
+#include "serial/byte_ring.h"
 #include "serial/codes.h"
 #include "serial/io_queue.h"
 #include "serial/stop_request.h"
@@ -175,15 +176,15 @@ public:
     void RemoveNotifyEvent(std::int32_t handle);
     void SetAvailThreshold(std::uint32_t count);
     std::uint32_t AvailThresholdValue();
+
+    // ---- Trigger tables (trigger.cpp) -----------------------------------------------------------
     void ClearTriggers();
     void ResetStatusHits();
     void ResetDataMatches();
     void SaveTriggers(TriggerSnapshot& snapshot);
     void RestoreTriggers(const TriggerSnapshot& snapshot);
-
-    // Trigger management. Handles carry the trigger class in their low three bits (status
-    // kinds 1..5, timer 6, data 7). Errors: ecNoMoreTriggers, ecTriggerTooLong,
-    // ecBadTriggerHandle, ecBadArgument.
+    // Handles carry the trigger class in their low three bits (status kinds 1..5, timer 6,
+    // data 7). Errors: ecNoMoreTriggers, ecTriggerTooLong, ecBadTriggerHandle, ecBadArgument.
     std::int32_t AddTimerTrigger();
     std::int32_t SetTimerTrigger(std::int32_t handle, std::uint32_t ticks, bool activate);
     std::int32_t AddDataTrigger(const std::string& pattern, bool ignoreCase);
@@ -253,7 +254,6 @@ public:
     std::atomic<platform::CommHandle> DeviceHandle_{0};
     std::int32_t LineErrorBits = 0; // ControlLock; kLineError bits or kLineErrorsThreadFailed
     std::uint32_t ReceiveSize = 0;
-    std::uint32_t OutRingSize = 0;
     std::uint32_t ModemBits = 0; // ControlLock
     platform::COMSTAT LineStatusRecord;
     platform::DCB DeviceSettings; // ControlLock
@@ -302,11 +302,12 @@ public:
     std::int32_t NextTargetHandle = 1;
     std::int32_t NextTriggerSerial = 1;
 
-    // Input buffer (InputLock).
-    std::unique_ptr<std::uint8_t[]> InBuffer;
-    std::int32_t InHead = 0;
-    std::int32_t InTail = 0;
-    bool InputFull = false;
+    // Input buffer (InputLock): the ring, and its fields under their designed names.
+    ByteRing<std::int32_t> InputRing{kInBufferSize};
+    std::unique_ptr<std::uint8_t[]>& InBuffer = InputRing.Storage;
+    std::int32_t& InHead = InputRing.Head;
+    std::int32_t& InTail = InputRing.Tail;
+    bool& InputFull = InputRing.Full; // InHead = InTail holds 8192 unread bytes, not none
     bool PeekMode = false;
     std::int32_t Consumed = 0;
     std::int32_t MaxConsumed = 0;
@@ -317,11 +318,13 @@ public:
     // through HandlerWindow, and reused by the next open.
     std::unique_ptr<std::uint8_t[]> RetiredInBuffer;
 
-    // Output ring (OutputLock).
-    std::unique_ptr<std::uint8_t[]> OutRing;
-    std::uint32_t OutHead = 0;
-    std::uint32_t OutTail = 0;
-    bool OutFull = false;
+    // Output ring (OutputLock): the ring, and its fields under their designed names.
+    ByteRing<std::uint32_t> OutputRing;
+    std::unique_ptr<std::uint8_t[]>& OutRing = OutputRing.Storage;
+    std::uint32_t& OutRingSize = OutputRing.Size;
+    std::uint32_t& OutHead = OutputRing.Head;
+    std::uint32_t& OutTail = OutputRing.Tail;
+    bool& OutFull = OutputRing.Full; // OutHead = OutTail holds OutRingSize bytes, not none
     std::atomic<bool> OutSentPending{false};
 
     StopRequest StopThreads;

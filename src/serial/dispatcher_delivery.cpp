@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <type_traits>
 
 namespace mbus::serial {
@@ -30,16 +29,6 @@ constexpr std::uint32_t kRingEvents = EV_RING | EV_RING_TRAILING;
 constexpr std::uint32_t kModemEvents = EV_CTS | EV_DSR | EV_RLSD | kRingEvents;
 constexpr std::uint32_t kLineEvents = EV_BREAK | EV_ERR;
 constexpr std::uint32_t kNotifyTimeoutMs = 3000;
-constexpr std::size_t kMaxTriggersPerTable = 64;
-
-std::int32_t Wrap(std::int32_t position) {
-    return position >= kInBufferSize ? position - kInBufferSize : position;
-}
-
-template <typename Table> auto FindByHandle(Table& table, std::int32_t handle) {
-    return std::find_if(table.begin(), table.end(),
-                        [handle](const auto& entry) { return entry.Handle == handle; });
-}
 
 // Removes a notification target from its list; during a delivery it is only marked deleted, and
 // the delivery removes it when it ends. Call with ControlLock held.
@@ -139,14 +128,6 @@ void TBaseDispatcher::ServiceTimers() {
         ResetStatusHits();
 }
 
-bool TBaseDispatcher::ClockedTriggersArmed() {
-    std::lock_guard<std::recursive_mutex> guard(ControlLock);
-    return std::any_of(TimerTriggers.begin(), TimerTriggers.end(),
-                       [](const TimerTrigger& t) { return t.Armed != 0; }) ||
-           std::any_of(StatusTriggers.begin(), StatusTriggers.end(),
-                       [](const StatusTrigger& t) { return t.Armed != 0; });
-}
-
 // ---- Data triggers and data available -----------------------------------------------------------
 
 bool TBaseDispatcher::CheckDataTriggers() {
@@ -159,7 +140,7 @@ bool TBaseDispatcher::CheckDataTriggers() {
         // Nothing to match: the new bytes are scanned in one step rather than one by one.
         std::lock_guard<std::recursive_mutex> guard(InputLock);
         if (Unscanned > 0) {
-            ScanPos = (ScanPos + Unscanned) % kInBufferSize;
+            ScanPos = InputRing.Advance(ScanPos, Unscanned);
             Unscanned = 0;
             ScannedSinceNotify = true;
         }
@@ -170,7 +151,7 @@ bool TBaseDispatcher::CheckDataTriggers() {
             std::lock_guard<std::recursive_mutex> guard(InputLock);
             if (!InBuffer || Unscanned <= 0)
                 break;
-            byte = InBuffer[static_cast<std::size_t>(ScanPos)];
+            byte = InputRing.At(ScanPos);
             --Unscanned;
         }
         ScannedSinceNotify = true;
@@ -189,7 +170,7 @@ bool TBaseDispatcher::CheckDataTriggers() {
             }
         }
         if (longest == 0) {
-            ScanPos = Wrap(ScanPos + 1);
+            ScanPos = InputRing.Advance(ScanPos, 1);
             continue;
         }
 
@@ -200,8 +181,7 @@ bool TBaseDispatcher::CheckDataTriggers() {
             std::int32_t count;
             {
                 std::lock_guard<std::recursive_mutex> guard(InputLock);
-                const std::int32_t beforeScan = (ScanPos - InTail + kInBufferSize) % kInBufferSize;
-                count = std::max(beforeScan - (longest - 1), 0);
+                count = std::max(InputRing.Offset(ScanPos) - (longest - 1), 0);
                 if (PeekMode)
                     count = std::max(count - ConsumedNow(), 0);
             }
@@ -229,7 +209,7 @@ bool TBaseDispatcher::CheckDataTriggers() {
                                   static_cast<std::uint32_t>(length));
         }
         // The matched byte was noted before it was passed: it counts as scanned since.
-        ScanPos = Wrap(ScanPos + 1);
+        ScanPos = InputRing.Advance(ScanPos, 1);
         ScannedSinceNotify = true;
         return result;
     }
@@ -329,13 +309,6 @@ bool TBaseDispatcher::CheckTimerTriggers() {
     return DeliverEvent(MsgTriggerTimer, static_cast<std::uint32_t>(handle), 0);
 }
 
-void TBaseDispatcher::ResetStatusHits() {
-    std::lock_guard<std::recursive_mutex> guard(ControlLock);
-    for (StatusTrigger& trigger : StatusTriggers)
-        trigger.FiredThisPass = 0;
-    StatusHit.store(false);
-}
-
 // ---- Delivery -----------------------------------------------------------------------------------
 
 bool TBaseDispatcher::DeliverEvent(std::uint32_t msg, std::uint32_t triggerHandle,
@@ -367,9 +340,7 @@ bool TBaseDispatcher::DeliverToTargets(std::uint32_t msg, std::uint32_t triggerH
         // outside the handler while the delivery ends) counts too, or its byte would come again.
         MaxConsumed = std::max(MaxConsumed, Consumed);
         PeekMode = false;
-        InTail = Wrap(InTail + MaxConsumed);
-        if (MaxConsumed > 0)
-            InputFull = false;
+        InputRing.Drop(MaxConsumed);
         if (msg == MsgTriggerAvail && MaxConsumed != static_cast<std::int32_t>(triggerHandle))
             result = false;
     }
@@ -548,131 +519,6 @@ void TBaseDispatcher::SetAvailThreshold(std::uint32_t count) {
 std::uint32_t TBaseDispatcher::AvailThresholdValue() {
     std::lock_guard<std::recursive_mutex> guard(ControlLock);
     return AvailThreshold;
-}
-
-// ---- Trigger tables -----------------------------------------------------------------------------
-
-void TBaseDispatcher::ClearTriggers() {
-    std::lock_guard<std::recursive_mutex> guard(ControlLock);
-    AvailThreshold = 0;
-    TimerTriggers.clear();
-    DataTriggers.clear();
-    StatusTriggers.clear();
-}
-
-void TBaseDispatcher::ResetDataMatches() {
-    std::lock_guard<std::recursive_mutex> guard(ControlLock);
-    for (DataTrigger& trigger : DataTriggers)
-        trigger.Counters.fill(0);
-}
-
-void TBaseDispatcher::SaveTriggers(TriggerSnapshot& snapshot) {
-    std::lock_guard<std::recursive_mutex> guard(ControlLock);
-    snapshot.Threshold = AvailThreshold;
-    snapshot.Timers = TimerTriggers;
-    snapshot.Data = DataTriggers;
-    snapshot.Status = StatusTriggers;
-}
-
-void TBaseDispatcher::RestoreTriggers(const TriggerSnapshot& snapshot) {
-    std::lock_guard<std::recursive_mutex> guard(ControlLock);
-    AvailThreshold = snapshot.Threshold;
-    TimerTriggers = snapshot.Timers;
-    DataTriggers = snapshot.Data;
-    StatusTriggers = snapshot.Status;
-    KickDispatcher();
-}
-
-std::int32_t TBaseDispatcher::NewTriggerHandle(std::int32_t tag) {
-    // Handles travel as 16-bit values: the serial number takes the upper thirteen bits.
-    if (NextTriggerSerial >= 8192)
-        NextTriggerSerial = 1;
-    return (NextTriggerSerial++ << 3) | tag;
-}
-
-std::int32_t TBaseDispatcher::AddTimerTrigger() {
-    std::lock_guard<std::recursive_mutex> guard(ControlLock);
-    if (TimerTriggers.size() >= kMaxTriggersPerTable)
-        return ecNoMoreTriggers;
-    TimerTrigger trigger;
-    trigger.Handle = NewTriggerHandle(kTimerTriggerClass);
-    TimerTriggers.push_back(trigger);
-    return trigger.Handle;
-}
-
-std::int32_t TBaseDispatcher::SetTimerTrigger(std::int32_t handle, std::uint32_t ticks,
-                                              bool activate) {
-    std::lock_guard<std::recursive_mutex> guard(ControlLock);
-    const auto it = FindByHandle(TimerTriggers, handle);
-    if (it == TimerTriggers.end())
-        return ecBadTriggerHandle;
-    if (activate)
-        ArmTickTimer(it->Timer, ticks);
-    it->Armed = activate ? 1 : 0;
-    KickDispatcher(); // the pass runs on a clock while a timer is armed
-    return ecOK;
-}
-
-std::int32_t TBaseDispatcher::AddDataTrigger(const std::string& pattern, bool ignoreCase) {
-    if (pattern.empty())
-        return ecBadArgument;
-    if (pattern.size() > static_cast<std::size_t>(kMaxDataTriggerLength))
-        return ecTriggerTooLong;
-    std::lock_guard<std::recursive_mutex> guard(ControlLock);
-    if (DataTriggers.size() >= kMaxTriggersPerTable)
-        return ecNoMoreTriggers;
-    DataTrigger trigger;
-    trigger.Handle = NewTriggerHandle(kDataTriggerClass);
-    trigger.Length = static_cast<std::int32_t>(pattern.size());
-    trigger.IgnoreCase = ignoreCase ? 1 : 0;
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-        const auto b = static_cast<std::uint8_t>(pattern[i]);
-        trigger.Pattern[i] = ignoreCase ? static_cast<std::uint8_t>(std::toupper(b)) : b;
-    }
-    DataTriggers.push_back(trigger);
-    KickDispatcher(); // bytes not yet scanned are matched against it now
-    return trigger.Handle;
-}
-
-std::int32_t TBaseDispatcher::AddStatusTrigger(std::int32_t kind) {
-    if (kind < kTriggerModemStatus || kind > kTriggerOutSent)
-        return ecBadArgument;
-    std::lock_guard<std::recursive_mutex> guard(ControlLock);
-    if (StatusTriggers.size() >= kMaxTriggersPerTable)
-        return ecNoMoreTriggers;
-    StatusTrigger trigger;
-    trigger.Handle = NewTriggerHandle(kind);
-    trigger.Kind = kind;
-    StatusTriggers.push_back(trigger);
-    return trigger.Handle;
-}
-
-std::int32_t TBaseDispatcher::SetStatusTrigger(std::int32_t handle, std::uint16_t value,
-                                               bool activate) {
-    std::lock_guard<std::recursive_mutex> guard(ControlLock);
-    const auto it = FindByHandle(StatusTriggers, handle);
-    if (it == StatusTriggers.end())
-        return ecBadTriggerHandle;
-    it->Value = value;
-    it->Armed = activate ? 1 : 0;
-    KickDispatcher(); // the pass runs on a clock while a status trigger is armed
-    return ecOK;
-}
-
-std::int32_t TBaseDispatcher::RemoveTrigger(std::int32_t handle) {
-    std::lock_guard<std::recursive_mutex> guard(ControlLock);
-    const auto removeFrom = [handle](auto& table) {
-        const auto it = FindByHandle(table, handle);
-        if (it == table.end())
-            return false;
-        table.erase(it);
-        return true;
-    };
-    const std::int32_t triggerClass = handle & kTriggerClassMask;
-    const bool removed = triggerClass == kTimerTriggerClass  ? removeFrom(TimerTriggers)
-                         : triggerClass == kDataTriggerClass ? removeFrom(DataTriggers)
-                                                             : removeFrom(StatusTriggers);
-    return removed ? ecOK : ecBadTriggerHandle;
 }
 
 } // namespace mbus::serial

@@ -236,7 +236,7 @@ std::int32_t TWriteThread::AwaitOverlapped(platform::Overlapped& overlapped) {
 bool TWriteThread::OutputWaiting() {
     TWin32Dispatcher& d = Owner();
     std::lock_guard<std::recursive_mutex> guard(d.OutputLock);
-    return d.OutRing && (d.OutFull || d.OutHead != d.OutTail);
+    return d.OutRing && d.OutputRing.Count() > 0;
 }
 
 std::int32_t TWriteThread::DrainOutput() {
@@ -249,16 +249,7 @@ std::int32_t TWriteThread::DrainOutput() {
             std::lock_guard<std::recursive_mutex> guard(d.OutputLock);
             if (!OutputWaiting())
                 return ecOK;
-            const std::uint8_t* ring = d.OutRing.get();
-            if (d.OutHead > d.OutTail) {
-                block.assign(ring + d.OutTail, ring + d.OutHead);
-            } else {
-                block.assign(ring + d.OutTail, ring + d.OutRingSize);
-                block.insert(block.end(), ring, ring + d.OutHead);
-            }
-            d.OutHead = 0;
-            d.OutTail = 0;
-            d.OutFull = false;
+            d.OutputRing.TakeAll(block); // the ring is empty again, both positions at 0
         }
 
         std::size_t sent = 0;

@@ -4,6 +4,7 @@
 // snapshot that carries them across a close and reopen of the port.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -58,6 +59,12 @@ struct TriggerSnapshot {
     std::vector<DataTrigger> Data;
     std::vector<StatusTrigger> Status;
 };
+
+// The entry of a trigger table (or a notification target list) with `handle`, or the end.
+template <typename Table> auto FindByHandle(Table& table, std::int32_t handle) {
+    return std::find_if(table.begin(), table.end(),
+                        [handle](const auto& entry) { return entry.Handle == handle; });
+}
 
 // Feeds one received byte to a data trigger's partial matches; returns true when the pattern
 // has just completed (all counters are then reset). Overlapping partial matches run side by

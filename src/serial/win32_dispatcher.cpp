@@ -57,9 +57,7 @@ std::int32_t TWin32Dispatcher::DiscardQueued(std::int32_t which) {
         }
         {
             std::lock_guard<std::recursive_mutex> guard(OutputLock);
-            OutFull = false;
-            OutHead = 0;
-            OutTail = 0;
+            OutputRing.Clear();
         }
         const bool purged =
             platform::PurgeComm(DeviceHandle(), platform::PURGE_TXABORT | platform::PURGE_TXCLEAR);
@@ -103,31 +101,19 @@ std::int32_t TWin32Dispatcher::ApplyLineSettings(const platform::DCB& settings) 
 
 std::int32_t TWin32Dispatcher::OutputPending() {
     std::lock_guard<std::recursive_mutex> guard(OutputLock);
-    if (OutFull)
-        return static_cast<std::int32_t>(OutRingSize);
-    if (OutTail < OutHead)
-        return static_cast<std::int32_t>(OutHead - OutTail);
-    if (OutTail > OutHead)
-        return static_cast<std::int32_t>(OutRingSize - OutTail + OutHead);
-    return 0;
+    return static_cast<std::int32_t>(OutputRing.Count());
 }
 
 std::int32_t TWin32Dispatcher::QueueOutput(const std::uint8_t* source, std::int32_t count) {
+    if (count <= 0)
+        return 0;
+    std::uint32_t queued;
     {
         std::lock_guard<std::recursive_mutex> guard(OutputLock);
-        const auto length = static_cast<std::uint32_t>(count);
-        const std::uint32_t room = OutRingSize - OutHead;
-        if (room < length) {
-            std::memcpy(OutRing.get() + OutHead, source, room);
-            std::memcpy(OutRing.get(), source + room, length - room);
-            OutHead = length - room;
-        } else {
-            std::memcpy(OutRing.get() + OutHead, source, length);
-            OutHead = room == length ? 0 : OutHead + length;
-        }
+        queued = OutputRing.Put(source, static_cast<std::uint32_t>(count));
     }
     OutputReady.Set();
-    return count;
+    return static_cast<std::int32_t>(queued);
 }
 
 bool TWin32Dispatcher::PeekEventMask(std::uint32_t& mask) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "protocol/meter_reply.h"
+#include "protocol/request.h"
 
 namespace mbus::sim {
 

@@ -1,20 +1,16 @@
 #include "tools/address_command.h"
 
-#include "platform/interrupt_flag.h"
 #include "protocol/meter_type.h"
+#include "protocol/parsed_reply.h"
 #include "protocol/read_address.h"
 #include "tools/json_text.h"
 #include "tools/line_options.h"
 #include "tools/option_parser.h"
-#include "tools/port_failure.h"
-#include "tools/port_target.h"
-#include "tools/quoted_argument.h"
-#include "tools/reader_session.h"
 #include "tools/reading_json.h"
 #include "tools/request_options.h"
+#include "tools/tool_port.h"
 #include "util/string_c.h"
 
-#include <cstdio>
 #include <ostream>
 
 namespace mbus::tools {
@@ -32,10 +28,8 @@ void PrintHelp(std::ostream& out) {
            "  00000000000001 0x10 冷水水表\n"
            "Only one meter may be on the line: several would answer at once.\n"
            "\n"
-           "  --port COM<n>|DEVICE  the port, as for `mbus read`\n"
-           "  --baud N              bits per second; default 2400\n"
-           "  --parity NAME         none, odd, even, mark or space; default none\n"
-           "  --di TEXT             the identifier, two bytes in the order sent; default\n"
+        << PortOptionsHelp()
+        << "  --di TEXT             the identifier, two bytes in the order sent; default\n"
            "                        \"81 0A\" (some meters want \"0A 81\")\n"
            "  --timeout MS          how long to wait for the reply (1..3600000); default 2000\n"
            "  --json                print {\"address\": ..., \"type\": N, \"check\": {...}} "
@@ -65,76 +59,56 @@ bool ReadOptions(const OptionParser& options, AddressSettings& settings, std::st
             return false;
         settings.DataId = *id;
     }
-    const auto timeout = NumberOption(options, "--timeout", 1, 3600000, 2000, error);
+    const auto timeout = MillisecondsOption(options, "--timeout", 1, 3600000, 2000, error);
     if (!timeout)
         return false;
-    settings.Timeout = std::chrono::milliseconds(*timeout);
+    settings.Timeout = *timeout;
     settings.Json = options.Has("--json");
     return true;
 }
 
 std::string TypeText(std::uint8_t code) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", code);
-    return std::string(text) + " " + std::string(protocol::MeterTypeText(code).value_or("?"));
+    return protocol::TypeCodeText(code) + " " +
+           std::string(protocol::MeterTypeText(code).value_or("?"));
 }
 
 int Run(const AddressSettings& settings, CommandIo io) {
-    // A closed standard output fails the write instead of ending the program before it closes
-    // the port and removes a COM link made for the run.
-    const platform::InterruptFlag interrupt(platform::InterruptFlag::BrokenPipe::Stops);
-    const auto interrupted = [&] { return interrupt.Raised(); };
-
-    PortTarget target;
-    std::string error;
-    if (!target.Select(settings.Port, error)) {
-        io.Err << "mbus address: " << error << "\n";
+    ToolPort port("address");
+    const auto interrupted = [&] { return port.Interrupted(); };
+    if (!port.Open(settings.Port, settings.Line, io.Err))
         return kExitUsage;
-    }
-    LineSettings line = settings.Line;
-    line.ComNumber = target.ComNumber();
     const std::vector<std::uint8_t> bytes =
         protocol::BuildReadAddressRequest(protocol::kWildcardByte, settings.DataId);
     const auto request = protocol::ScanReadRequest(bytes).Request;
-
-    std::optional<ReaderSession> session;
-    ReaderSession::Clock::time_point sentAt;
-    try {
-        session.emplace(line);
-        sentAt = session->Send(std::string(bytes.begin(), bytes.end()));
-    } catch (const std::exception& e) {
-        // Opening and the one send fail alike: the cause says which.
-        io.Err << "mbus address: " << ShownText(settings.Port) << ": "
-               << PortFailureText(e, session ? PortStep::Sending : PortStep::Opening) << "\n";
+    const auto sentAt = port.Send(std::string(bytes.begin(), bytes.end()), io.Err);
+    if (!sentAt)
         return kExitUsage;
-    }
 
-    std::optional<protocol::AddressReply> reply;
+    std::optional<protocol::ParsedReply> reply;
     while (!reply) {
-        const auto frame = session->NextFrame(sentAt + settings.Timeout, interrupted);
+        const auto frame = port.Session().NextFrame(*sentAt + settings.Timeout, interrupted);
         if (!frame)
             break;
-        reply = protocol::FindAddressReply(util::AsBytes(frame->Bytes), &*request);
+        auto found = protocol::ParseReply(util::AsBytes(frame->Bytes), false);
+        if (found && found->Kind == protocol::ReplyKind::ReadAddress)
+            reply = std::move(found);
     }
     if (!reply) {
         io.Err << "mbus address: "
-               << (interrupted()
-                       ? std::string("interrupted")
-                       : "no meter answered within " +
-                             std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                settings.Timeout)
-                                                .count()) +
-                             " ms")
+               << (interrupted() ? std::string("interrupted")
+                                 : "no meter answered within " +
+                                       std::to_string(Milliseconds(settings.Timeout)) + " ms")
                << "\n";
         return kExitIncomplete;
     }
+    protocol::CompareWithRequest(*reply, *request);
 
     if (settings.Json) {
-        io.Out << "{\"address\": " << JsonString(protocol::AddressText(reply->Address))
-               << ", \"type\": " << int(reply->TypeCode)
+        io.Out << "{\"address\": " << JsonString(protocol::AddressText(*reply->Address))
+               << ", \"type\": " << int(*reply->TypeCode)
                << ", \"check\": " << CheckJson(reply->Check) << "}" << std::endl;
     } else {
-        io.Out << protocol::AddressText(reply->Address) << " " << TypeText(reply->TypeCode)
+        io.Out << protocol::AddressText(*reply->Address) << " " << TypeText(*reply->TypeCode)
                << std::endl;
     }
     if (protocol::FirstFailure(reply->Check) != protocol::CheckFailure::None) {
@@ -148,13 +122,9 @@ int Run(const AddressSettings& settings, CommandIo io) {
 } // namespace
 
 int RunAddressCommand(CommandArgs args, CommandIo io) {
-    OptionParser options({"--port", "--baud", "--parity", "--di", "--timeout"}, {"--json"});
-    if (const auto done = options.Open("address", args, io, PrintHelp))
-        return *done;
-    AddressSettings settings;
-    std::string error;
-    return ReadOptions(options, settings, error) ? Run(settings, io)
-                                                 : UsageError(io.Err, "address", error);
+    return RunSubcommand<AddressSettings>(
+        "address", OptionParser({"--port", "--baud", "--parity", "--di", "--timeout"}, {"--json"}),
+        args, io, PrintHelp, ReadOptions, Run);
 }
 
 } // namespace mbus::tools

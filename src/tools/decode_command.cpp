@@ -1,8 +1,6 @@
 #include "tools/decode_command.h"
 
-#include "protocol/meter_reading.h"
-#include "protocol/read_address.h"
-#include "protocol/response_decoder.h"
+#include "protocol/parsed_reply.h"
 #include "tools/json_text.h"
 #include "tools/option_parser.h"
 #include "tools/reading_json.h"
@@ -54,23 +52,18 @@ const char* LayoutName(protocol::ReplyLayout layout) {
 
 std::string DecodeChunkLine(std::string_view hexText, bool json, bool& decoded) {
     const std::string bytes = util::HexToBytes(hexText);
-    const protocol::DecodedReply reply = protocol::DecodeReply(util::AsBytes(bytes));
-    decoded = reply.Layout != protocol::ReplyLayout::None;
+    const std::optional<protocol::ParsedReply> reply = protocol::ParseReply(util::AsBytes(bytes));
+    decoded = reply && reply->Decoded();
+    const std::string line = decoded ? reply->Line : std::string();
     if (!json)
-        return reply.Text;
-
-    std::string hex = util::BytesToHex(util::AsBytes(bytes));
-    if (!hex.empty())
-        hex.pop_back();
-    std::string keys;
-    if (const auto reading = protocol::ReadMeterReply(util::AsBytes(bytes), nullptr))
-        keys = ReadingJsonKeys(*reading);
-    else if (const auto address = protocol::FindAddressReply(util::AsBytes(bytes), nullptr))
-        keys = AddressJsonKeys(*address);
-    else
-        keys = ", \"check\": " + CheckJson({});
-    return "{\"hex\": " + JsonString(hex) + ", \"decoded\": " + JsonString(reply.Text) +
-           ", \"layout\": " + LayoutName(reply.Layout) + keys + "}";
+        return line;
+    const protocol::ReplyLayout layout =
+        decoded ? reply->Format->Layout : protocol::ReplyLayout::None;
+    const std::string keys =
+        reply ? ReplyJsonKeys(*reply) : ", \"check\": " + CheckJson(protocol::FrameCheck{});
+    return "{\"hex\": " + JsonString(util::BytesToHexTrimmed(util::AsBytes(bytes))) +
+           ", \"decoded\": " + JsonString(line) + ", \"layout\": " + LayoutName(layout) + keys +
+           "}";
 }
 
 int RunDecodeCommand(CommandArgs args, CommandIo io) {

@@ -41,6 +41,28 @@ std::optional<std::int32_t> NumberOption(const OptionParser& options, const char
     return value;
 }
 
+std::optional<std::chrono::milliseconds>
+MillisecondsOption(const OptionParser& options, const char* name, std::int32_t low,
+                   std::int32_t high, std::int32_t fallback, std::string& error) {
+    const auto value = NumberOption(options, name, low, high, fallback, error);
+    if (!value)
+        return std::nullopt;
+    return std::chrono::milliseconds(*value);
+}
+
+std::int64_t Milliseconds(std::chrono::steady_clock::duration duration) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(duration).count();
+}
+
+std::string PortOptionsHelp() {
+    return "  --port COM<n>|DEVICE  the port: a COM name of the port map (see `mbus ports`), or\n"
+           "                        a device path such as /dev/ttyUSB0, which is opened through\n"
+           "                        its COM number or, when the map has none, through a COM\n"
+           "                        link registered for the run and removed afterwards\n"
+           "  --baud N              bits per second; default 2400\n"
+           "  --parity NAME         none, odd, even, mark or space; default none\n";
+}
+
 bool ReadPortOptions(const OptionParser& options, std::string& port, LineSettings& line,
                      std::string& error) {
     const auto value = options.Value("--port");

@@ -2,6 +2,7 @@
 // numbers within a range by the console's integer conversion, and the port with its line.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,6 +20,17 @@ class OptionParser;
 std::optional<std::int32_t> NumberOption(const OptionParser& options, const char* name,
                                          std::int32_t low, std::int32_t high, std::int32_t fallback,
                                          std::string& error);
+
+// A time in milliseconds within [low, high] ms, as NumberOption reads it.
+std::optional<std::chrono::milliseconds>
+MillisecondsOption(const OptionParser& options, const char* name, std::int32_t low,
+                   std::int32_t high, std::int32_t fallback, std::string& error);
+
+// Whole milliseconds of a duration, as messages and reports give them.
+std::int64_t Milliseconds(std::chrono::steady_clock::duration duration);
+
+// The help lines of --port, --baud and --parity.
+std::string PortOptionsHelp();
 
 // The port and line every such subcommand takes: --port (required), --parity by name ("none",
 // "odd", "even", "mark" or "space"; "none" when absent) and --baud (2400 when absent). False with

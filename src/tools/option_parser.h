@@ -52,4 +52,19 @@ private:
 // Prints "mbus <command>: <message>" as one line on `err` and gives kExitUsage.
 int UsageError(std::ostream& err, std::string_view command, std::string_view message);
 
+// The whole of a subcommand that takes options only: opens `options` on `args` (help, option
+// errors), reads them into Settings with `read` (false with the error set: a usage error) and
+// runs `run` with them.
+template <class Settings>
+int RunSubcommand(std::string_view command, OptionParser options, CommandArgs args, CommandIo io,
+                  void (*printHelp)(std::ostream&),
+                  bool (*read)(const OptionParser&, Settings&, std::string&),
+                  int (*run)(const Settings&, CommandIo)) {
+    if (const auto done = options.Open(command, args, io, printHelp))
+        return *done;
+    Settings settings;
+    std::string error;
+    return read(options, settings, error) ? run(settings, io) : UsageError(io.Err, command, error);
+}
+
 } // namespace mbus::tools

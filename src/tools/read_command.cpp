@@ -1,18 +1,16 @@
 #include "tools/read_command.h"
 
 #include "platform/clock.h"
-#include "platform/interrupt_flag.h"
-#include "protocol/frame_decoding.h"
-#include "protocol/meter_reading.h"
+#include "protocol/meter_type.h"
+#include "protocol/parsed_reply.h"
+#include "tools/line_exchanges.h"
 #include "tools/line_options.h"
 #include "tools/option_parser.h"
-#include "tools/port_failure.h"
-#include "tools/port_target.h"
 #include "tools/quoted_argument.h"
 #include "tools/read_report.h"
 #include "tools/reader_session.h"
 #include "tools/request_options.h"
-#include "util/integer_text.h"
+#include "tools/tool_port.h"
 #include "util/string_c.h"
 
 #include <ostream>
@@ -25,22 +23,23 @@ using Clock = ReaderSession::Clock;
 void PrintHelp(std::ostream& out) {
     out << "usage: mbus read --port COM<n>|DEVICE [--baud N] [--parity NAME] [--addr TEXT]\n"
            "                 [--type N|NAME] [--di TEXT] [--command HEX] [--count N]\n"
-           "                 [--interval MS] [--timeout MS] [--json|--csv]\n"
+           "                 [--interval MS] [--timeout MS] [--gap MS] [--json|--csv]\n"
            "\n"
            "Sends the read-data request through the serial port as the console's send button\n"
            "does, and collects what comes back as the console does: a frame is every byte\n"
            "received until the line has been quiet for eleven ticks of 5 ms (some 55 ms).\n"
            "For each request it prints \"TX <hex>\", then \"RX <hex>\" for each frame as the\n"
            "console's traffic view shows it, and the decoded line after a frame that decodes.\n"
-           "Frames that come between two requests belong to the earlier one.\n"
+           "Each request waits for its answer before the next goes out. A reply behind the\n"
+           "echo of the request is decoded, and a reply the line delivers in bursts wider\n"
+           "than the gap is joined before it is decoded. A reply is credited to the request\n"
+           "it answers; one that comes after its request's time-out is said as that request's\n"
+           "late reply (\"late reply to request N after M ms\"). A reply that fails its frame\n"
+           "check (checksum, start or end byte, another meter's address or type) is shown and\n"
+           "decoded all the same, and the failed check is said on standard error.\n"
            "\n"
-           "  --port COM<n>|DEVICE  the port: a COM name of the port map (see `mbus ports`), or\n"
-           "                        a device path such as /dev/ttyUSB0, which is opened through\n"
-           "                        its COM number or, when the map has none, through a COM\n"
-           "                        link registered for the run and removed afterwards\n"
-           "  --baud N              bits per second; default 2400\n"
-           "  --parity NAME         none, odd, even, mark or space; default none\n"
-           "  --addr TEXT           meter address, 14 hex digits as typed, most significant\n"
+        << PortOptionsHelp()
+        << "  --addr TEXT           meter address, 14 hex digits as typed, most significant\n"
            "                        byte first; default \""
         << kDefaultAddress
         << "\". Replies are\n"
@@ -59,16 +58,25 @@ void PrintHelp(std::ostream& out) {
            "                        else is skipped); --addr still decides whether replies are\n"
            "                        decoded\n"
            "  --count N             requests to send (1..1000000); default 1\n"
-           "  --interval MS         from one request to the next (0..3600000), or longer when\n"
-           "                        the wait for a reply takes longer; default 1000\n"
-           "  --timeout MS          how long each request waits for a decoded reply, counted\n"
-           "                        to the end of its frame (1..3600000); default 2000\n"
+           "  --interval MS         from one request to the next at least (0..3600000); a\n"
+           "                        request still waiting for its answer holds the next one\n"
+           "                        back; default 1000\n"
+           "  --timeout MS          how long each request waits for its reply, counted to the\n"
+           "                        end of its frame (1..3600000); default 2000\n"
+           "  --gap MS              the quiet time that ends a frame (10..60000), in 5 ms\n"
+           "                        ticks; widen it for links that pause inside a frame;\n"
+           "                        default 55\n"
            "  --json                print one JSON object per request instead:\n"
            "                        {\"tx\": HEX, \"rx\": [HEX, ...], \"decoded\": TEXT|null,\n"
-           "                        \"elapsed_ms\": N}; \"rx\" holds every byte of each frame,\n"
-           "                        \"decoded\" the reply decoded within the time-out and\n"
-           "                        \"elapsed_ms\" the time from sending to it (or to the end\n"
-           "                        of the wait); then the keys of `mbus decode --json` for\n"
+           "                        \"elapsed_ms\": N, \"verdict\": NAME, \"late\": false};\n"
+           "                        \"rx\" holds every byte of each frame, \"decoded\" the\n"
+           "                        reply decoded within the time-out, \"elapsed_ms\" the time\n"
+           "                        from sending to it (or to the end of the wait),\n"
+           "                        \"verdict\" ok, timeout, echo-only, incomplete,\n"
+           "                        start-byte, checksum, end-byte, address, type, refused\n"
+           "                        or unrecognised; a late reply is an object of its own\n"
+           "                        with \"late\": true; then the keys of `mbus decode --json` "
+           "for\n"
            "                        the decoded reply (\"check\", \"address\", \"type\",\n"
            "                        \"fields\", \"status\") and \"address_match\" and\n"
            "                        \"type_match\": whether the reply's address and type are\n"
@@ -78,10 +86,11 @@ void PrintHelp(std::ostream& out) {
            "                        one row per request: local time, port, address, type code,\n"
            "                        each field's value and unit in the layout of the first\n"
            "                        decoded reply, status, valve, battery, checksum ok,\n"
-           "                        address match, elapsed ms; \"timeout\" as the status of a\n"
-           "                        request without a decoded reply\n"
+           "                        address match, elapsed ms; \"timeout\" (or \"echo-only\",\n"
+           "                        \"incomplete\", ...) as the status of a request without a\n"
+           "                        decoded reply, \"late\" for a late reply\n"
            "\n"
-           "Exit status: 0 every request got a decoded reply within the time-out, 1 some did\n"
+           "Exit status: 0 every request got a sound reply within the time-out, 1 some did\n"
            "not (or the run was interrupted), 2 bad option, or the port could not be opened\n"
            "or used, 3 the output could not be written (a reader that has gone, as in\n"
            "`mbus read … | head -1`, ends the run quietly).\n";
@@ -95,6 +104,7 @@ struct ReadSettings {
     std::uint32_t Count = 1;
     Clock::duration Interval = std::chrono::milliseconds(1000);
     Clock::duration Timeout = std::chrono::milliseconds(2000);
+    std::uint16_t QuietTicks = protocol::kQuietTicks; // the quiet gap that ends a frame
     ReadReport::Format Output = ReadReport::Format::Text;
 };
 
@@ -124,14 +134,20 @@ bool ReadOptions(const OptionParser& options, ReadSettings& settings, std::strin
     constexpr std::int32_t kLongestMs = 3600000;
     const auto count = NumberOption(options, "--count", 1, 1000000, 1, error);
     const auto interval =
-        count ? NumberOption(options, "--interval", 0, kLongestMs, 1000, error) : std::nullopt;
-    const auto timeout =
-        interval ? NumberOption(options, "--timeout", 1, kLongestMs, 2000, error) : std::nullopt;
+        count ? MillisecondsOption(options, "--interval", 0, kLongestMs, 1000, error)
+              : std::nullopt;
+    const auto timeout = interval
+                             ? MillisecondsOption(options, "--timeout", 1, kLongestMs, 2000, error)
+                             : std::nullopt;
     if (!timeout)
         return false;
+    const auto gap = MillisecondsOption(options, "--gap", 10, 60000, 55, error);
+    if (!gap)
+        return false;
+    settings.QuietTicks = protocol::QuietTicksOfGap(static_cast<std::uint32_t>(gap->count()));
     settings.Count = static_cast<std::uint32_t>(*count);
-    settings.Interval = std::chrono::milliseconds(*interval);
-    settings.Timeout = std::chrono::milliseconds(*timeout);
+    settings.Interval = *interval;
+    settings.Timeout = *timeout;
     if (options.Has("--json") && options.Has("--csv")) {
         error = "options --json and --csv exclude each other";
         return false;
@@ -142,113 +158,99 @@ bool ReadOptions(const OptionParser& options, ReadSettings& settings, std::strin
     return true;
 }
 
-std::int64_t Milliseconds(Clock::duration duration) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(duration).count();
-}
-
 protocol::LocalTimestamp LocalTimestampNow() {
     const platform::LocalTime now = platform::LocalNow();
     return {now.Year, now.Month, now.Day, now.Hour, now.Minute, now.Second, now.Millisecond};
 }
 
-int Run(const ReadSettings& settings, CommandIo io) {
-    // A closed standard output (`mbus read … | head -1`) stops the run like Ctrl+C, so the port
-    // is closed and a COM link made for the run removed before the program ends.
-    const platform::InterruptFlag interrupt(platform::InterruptFlag::BrokenPipe::Stops);
-    const auto interrupted = [&] { return interrupt.Raised() || !io.Out; };
-    const std::string port = ShownText(settings.Port);
+// What a settled request's failure is, for standard error; empty for a sound reply.
+std::string FailureText(const protocol::Exchange& exchange, Clock::duration timeout) {
+    const protocol::ParsedReply* reply = exchange.Reply ? &*exchange.Reply : nullptr;
+    switch (exchange.Outcome) {
+    case protocol::Verdict::Good:
+        return {};
+    case protocol::Verdict::NoReply:
+        return "no decoded reply within " + std::to_string(Milliseconds(timeout)) + " ms";
+    case protocol::Verdict::EchoOnly:
+        return "only the echo of the request came back within " +
+               std::to_string(Milliseconds(timeout)) + " ms";
+    case protocol::Verdict::Late:
+        return "the reply came after the time-out, " + std::to_string(exchange.Elapsed().count()) +
+               " ms";
+    case protocol::Verdict::Incomplete:
+        return "the reply is cut short";
+    case protocol::Verdict::StartByte:
+        return "start byte wrong";
+    case protocol::Verdict::Checksum:
+        return "checksum wrong";
+    case protocol::Verdict::EndByte:
+        return "end byte wrong";
+    case protocol::Verdict::Address:
+        return "reply from " + protocol::AddressText(*reply->Address) + ", not " +
+               protocol::AddressText(exchange.Request->Address);
+    case protocol::Verdict::Type:
+        return "type " + protocol::TypeCodeText(*reply->TypeCode) + ", not " +
+               protocol::TypeCodeText(exchange.Request->TypeCode);
+    case protocol::Verdict::Refused:
+        return "the meter refused the request (status " +
+               util::BytesToHexTrimmed(reply->ErrorStatus) + ")";
+    case protocol::Verdict::Unrecognised:
+        return "a reply that cannot be decoded";
+    }
+    return {};
+}
 
-    PortTarget target;
-    std::string error;
-    if (!target.Select(settings.Port, error)) {
-        io.Err << "mbus read: " << error << "\n";
+int Run(const ReadSettings& settings, CommandIo io) {
+    ToolPort port("read");
+    const auto interrupted = [&] { return port.Interrupted() || !io.Out; };
+    if (!port.Open(settings.Port, settings.Line, io.Err))
         return kExitUsage;
-    }
-    LineSettings line = settings.Line;
-    line.ComNumber = target.ComNumber();
-    std::optional<ReaderSession> session;
-    try {
-        session.emplace(line);
-    } catch (const std::exception& e) {
-        io.Err << "mbus read: " << port << ": " << PortFailureText(e, PortStep::Opening) << "\n";
-        return kExitUsage;
-    }
+    ReaderSession& session = port.Session();
+    session.SetQuietTicks(settings.QuietTicks);
 
     ReadReport report(io.Out, settings.Output, settings.Port);
-    // What the command asks for, to check the replies against (none for bytes that hold no
-    // request).
-    const std::optional<protocol::ReadRequest> asked =
-        protocol::ScanReadRequest(util::AsBytes(settings.Command)).Request;
-    const auto receive = [&](const ReaderSession::Frame& frame) {
-        const std::string decoded =
-            protocol::DecodeReceivedFrame(settings.Address, util::AsBytes(frame.Bytes));
-        report.Received(frame.Bytes, decoded);
-        return decoded;
+    bool everyReplySound = true;
+    LineExchanges::Events events;
+    events.Frame = [&](const std::string& frame) { report.Frame(frame); };
+    events.Decoded = [&](const protocol::ParsedReply& reply) { report.Decoded(reply); };
+    events.Settled = [&](const protocol::Exchange& exchange, const std::string& analysed) {
+        report.Settled(exchange, analysed);
+        if (const std::string failure = FailureText(exchange, settings.Timeout);
+            !failure.empty() && exchange.Outcome != protocol::Verdict::Late) {
+            everyReplySound = false;
+            if (!interrupted())
+                io.Err << "mbus read: request " << exchange.Id << ": " << failure << "\n";
+        }
     };
-    // The reading of a frame that decoded, from the bytes the decoder saw.
-    const auto readingOf = [&](const std::string& frame) {
-        const auto bytes = util::AsBytes(frame);
-        return protocol::ReadMeterReply(
-            bytes.first(std::min(bytes.size(), protocol::kAnalyseBufferSize)),
-            asked ? &*asked : nullptr);
-    };
+    LineExchanges line(session, settings.Address, settings.Timeout, std::move(events));
 
-    bool everyReplyDecoded = true;
     Clock::time_point nextSend = Clock::now();
     for (std::uint32_t request = 0; request < settings.Count && !interrupted(); ++request) {
-        // Until the next request goes out, frames still belong to the one before.
-        while (const auto frame = session->NextFrame(nextSend, interrupted))
-            receive(*frame);
+        // Until the next request goes out, frames still belong to the ones before.
+        line.ServeUntil(nextSend, interrupted);
         if (interrupted())
             break;
 
-        Clock::time_point sentAt;
-        try {
-            sentAt = session->Send(settings.Command);
-        } catch (const std::exception& e) {
+        const auto sentAt = port.Send(settings.Command, io.Err);
+        if (!sentAt) {
             report.Finish();
-            io.Err << "mbus read: " << port << ": " << PortFailureText(e, PortStep::Sending)
-                   << "\n";
             return kExitUsage;
         }
-        report.Sent(settings.Command, LocalTimestampNow(), asked);
-        nextSend = sentAt + settings.Interval;
-
-        std::optional<std::string> decoded;
-        std::optional<protocol::MeterReading> reading;
-        Clock::time_point settledAt;
-        while (!decoded) {
-            const auto frame = session->NextFrame(sentAt + settings.Timeout, interrupted);
-            if (!frame)
-                break;
-            if (std::string line = receive(*frame); !line.empty()) {
-                decoded = std::move(line);
-                reading = readingOf(frame->Bytes);
-                settledAt = frame->CompletedAt;
-            }
-        }
-        if (!decoded) {
-            settledAt = Clock::now();
-            everyReplyDecoded = false;
-            if (!interrupted())
-                io.Err << "mbus read: request " << request + 1 << ": no decoded reply within "
-                       << Milliseconds(settings.Timeout) << " ms\n";
-        }
-        report.Settled(decoded, reading, Milliseconds(settledAt - sentAt));
+        const std::uint64_t id = line.Sent(settings.Command, *sentAt);
+        report.Sent(id, settings.Command, LocalTimestampNow());
+        nextSend = *sentAt + settings.Interval;
+        // The next request goes out no sooner than this one has settled.
+        line.ServeUntilSettled(id, interrupted);
     }
 
     // Bytes still arriving make their frame when the line goes quiet, within one more time-out.
     const Clock::time_point lastWait = Clock::now() + settings.Timeout;
-    while (session->Collected() > 0 && !interrupted()) {
-        const auto frame = session->NextFrame(lastWait, interrupted);
-        if (!frame)
-            break;
-        receive(*frame);
-    }
+    while (session.Collected() > 0 && !interrupted() && Clock::now() < lastWait)
+        line.ServeUntil(std::min(lastWait, Clock::now() + ReaderSession::kTickPeriod), interrupted);
     report.Finish();
     if (!io.Out.flush()) {
         // A reader that has gone needs no word; any other failure (a full disk) does.
-        if (!interrupt.PipeClosed())
+        if (!port.PipeClosed())
             io.Err << "mbus read: cannot write the output\n";
         return kExitOutput;
     }
@@ -256,23 +258,20 @@ int Run(const ReadSettings& settings, CommandIo io) {
         io.Err << "mbus read: interrupted\n";
         return kExitIncomplete;
     }
-    if (const std::size_t left = session->Collected())
+    if (const std::size_t left = session.Collected())
         io.Err << "mbus read: " << left << " bytes still arriving at the end were not shown\n";
-    return everyReplyDecoded ? kExitOk : kExitIncomplete;
+    return everyReplySound ? kExitOk : kExitIncomplete;
 }
 
 } // namespace
 
 int RunReadCommand(CommandArgs args, CommandIo io) {
-    OptionParser options({"--port", "--baud", "--parity", "--addr", "--type", "--di", "--command",
-                          "--count", "--interval", "--timeout"},
-                         {"--json", "--csv"});
-    if (const auto done = options.Open("read", args, io, PrintHelp))
-        return *done;
-    ReadSettings settings;
-    std::string error;
-    return ReadOptions(options, settings, error) ? Run(settings, io)
-                                                 : UsageError(io.Err, "read", error);
+    return RunSubcommand<ReadSettings>(
+        "read",
+        OptionParser({"--port", "--baud", "--parity", "--addr", "--type", "--di", "--command",
+                      "--count", "--interval", "--timeout", "--gap"},
+                     {"--json", "--csv"}),
+        args, io, PrintHelp, ReadOptions, Run);
 }
 
 } // namespace mbus::tools

@@ -11,39 +11,41 @@ namespace {
 
 // Every byte as spaced hex, without a blank at the end.
 std::string AllBytesHex(const std::string& bytes) {
-    std::string hex = util::BytesToHex(util::AsBytes(bytes));
-    if (!hex.empty())
-        hex.pop_back();
-    return hex;
+    return util::BytesToHexTrimmed(util::AsBytes(bytes));
 }
 
-// The reading's keys and whether it answers what was asked; nulls without a reading.
+// The reading's keys and whether it answers what was asked; nulls without a decoded reply.
 std::string ReadingKeys(const protocol::ReadingRow& row) {
-    if (!row.Reading)
+    if (!row.Reply || !row.Reply->Decoded())
         return ", \"check\": null, \"address\": null, \"type\": null, \"fields\": null, "
                "\"status\": null, \"address_match\": null, \"type_match\": null";
-    const protocol::FrameCheck& check = row.Reading->Check;
-    return ReadingJsonKeys(*row.Reading) + ", \"address_match\": " + JsonBool(check.AddressMatch) +
+    const protocol::FrameCheck& check = row.Reply->Check;
+    return ReplyJsonKeys(*row.Reply) + ", \"address_match\": " + JsonBool(check.AddressMatch) +
            ", \"type_match\": " + JsonBool(check.TypeMatch);
 }
 
+// How many requests are remembered for their late replies.
+constexpr std::size_t kRequestsRemembered = 64;
+
 } // namespace
 
-void ReadReport::Sent(const std::string& bytes, const protocol::LocalTimestamp& at,
-                      const std::optional<protocol::ReadRequest>& request) {
+void ReadReport::Sent(std::uint64_t id, const std::string& bytes,
+                      const protocol::LocalTimestamp& at) {
     if (Format_ == Format::Text) {
         Out_ << "TX " << AllBytesHex(bytes) << std::endl;
         return;
     }
-    PrintRecord();
-    Current_ = Record{AllBytesHex(bytes), {}, std::nullopt, 0, {at, Port_, request, {}, {}}};
+    if (Current_ && Format_ == Format::Json)
+        PrintRecord(*Current_, false);
+    Current_ = Record{id, AllBytesHex(bytes), {}, {at, Port_, std::nullopt, {}, {}, {}}};
+    Requests_[id] = {Current_->Tx, at};
+    while (Requests_.size() > kRequestsRemembered)
+        Requests_.erase(Requests_.begin());
 }
 
-void ReadReport::Received(const std::string& frame, const std::string& decodedLine) {
+void ReadReport::Frame(const std::string& frame) {
     if (Format_ == Format::Text) {
         Out_ << "RX " << AllBytesHex(frame) << "\n";
-        if (!decodedLine.empty())
-            Out_ << decodedLine << "\n";
         Out_.flush();
         return;
     }
@@ -51,21 +53,56 @@ void ReadReport::Received(const std::string& frame, const std::string& decodedLi
         Current_->Rx.push_back(AllBytesHex(frame));
 }
 
-void ReadReport::Settled(const std::optional<std::string>& decoded,
-                         const std::optional<protocol::MeterReading>& reading,
-                         std::int64_t elapsedMs) {
-    if (!Current_)
+void ReadReport::Decoded(const protocol::ParsedReply& reply) {
+    if (Format_ == Format::Text) {
+        Out_ << reply.Line << "\n";
+        Out_.flush();
+    }
+}
+
+void ReadReport::Settled(const protocol::Exchange& exchange, const std::string& analysed) {
+    const bool late = exchange.Outcome == protocol::Verdict::Late;
+    if (Format_ == Format::Text) {
+        if (late)
+            Out_ << "late reply to request " << exchange.Id << " after "
+                 << exchange.Elapsed().count() << " ms" << std::endl;
         return;
-    Current_->Decoded = decoded;
-    Current_->ElapsedMs = elapsedMs;
-    Current_->Row.Reading = reading;
-    Current_->Row.ElapsedMs = elapsedMs;
+    }
+    protocol::ReadingRow row;
+    row.Request = exchange.Request;
+    row.Reply = exchange.Reply;
+    row.ElapsedMs = exchange.Elapsed().count();
+    row.Outcome = exchange.Outcome;
+    row.Port = Port_;
+    const auto request = Requests_.find(exchange.Id);
+    if (request != Requests_.end())
+        row.Time = request->second.second;
+
+    if (!late && Current_ && Current_->Id == exchange.Id) {
+        row.Time = Current_->Row.Time;
+        Current_->Row = row;
+        Current_->Settled = true;
+    } else if (Format_ == Format::Json) {
+        // A late reply: an object of its own, after the request's.
+        if (Current_ && Current_->Id == exchange.Id) {
+            PrintRecord(*Current_, false);
+            Current_.reset();
+        }
+        Record record{
+            exchange.Id, request != Requests_.end() ? request->second.first : "", {}, row, true};
+        if (!analysed.empty())
+            record.Rx.push_back(AllBytesHex(analysed));
+        PrintRecord(record, true);
+        return;
+    }
     if (Format_ != Format::Csv)
         return;
-    WaitingRows_.push_back(std::move(Current_->Row));
-    Current_.reset();
-    if (Csv_ || reading)
-        PrintCsvRows(reading ? reading->Format : nullptr);
+    if (Current_ && Current_->Id == exchange.Id && !late)
+        Current_.reset();
+    WaitingRows_.push_back(row);
+    const bool decoded = row.Reply && row.Reply->Decoded();
+    if (Csv_ || decoded)
+        PrintCsvRows(decoded ? row.Reply->Format : nullptr);
 }
 
 void ReadReport::Finish() {
@@ -73,7 +110,9 @@ void ReadReport::Finish() {
         PrintCsvRows(nullptr);
         return;
     }
-    PrintRecord();
+    if (Current_ && Format_ == Format::Json)
+        PrintRecord(*Current_, false);
+    Current_.reset();
 }
 
 void ReadReport::PrintCsvRows(const protocol::ReplyFormat* format) {
@@ -91,16 +130,17 @@ void ReadReport::PrintCsvRows(const protocol::ReplyFormat* format) {
     Out_.flush();
 }
 
-void ReadReport::PrintRecord() {
-    if (!Current_ || Format_ != Format::Json)
-        return;
-    Out_ << "{\"tx\": " << JsonString(Current_->Tx) << ", \"rx\": [";
-    for (std::size_t i = 0; i < Current_->Rx.size(); ++i)
-        Out_ << (i ? ", " : "") << JsonString(Current_->Rx[i]);
-    Out_ << "], \"decoded\": " << (Current_->Decoded ? JsonString(*Current_->Decoded) : "null")
-         << ", \"elapsed_ms\": " << Current_->ElapsedMs << ReadingKeys(Current_->Row) << "}"
-         << std::endl;
-    Current_.reset();
+void ReadReport::PrintRecord(const Record& record, bool late) {
+    const protocol::ReadingRow& row = record.Row;
+    const bool decoded = row.Reply && row.Reply->Decoded();
+    const protocol::Verdict verdict = row.Outcome.value_or(protocol::Verdict::NoReply);
+    Out_ << "{\"tx\": " << JsonString(record.Tx) << ", \"rx\": [";
+    for (std::size_t i = 0; i < record.Rx.size(); ++i)
+        Out_ << (i ? ", " : "") << JsonString(record.Rx[i]);
+    Out_ << "], \"decoded\": " << (decoded ? JsonString(row.Reply->Line) : "null")
+         << ", \"elapsed_ms\": " << row.ElapsedMs.value_or(0) << ", \"verdict\": "
+         << (record.Settled ? JsonString(protocol::VerdictName(verdict)) : "null")
+         << ", \"late\": " << (late ? "true" : "false") << ReadingKeys(row) << "}" << std::endl;
 }
 
 } // namespace mbus::tools

@@ -44,7 +44,7 @@ std::optional<ReaderSession::Frame> ReaderSession::NextFrame(Clock::time_point d
             NextTick_ += kTickPeriod;
             if (NextTick_ <= now)
                 NextTick_ = now + kTickPeriod;
-            if (protocol::IdleTick(RxFrame_)) {
+            if (protocol::IdleTick(RxFrame_, QuietTicks_)) {
                 Frame frame{std::move(RxFrame_.RecData), now};
                 RxFrame_.RecData.clear();
                 return frame;

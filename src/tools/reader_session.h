@@ -53,6 +53,9 @@ public:
     // How many received bytes are waiting to become a frame.
     std::size_t Collected() const { return RxFrame_.RecData.size(); }
 
+    // Widens the quiet gap that ends a frame (protocol::QuietTicksOfGap).
+    void SetQuietTicks(std::uint16_t ticks) { QuietTicks_ = ticks; }
+
 private:
     // Serves window messages until `until`, waiting for them in between.
     static void ServeMessagesUntil(Clock::time_point until);
@@ -60,6 +63,7 @@ private:
     // Declared before the port: the port's close, in its destructor, may still deliver bytes.
     protocol::ComRec_Struct RxFrame_;
     Clock::time_point NextTick_;
+    std::uint16_t QuietTicks_ = protocol::kQuietTicks;
     bool Lost_ = false; // the line died under the open port
     serial::TComPort Port_;
 };

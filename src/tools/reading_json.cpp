@@ -3,6 +3,18 @@
 #include "tools/json_text.h"
 
 namespace mbus::tools {
+namespace {
+
+std::string AddressKey(const protocol::ParsedReply& reply) {
+    return ", \"address\": " +
+           (reply.Address ? JsonString(protocol::AddressText(*reply.Address)) : "null");
+}
+
+std::string TypeKey(const protocol::ParsedReply& reply) {
+    return ", \"type\": " + (reply.TypeCode ? std::to_string(*reply.TypeCode) : "null");
+}
+
+} // namespace
 
 std::string JsonBool(const std::optional<bool>& value) {
     if (!value)
@@ -16,30 +28,25 @@ std::string CheckJson(const protocol::FrameCheck& check) {
            "}";
 }
 
-std::string ReadingJsonKeys(const protocol::MeterReading& reading) {
-    std::string keys = ", \"check\": " + CheckJson(reading.Check);
-    keys += ", \"address\": " +
-            (reading.Address ? JsonString(protocol::AddressText(*reading.Address)) : "null");
-    keys += ", \"type\": " + (reading.TypeCode ? std::to_string(*reading.TypeCode) : "null");
+std::string ReplyJsonKeys(const protocol::ParsedReply& reply) {
+    std::string keys = ", \"check\": " + CheckJson(reply.Check);
+    if (reply.Kind == protocol::ReplyKind::ReadAddress)
+        return keys + AddressKey(reply) + TypeKey(reply);
+    if (!reply.Decoded())
+        return keys;
+    keys += AddressKey(reply) + TypeKey(reply);
     keys += ", \"fields\": [";
-    for (std::size_t i = 0; i < reading.Fields.size(); ++i) {
-        const protocol::FieldReading& field = reading.Fields[i];
+    for (std::size_t i = 0; i < reply.Fields.size(); ++i) {
+        const protocol::FieldReading& field = reply.Fields[i];
         keys += i ? ", " : "";
         keys += "{\"label\": " + JsonString(field.Label) +
                 ", \"value\": " + JsonString(field.Value) +
                 ", \"unit\": " + (field.Unit.empty() ? "null" : JsonString(field.Unit)) + "}";
     }
-    keys += "], \"status\": {\"raw\": " + JsonString(reading.Status.Raw) +
-            ", \"valve\": " + JsonString(protocol::ValveName(reading.Status.ValveState)) +
-            ", \"battery\": " + JsonString(protocol::BatteryName(reading.Status.BatteryState)) +
-            "}";
+    keys += "], \"status\": {\"raw\": " + JsonString(reply.Status.Raw) +
+            ", \"valve\": " + JsonString(protocol::ValveName(reply.Status.ValveState)) +
+            ", \"battery\": " + JsonString(protocol::BatteryName(reply.Status.BatteryState)) + "}";
     return keys;
-}
-
-std::string AddressJsonKeys(const protocol::AddressReply& reply) {
-    return ", \"check\": " + CheckJson(reply.Check) +
-           ", \"address\": " + JsonString(protocol::AddressText(reply.Address)) +
-           ", \"type\": " + std::to_string(reply.TypeCode);
 }
 
 } // namespace mbus::tools

@@ -3,25 +3,22 @@
 // their units and the status in words.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "protocol/frame_check.h"
-#include "protocol/meter_reading.h"
-#include "protocol/read_address.h"
+#include "protocol/parsed_reply.h"
 
 namespace mbus::tools {
 
 // {"complete": bool, "start": bool|null, "checksum": bool|null, "end": bool|null}
 std::string CheckJson(const protocol::FrameCheck& check);
 
-// The keys of a decoded reply, each preceded by ", " so they continue an object:
+// The keys of a reply, each preceded by ", " so they continue an object. A read-data reply:
 // "check", "address" (14 digits as typed, or null), "type" (the code, or null), "fields"
 // ([{"label", "value", "unit": text|null}, ...] in layout order) and "status" ({"raw", "valve",
-// "battery"}).
-std::string ReadingJsonKeys(const protocol::MeterReading& reading);
-
-// The keys of a read-address reply, likewise: "check", "address", "type".
-std::string AddressJsonKeys(const protocol::AddressReply& reply);
+// "battery"}). A read-address reply: "check", "address", "type". Any other reply: "check".
+std::string ReplyJsonKeys(const protocol::ParsedReply& reply);
 
 // "true", "false" or "null".
 std::string JsonBool(const std::optional<bool>& value);

@@ -21,8 +21,7 @@ inline constexpr const char* kSimSynopsis =
 // The options of `mbus sim`: the ones that take a value, then the flags.
 inline const std::set<std::string> kSimValueOptions{"--meter", "--com", "--preamble", "--delay",
                                                     "--split"};
-inline const std::set<std::string> kSimFlags{"--echo", "--corrupt-checksum", "--silent",
-                                             "--noise"};
+inline const std::set<std::string> kSimFlags{"--echo", "--corrupt-checksum", "--silent", "--noise"};
 
 // The "TYPE:ADDRESS" of --meter: a type list position (or item text) and fourteen hex digits
 // as typed, most significant byte first. None with `error` set when it is not that.

@@ -134,6 +134,13 @@ std::string BytesToHex(std::span<const std::uint8_t> bytes) {
     return text;
 }
 
+std::string BytesToHexTrimmed(std::span<const std::uint8_t> bytes) {
+    std::string text = BytesToHex(bytes);
+    if (!text.empty())
+        text.pop_back();
+    return text;
+}
+
 std::uint8_t SumBytes(std::span<const std::uint8_t> bytes) {
     std::uint8_t sum = 0;
     for (std::uint8_t b : bytes)

@@ -49,6 +49,10 @@ void BytesToHex(std::span<const std::uint8_t> bytes, std::string& text);
 // Convenience: the spaced hex text of the bytes alone.
 std::string BytesToHex(std::span<const std::uint8_t> bytes);
 
+// Every byte as two upper-case hex digits, single blanks between them and none after the last
+// ("01 02"): how the traffic view and the tools' output show the bytes of a frame.
+std::string BytesToHexTrimmed(std::span<const std::uint8_t> bytes);
+
 // Sum of the bytes modulo 256.
 std::uint8_t SumBytes(std::span<const std::uint8_t> bytes);
 

@@ -3,14 +3,18 @@
 #include "console/image_button.h"
 #include "console/image_list.h"
 #include "console/picture_view.h"
+#include "console/qt_translation.h"
+#include "console/rich_text_view.h"
 #include "console/status_bar.h"
 
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 #include <QToolBar>
+#include <QTranslator>
 #include <QtTest/QTest>
 
 namespace mbus::console {
@@ -104,12 +108,50 @@ TEST_F(MainWindowTest, ArtworkLoadsAndThePortStatesLookDifferent) {
     EXPECT_NE(open, closed);
 }
 
-TEST_F(MainWindowTest, ResizingMovesOnlyTheToolBarAndTheStatusBar) {
+// The designed size is the smallest: every control stays in reach. Room beyond it goes to the
+// traffic and decode views (in the proportion of their designed heights); the controls right of
+// the command field and below the traffic view move with the edges; back at the designed size,
+// every control is at its designed place again.
+TEST_F(MainWindowTest, TheViewsGrowWithTheWindowAboveItsDesignedSize) {
     Form->show();
-    Form->resize(1200, 700);
+    EXPECT_EQ(Form->minimumSize(), QSize(919, 537));
+    Form->resize(600, 400);
+    EXPECT_EQ(Form->size(), QSize(919, 537));
+
+    Form->resize(1200, 700); // 281 wider, 163 taller: 89 for the traffic view, 74 for decoding
     EXPECT_EQ(Form->sToolBar1->geometry(), QRect(0, 0, 1200, 20));
     EXPECT_EQ(Form->sStatusBar1->geometry(), QRect(0, 681, 1200, 19));
+    EXPECT_EQ(Form->sGroupBox2->geometry(), QRect(184, 24, 1010, 402));
+    EXPECT_EQ(Form->redtComRechex->geometry(), QRect(8, 111, 994, 259));
+    EXPECT_EQ(Form->edtCMD->geometry(), QRect(88, 60, 650, 21));
+    EXPECT_EQ(Form->btnSend->geometry(), QRect(949, 55, 49, 25));
+    EXPECT_EQ(Form->sButton1->geometry(), QRect(897, 369, 73, 25));
+    EXPECT_EQ(Form->sGroupBox3->geometry(), QRect(182, 433, 1012, 243));
+    EXPECT_EQ(Form->redtDecode->geometry(), QRect(8, 23, 996, 212));
+    EXPECT_EQ(Form->sGroupBox1->geometry(), QRect(8, 433, 169, 169));
+    for (const QWidget* widget : Form->findChildren<QWidget*>()) {
+        if (widget->isVisible() && widget->parentWidget() != nullptr && !widget->isWindow()) {
+            EXPECT_TRUE(widget->parentWidget()->rect().contains(widget->geometry()))
+                << widget->objectName().toStdString();
+        }
+    }
+
+    Form->resize(919, 537);
     EXPECT_EQ(Form->sGroupBox2->geometry(), QRect(184, 24, 729, 313));
+    EXPECT_EQ(Form->redtDecode->geometry(), QRect(8, 23, 715, 138));
+    EXPECT_EQ(Form->btnSend->geometry(), QRect(668, 55, 49, 25));
+}
+
+// Qt's own texts (message box buttons, file dialogs) speak Chinese like the console.
+TEST_F(MainWindowTest, QtsOwnTextsAreChinese) {
+    QCoreApplication& application = *QCoreApplication::instance();
+    ASSERT_TRUE(InstallQtTranslation(application)) << "qt6-translations-l10n is not installed";
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "取消");
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Save As"), "另存为");
+    for (QTranslator* translator : application.findChildren<QTranslator*>()) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
 }
 
 // The default address fits its field whole with the fonts the install script brings: with the

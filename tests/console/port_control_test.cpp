@@ -3,13 +3,20 @@
 #include "console_test.h"
 
 #include "console/image_button.h"
+#include "console/readings_log.h"
+#include "console/readings_window.h"
 #include "console/rich_text_view.h"
 #include "serial/com_port.h"
 #include "serial/port_prompt.h"
+#include "support/bytes.h"
 #include "support/pty_pair.h"
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include <chrono>
 #include <filesystem>
@@ -115,6 +122,70 @@ TEST_F(PortControlTest, ASendToAClosedPortFailsAndLeavesItClosed) {
     EXPECT_EQ(line.ReadFromDevice(18, std::chrono::seconds(5)).size(), 18u);
     EXPECT_EQ(Panel(*Form, 2), "发送：18");
     EXPECT_EQ(Boxes.size(), 1u);
+}
+
+// The port the Select Port dialog gives is the port from then on: 串口号 shows it, without a
+// reopen, and the readings log names it.
+TEST_F(PortControlTest, APortChosenInTheDialogIsShownAndLogged) {
+    testing::PtyPair line;
+    const int number = testing::RegisterTestPort(line, 3);
+    const QString port = QStringLiteral("COM%1").arg(number);
+    serial::SetPortPrompt([number] { return std::optional<int>(number); });
+    PressWith("COM0");
+    ASSERT_TRUE(Form->ComPort->Open());
+    EXPECT_EQ(Form->ComPort->ComNumber(), number);
+    EXPECT_EQ(Form->cmbSoftPort->currentText(), port);
+    EXPECT_EQ(Form->btnComPortEn->text(), "关闭串口");
+    EXPECT_TRUE(Boxes.empty());
+
+    line.WriteToDevice(testing::BytesFromHex(
+        "FE FE 68 10 AA AA AA AA AA AA AA 81 16 1F 90 00 34 12 00 00 2C 00 10 00 00 2C 05 04 03 02 "
+        "01 24 20 00 00 65 16"));
+    const ReadingsLog& log = *Form->findChild<ReadingsWindow*>()->Log;
+    ASSERT_TRUE(WaitUntil([&] { return !log.Rows().empty(); }));
+    EXPECT_EQ(QString::fromStdString(log.Rows()[0].Row.Port), port);
+}
+
+// Enter in 发送数据 and F5 send as 发送 does; Ctrl+O opens and closes the port as its button does.
+TEST_F(PortControlTest, KeysSendAndTogglePort) {
+    testing::PtyPair line;
+    Form->cmbSoftPort->setEditText(QStringLiteral("COM%1").arg(testing::RegisterTestPort(line, 3)));
+    Form->show();
+    QApplication::setActiveWindow(Form.get());
+    QTest::keyClick(Form.get(), Qt::Key_O, Qt::ControlModifier);
+    ASSERT_TRUE(Form->ComPort->Open());
+    QTest::keyClick(Form->edtCMD, Qt::Key_Return);
+    EXPECT_EQ(line.ReadFromDevice(18, std::chrono::seconds(5)).size(), 18u);
+    QTest::keyClick(Form.get(), Qt::Key_F5);
+    EXPECT_EQ(line.ReadFromDevice(18, std::chrono::seconds(5)).size(), 18u);
+    EXPECT_EQ(Panel(*Form, 2), "发送：36");
+    QTest::keyClick(Form.get(), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_FALSE(Form->ComPort->Open());
+    EXPECT_EQ(Form->btnComPortEn->text(), "打开串口");
+    EXPECT_TRUE(Boxes.empty());
+
+    // Tab goes through the port settings, then the command row, as laid out.
+    QWidget* const expected[] = {Form->cmbSoftPort,  Form->cmbSoftBaut, Form->cbbParity,
+                                 Form->btnComPortEn, Form->edtAddr,     Form->cmbDI,
+                                 Form->cmbType,      Form->edtCMD,      Form->ckbAutoSend};
+    expected[0]->setFocus(Qt::TabFocusReason);
+    for (QWidget* widget : expected) {
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        EXPECT_TRUE(focus == widget || widget->isAncestorOf(focus))
+            << widget->objectName().toStdString() << " expected, "
+            << focus->objectName().toStdString() << " has the focus";
+        QTest::keyClick(focus, Qt::Key_Tab);
+    }
+}
+
+// 自动重连 is off at first and remembered between runs.
+TEST_F(PortControlTest, AutoReconnectIsRemembered) {
+    EXPECT_FALSE(Form->ckbAutoReconnect->isChecked());
+    Form->ckbAutoReconnect->setChecked(true);
+    Form.reset();
+    Form = MakeForm();
+    EXPECT_TRUE(Form->ckbAutoReconnect->isChecked());
 }
 
 } // namespace

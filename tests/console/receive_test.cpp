@@ -5,10 +5,12 @@
 #include "console/frame_analysis.h"
 #include "console/frame_reception.h"
 #include "console/image_button.h"
+#include "console/readings_log.h"
 #include "console/rich_text_view.h"
 #include "console/traffic_counters.h"
 #include "console/traffic_view.h"
 #include "platform/message_window.h"
+#include "protocol/parsed_reply.h"
 #include "serial/com_port.h"
 #include "serial/exceptions.h"
 #include "support/pty_pair.h"
@@ -136,6 +138,21 @@ TEST_F(ReceiveTest, LongFramesAreDecodedFromTheirFirst1025Bytes) {
 }
 
 // A failing ReadChar ends the event: the bytes taken stay, the event is not counted.
+// A frame's reply is found once: the decode view and the readings log read the same value.
+TEST_F(ReceiveTest, AFrameIsParsedOnceForTheDecodeViewAndTheReadingsLog) {
+    ReadingsLog* log = ReadingsLog::Current();
+    ASSERT_NE(log, nullptr);
+    const std::uint64_t before = protocol::RepliesParsed();
+    Receive(kReply);
+    Tick(11);
+    EXPECT_EQ(protocol::RepliesParsed(), before + 1);
+    ASSERT_EQ(ViewLines(*Form->redtDecode).size(), 1);
+    ASSERT_EQ(log->Rows().size(), 1u);
+    ASSERT_TRUE(log->Rows()[0].Row.Reply);
+    EXPECT_EQ(QString::fromStdString(log->Rows()[0].Row.Reply->Line),
+              ViewLines(*Form->redtDecode)[0]);
+}
+
 TEST_F(ReceiveTest, DataEventTakesCountBytesAndAFailureSkipsTheCount) {
     testing::PtyPair line;
     OpenLine(line);

@@ -1,6 +1,8 @@
 #include "console_test.h"
 
 #include "console/serial_port_list.h"
+#include "console/status_bar.h"
+#include "platform/port_map.h"
 #include "support/pty_pair.h"
 
 #include <QComboBox>
@@ -50,18 +52,29 @@ TEST_F(SerialPortListTest, ASinglePortIsTheOnlyItem) {
     EXPECT_EQ(form->cmbSoftPort->currentText(), "COM7");
 }
 
-TEST_F(SerialPortListTest, WithoutTheRegistryKeyOneMessageAndTheDesignedItems) {
+// Without any port the window comes up with the designed items, says so in the list's tool tip
+// and points to the port map in the status bar. A missing port list is reported by a message only
+// where the platform keeps such a list (Windows); Linux's port map is just empty.
+TEST_F(SerialPortListTest, WithoutAnyPortTheDesignedItemsAndAHint) {
     const auto form = MakeForm();
-    ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_EQ(Boxes[0].Text, "打开串口列表的注册表项出错");
-    EXPECT_EQ(Boxes[0].Caption, "M-bus测试工具");
-    EXPECT_EQ(Boxes[0].Icon, QMessageBox::NoIcon);
-    EXPECT_EQ(Boxes[0].Buttons, QMessageBox::Ok);
+    if (platform::NoPortListIsAnError()) {
+        ASSERT_EQ(Boxes.size(), 1u);
+        EXPECT_EQ(Boxes[0].Text, "打开串口列表的注册表项出错");
+        EXPECT_EQ(Boxes[0].Caption, "M-bus测试工具");
+        EXPECT_EQ(Boxes[0].Icon, QMessageBox::NoIcon);
+        EXPECT_EQ(Boxes[0].Buttons, QMessageBox::Ok);
+    } else {
+        EXPECT_TRUE(Boxes.empty());
+    }
     EXPECT_TRUE(PortList.isEmpty());
     EXPECT_EQ(Items(form->cmbSoftPort), DesignedPorts());
     EXPECT_EQ(form->cmbSoftPort->currentText(), "COM1");
+    EXPECT_EQ(form->cmbSoftPort->toolTip(), "未找到串口");
+    EXPECT_TRUE(form->sStatusBar1->Message().startsWith("未找到串口"))
+        << form->sStatusBar1->Message().toStdString();
+    EXPECT_TRUE(form->sStatusBar1->Message().contains("README"));
     EXPECT_EQ(form->edtCMD->text(), "FE FE 68 10 AA AA AA AA AA AA AA 01 03 1F 90 00 D1 16 ")
-        << "start-up goes on after the message";
+        << "start-up goes on";
 }
 
 #ifndef _WIN32 // the long value name is a device path behind a port map link, Linux's

@@ -1,6 +1,6 @@
 // The rule that decides whether a complete frame is decoded: the address text must give exactly
 // seven bytes, and only the frame's first 1025 bytes are looked at.
-#include "protocol/frame_decoding.h"
+#include "protocol/parsed_reply.h"
 #include "support/bytes.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +18,12 @@ const Bytes kWaterReply =
                  "10 00 00 2C 05 04 03 02 01 24 20 00 00 65 16");
 const std::string kWaterText =
     "当前累积流量:000012.34;结算日累积流量:000010.00;实时时间:20240102030405;状态:0000;";
+
+// The decoded line of a frame on the receive road, or the empty text.
+std::string DecodeReceivedFrame(std::string_view addressText, const Bytes& frame) {
+    const auto reply = ParseReceivedFrame(addressText, frame);
+    return reply && reply->Decoded() ? reply->Line : std::string();
+}
 
 TEST(DecodeReceivedFrame, OnlyWhileTheAddressGivesSevenBytes) {
     // Any seven bytes will do: the address is never compared with the reply's.

@@ -1,6 +1,7 @@
 // Replies built for the simulated meter decode as the console decodes them, byte for byte in
 // the known layouts; requests are found in received bytes.
 #include "protocol/meter_reply.h"
+#include "protocol/request.h"
 #include "protocol/read_frame.h"
 #include "protocol/response_decoder.h"
 #include "util/string_c.h"

@@ -21,14 +21,15 @@ ReadingRow WaterRow() {
     row.Time = kTime;
     row.Port = "COM3";
     row.Request = ReadRequest{kControlRead, 0x10, header.Address, {0x1F, 0x90}, 0};
-    row.Reading = ReadMeterReply(BuildWaterReply(header, water), &*row.Request);
+    row.Reply = ParseReply(BuildWaterReply(header, water));
+    CompareWithRequest(*row.Reply, *row.Request);
     row.ElapsedMs = 58;
     return row;
 }
 
 TEST(ReadingsCsvTest, HeaderRowsAndTheRowOfARequestWithoutReply) {
     const ReadingRow water = WaterRow();
-    ASSERT_TRUE(water.Reading);
+    ASSERT_TRUE(water.Reply);
     const std::vector<ReadingRow> rows = {water};
     const ReadingsCsv csv(FormatsOfRows(rows));
     EXPECT_EQ(csv.Header(),
@@ -38,7 +39,7 @@ TEST(ReadingsCsvTest, HeaderRowsAndTheRowOfARequestWithoutReply) {
                               "000010.00,m³,20240102030405,0500,关,欠压,是,是,58\r\n");
 
     ReadingRow timeout = water;
-    timeout.Reading.reset();
+    timeout.Reply.reset();
     timeout.ElapsedMs = 2000;
     EXPECT_EQ(csv.Row(timeout),
               "2024-01-02T03:04:05.067,COM3,00000000000001,0x10,,,,,,timeout,,,,,2000\r\n");
@@ -57,8 +58,8 @@ TEST(ReadingsCsvTest, ColumnsOfTwoLayouts) {
     ReplyHeader header;
     header.TypeCode = 0x20;
     ReadingRow heat;
-    heat.Reading = ReadMeterReply(BuildHeatReply(header, HeatReading{}), nullptr);
-    ASSERT_TRUE(heat.Reading);
+    heat.Reply = ParseReply(BuildHeatReply(header, HeatReading{}));
+    ASSERT_TRUE(heat.Reply);
     const std::vector<ReadingRow> rows = {WaterRow(), heat};
     const ReadingsCsv csv(FormatsOfRows(rows));
     const std::string headerLine = csv.Header();

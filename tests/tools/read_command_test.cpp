@@ -4,6 +4,7 @@
 // streams matter). Every case works in a temporary XDG_CONFIG_HOME without port discovery.
 #include "mbus_run.h"
 
+#include "protocol/parsed_reply.h"
 #include "serial/com_port.h"
 #include "support/child_process.h"
 #include "support/running_sim.h"
@@ -93,6 +94,15 @@ TEST_F(ReadCommandTest, RequestsAreAnsweredAndDecodedOneAfterTheOther) {
     EXPECT_TRUE(StartsWith(r.Lines[5], kSecondReading)) << r.Lines[5];
 }
 
+// Each frame's reply is found once, for the printed line and for the request's outcome alike.
+TEST_F(ReadCommandTest, EachFrameIsParsedOnce) {
+    RunningSim sim({});
+    const std::uint64_t before = protocol::RepliesParsed();
+    const Result r = Read({"--port", sim.ComName, "--json"});
+    EXPECT_EQ(r.Status, kExitOk) << r.Err;
+    EXPECT_EQ(protocol::RepliesParsed(), before + 1);
+}
+
 TEST_F(ReadCommandTest, BurstsAFewMillisecondsApartMakeOneFrameLongerGapsSplitIt) {
     {
         RunningSim sim({"--split", "4:5"});
@@ -103,28 +113,37 @@ TEST_F(ReadCommandTest, BurstsAFewMillisecondsApartMakeOneFrameLongerGapsSplitIt
         EXPECT_TRUE(StartsWith(r.Lines[2], kFirstReading)) << r.Lines[2];
     }
     {
-        // Gaps well beyond eleven ticks: three frames, none a whole reply.
+        // Gaps well beyond eleven ticks: three frames, shown as they came, joined into the
+        // reply while the request waits.
         RunningSim sim({"--split", "3:150"});
         const Result r = Read({"--port", sim.ComName, "--timeout", "800"});
-        EXPECT_EQ(r.Status, kExitIncomplete);
-        ASSERT_EQ(r.Lines.size(), 4u);
+        EXPECT_EQ(r.Status, kExitOk) << r.Err;
+        ASSERT_EQ(r.Lines.size(), 5u);
         for (std::size_t i = 1; i < 4; ++i)
             EXPECT_TRUE(StartsWith(r.Lines[i], "RX ")) << r.Lines[i];
-        EXPECT_NE(r.Err.find("request 1: no decoded reply within 800 ms"), std::string::npos)
-            << r.Err;
+        EXPECT_TRUE(StartsWith(r.Lines[4], kFirstReading)) << r.Lines[4];
+    }
+    {
+        // Cut into frames by a gap wider than the time-out allows: the part that came is
+        // judged when the time-out passes.
+        RunningSim sim({"--split", "2:400"});
+        const Result r = Read({"--port", sim.ComName, "--timeout", "300"});
+        EXPECT_EQ(r.Status, kExitIncomplete);
+        EXPECT_NE(r.Err.find("request 1: the reply is cut short"), std::string::npos) << r.Err;
     }
 }
 
-TEST_F(ReadCommandTest, AnEchoJoinedToTheReplyHidesItAnEchoOnItsOwnDoesNot) {
+TEST_F(ReadCommandTest, AnEchoBeforeTheReplyIsPassedOverJoinedOrOnItsOwn) {
     {
-        // Echo and reply reach the line together and make one frame; the decoder examines the
-        // first identifier it finds, the echo's, whose control code is the request's.
+        // Echo and reply reach the line together and make one frame: the reply behind the echo
+        // is decoded.
         RunningSim sim({"--echo"});
         const Result r = Read({"--port", sim.ComName, "--timeout", "500"});
-        EXPECT_EQ(r.Status, kExitIncomplete);
-        ASSERT_EQ(r.Lines.size(), 2u);
+        EXPECT_EQ(r.Status, kExitOk) << r.Err;
+        ASSERT_EQ(r.Lines.size(), 3u);
         EXPECT_TRUE(StartsWith(r.Lines[1], "RX " + kDefaultRequest + " " + kWaterReplyStart))
             << r.Lines[1];
+        EXPECT_TRUE(StartsWith(r.Lines[2], kFirstReading)) << r.Lines[2];
     }
     {
         // With the reply later than the quiet gap, the echo is a frame of its own.
@@ -158,24 +177,30 @@ TEST_F(ReadCommandTest, DelayedRepliesCountOnlyWithinTheTimeout) {
         EXPECT_TRUE(std::regex_match(
             r.Lines[0],
             std::regex(R"(\{"tx": "[0-9A-F ]+", "rx": \[\], "decoded": null, )"
-                       R"("elapsed_ms": (3\d\d|[4-9]\d\d|\d{4,}), "check": null, )"
+                       R"("elapsed_ms": (3\d\d|[4-9]\d\d|\d{4,}), "verdict": "timeout", )"
+                       R"("late": false, "check": null, )"
                        R"("address": null, "type": null, "fields": null, )"
                        R"("status": null, "address_match": null, "type_match": null\})")))
             << r.Lines[0];
         EXPECT_EQ(r.Err, "mbus read: request 1: no decoded reply within 300 ms\n");
     }
     {
-        // A reply later than the time-out but before the next request is shown with the request
-        // it answers, and does not count as its reply.
+        // A reply later than the time-out is shown with the request it answers, does not count
+        // as its reply, and is said as that request's late reply.
         RunningSim sim({"--delay", "300"});
         const Result r = Read({"--port", sim.ComName, "--timeout", "100", "--count", "2",
                                "--interval", "1000", "--json"});
         EXPECT_EQ(r.Status, kExitIncomplete);
-        ASSERT_EQ(r.Lines.size(), 2u);
+        ASSERT_EQ(r.Lines.size(), 3u);
         EXPECT_TRUE(std::regex_search(r.Lines[0], std::regex(R"("rx": \[")" + kWaterReplyStart +
                                                              R"( [^"]+"\], "decoded": null)")))
             << r.Lines[0];
-        EXPECT_NE(r.Lines[1].find(R"("rx": [], "decoded": null)"), std::string::npos) << r.Lines[1];
+        EXPECT_NE(r.Lines[0].find(R"("verdict": "timeout", "late": false)"), std::string::npos)
+            << r.Lines[0];
+        EXPECT_NE(r.Lines[1].find(R"("decoded": "当前累积流量:)"), std::string::npos) << r.Lines[1];
+        EXPECT_NE(r.Lines[1].find(R"("verdict": "late", "late": true)"), std::string::npos)
+            << r.Lines[1];
+        EXPECT_NE(r.Lines[2].find(R"("rx": [], "decoded": null)"), std::string::npos) << r.Lines[2];
     }
 }
 
@@ -212,7 +237,7 @@ TEST_F(ReadCommandTest, TextAndJsonKeepEveryByte) {
             R"(\{"tx": "FE FE 68 20 AA AA AA AA AA AA AA 01 03 1F 90 00 E1 16", )"
             R"("rx": \["FE FE 68 20 01 00 00 00 00 00 00 81 2E 1F 90 [0-9A-F ]+ 16"\], )"
             R"("decoded": "结算日热量:000123.45;当前热量:000235.79;[^"]+", )"
-            R"("elapsed_ms": \d+, )"
+            R"("elapsed_ms": \d+, "verdict": "ok", "late": false, )"
             R"("check": \{"complete": true, "start": true, "checksum": true, "end": true\}, )"
             R"("address": "00000000000001", "type": 32, "fields": \[.+\], )"
             R"("status": \{"raw": "0000", "valve": "open", "battery": "normal"\}, )"
@@ -243,11 +268,13 @@ TEST_F(ReadCommandTest, CommandOverridesTheRequestAndTheAddressStillDecidesDecod
     EXPECT_TRUE(StartsWith(sixBytes.Lines[1], "RX " + kWaterReplyStart)) << sixBytes.Lines[1];
 }
 
-// The reply's address and type against the request's; the wildcard address is not compared.
+// The reply's address and type against the request's; the wildcard address is not compared. A
+// reply that fails its check is shown all the same, said on standard error, and fails the run.
 TEST_F(ReadCommandTest, JsonTellsWhetherTheReplyIsFromTheMeterAskedFor) {
     RunningSim sim({"--meter", "0:12345678901234", "--corrupt-checksum"});
     const Result asked = Read({"--port", sim.ComName, "--addr", "12345678901234", "--json"});
-    EXPECT_EQ(asked.Status, kExitOk) << asked.Err;
+    EXPECT_EQ(asked.Status, kExitIncomplete);
+    EXPECT_EQ(asked.Err, "mbus read: request 1: checksum wrong\n");
     ASSERT_EQ(asked.Lines.size(), 1u);
     EXPECT_NE(
         asked.Lines[0].find(R"("check": {"complete": true, "start": true, )"

@@ -74,7 +74,8 @@ std::vector<std::string> DiscoverSerialDevices(const fs::path& sysClassTty,
         for (const std::string& name : names) {
             if (!name.starts_with(family.Prefix))
                 continue;
-            const auto number = PlainPortNumber(std::string_view(name).substr(family.Prefix.size()));
+            const auto number =
+                PlainPortNumber(std::string_view(name).substr(family.Prefix.size()));
             if (!number)
                 continue;
             if (family.NeedsUartCheck && !IsRealUart(sysClassTty / name))
@@ -303,6 +304,35 @@ std::vector<PortMapEntry> ReadMap(const PortMapSources& sources, PortMapNotes* n
 
 std::vector<PortMapEntry> ReadPortMap(const PortMapSources& sources, PortMapNotes* notes) {
     return ReadMap(sources, notes, nullptr);
+}
+
+std::vector<std::string> PortMapFolders() {
+    const auto nearestFolder = [](fs::path path) {
+        std::error_code ec;
+        while (!fs::is_directory(path, ec) && path.has_relative_path())
+            path = path.parent_path();
+        return path.string();
+    };
+    const PortMapSources sources{PortsDirectory()};
+    const fs::path directory = sources.PortsDirectory;
+    std::set<std::string> folders = {nearestFolder(directory), nearestFolder(sources.DevDirectory)};
+    std::string problem;
+    for (const auto& [name, status] : ListFolder(directory, problem)) {
+        if (!name.starts_with("COM") || !fs::is_symlink(status))
+            continue;
+        std::error_code ec;
+        fs::path target = fs::read_symlink(directory / name, ec);
+        if (ec)
+            continue;
+        if (target.is_relative())
+            target = (directory / target).lexically_normal();
+        folders.insert(nearestFolder(target.parent_path()));
+    }
+    return {folders.begin(), folders.end()};
+}
+
+bool NoPortListIsAnError() {
+    return false;
 }
 
 std::optional<int> MappedComNumber(const std::string& devicePath) {

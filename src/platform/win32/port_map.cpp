@@ -55,6 +55,14 @@ std::vector<PortMapEntry> ReadPortMap(PortMapNotes* notes) {
     return map;
 }
 
+std::vector<std::string> PortMapFolders() {
+    return {}; // the system keeps the list in the registry
+}
+
+bool NoPortListIsAnError() {
+    return true; // the key is made with the first port; without it the list cannot be opened
+}
+
 std::optional<int> MappedComNumber(const std::string& /*devicePath*/) {
     return std::nullopt; // ports have COM names only
 }

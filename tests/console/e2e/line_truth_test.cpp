@@ -4,7 +4,10 @@
 #include "meter_session.h"
 
 #include "console/image_button.h"
+#include "console/port_map_watch.h"
+#include "console/port_reconnect.h"
 #include "console/rich_text_view.h"
+#include "console/status_bar.h"
 #include "console/traffic_counters.h"
 #include "console/traffic_file.h"
 #include "platform/port_map.h"
@@ -92,6 +95,61 @@ TEST_F(LineTruthTest, AMeterLostDuringTimedSendingStopsIt) {
     WaitUntil([] { return false; }, 300);
     EXPECT_EQ(SendCount, sent);
     EXPECT_EQ(Boxes.size(), 1u);
+}
+
+// With 自动重连 ticked a lost meter is waited for without a box, and the port reopens when a
+// meter is back on the same COM number: at the baud rate and parity shown, with timed sending
+// going on, and without the requests that fell due while the line was away.
+TEST_F(LineTruthTest, WithAutoReconnectTimedReadingGoesOnWhenTheMeterIsBack) {
+    StartWithSim();
+    Form->ckbAutoReconnect->setChecked(true);
+    Form->cmbSoftBaut->setCurrentText("9600");
+    OpenPort();
+    Form->edtAutoSendInteval->setText("400"); // replies far enough apart to be frames of their own
+    Form->ckbAutoSend->setChecked(true);
+    ASSERT_TRUE(WaitUntil([] { return ParsedCount >= 2; }));
+    KillSim();
+    ASSERT_TRUE(WaitUntil([&] { return !Form->sStatusBar1->Message().isEmpty(); }));
+    EXPECT_EQ(Form->sStatusBar1->Message().toStdString(), "等待串口恢复（" + ComName + "）…");
+    EXPECT_TRUE(Boxes.empty());
+    EXPECT_FALSE(Form->ComPort->Open());
+    EXPECT_EQ(Panel(*Form, 0), "串口状态：关闭");
+    EXPECT_EQ(Form->btnComPortEn->text(), "关闭串口") << "a press ends the wait";
+    EXPECT_TRUE(Form->ckbAutoSend->isChecked());
+    const std::uint32_t sent = SendCount;
+    const std::uint32_t parsed = ParsedCount;
+    WaitUntil([] { return false; }, 1000); // two periods away
+    EXPECT_EQ(SendCount, sent) << "nothing is sent while the port is away";
+
+    RestartSim();
+    ASSERT_TRUE(WaitUntil([&] { return Form->ComPort->Open(); }));
+    EXPECT_EQ(SendCount, sent) << "no request piled up during the wait";
+    EXPECT_EQ(Form->sStatusBar1->Message().toStdString(), "已重连（" + ComName + "）");
+    EXPECT_EQ(Panel(*Form, 0), "串口状态：打开");
+    EXPECT_EQ(Form->ComPort->Baud(), 9600);
+    EXPECT_EQ(Form->ComPort->Parity(), serial::pEven);
+    ASSERT_TRUE(WaitUntil([&] { return ParsedCount == parsed + 1; }));
+    EXPECT_EQ(SendCount, sent + 18) << "one request, one reply";
+    ASSERT_TRUE(WaitUntil([&] { return ParsedCount == parsed + 2; }));
+    EXPECT_TRUE(Boxes.empty());
+}
+
+// A press on the port button (which reads "关闭串口" during the wait) ends the wait: the port
+// stays closed when the meter comes back, and timed sending is off.
+TEST_F(LineTruthTest, ThePortButtonEndsTheWaitForALostMeter) {
+    StartWithSim();
+    Form->ckbAutoReconnect->setChecked(true);
+    OpenPort();
+    SendAndWaitForLines(1);
+    KillSim();
+    ASSERT_TRUE(WaitUntil([&] { return !Form->sStatusBar1->Message().isEmpty(); }));
+    Form->btnComPortEn->click();
+    EXPECT_EQ(Form->btnComPortEn->text(), "打开串口");
+    EXPECT_TRUE(Form->sStatusBar1->Message().isEmpty());
+    RestartSim();
+    WaitUntil([] { return false; }, 2 * PortMapWatch::kSettleMs + PortReconnect::kRetryMs);
+    EXPECT_FALSE(Form->ComPort->Open());
+    EXPECT_TRUE(Boxes.empty());
 }
 
 // Only the port button opens the port, with the window's settings; what the user closed stays

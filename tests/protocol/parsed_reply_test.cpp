@@ -1,8 +1,10 @@
-// The strict look at replies that the lenient decoder skips: the frame check against the request,
-// the units of each field, the status in words, and the read-address exchange. Frames are made
-// up here (or built by the simulated meter's reply builder) and then spoiled one byte at a time.
+// The reply a chunk holds, taken apart once: the strict look that the lenient decoder skips (the
+// frame check against the request), the units of each field, the status in words, the
+// read-address exchange, and the replies that are neither. Frames are made up here (or built by
+// the simulated meter's reply builder) and then spoiled one byte at a time.
 #include "protocol/frame_check.h"
-#include "protocol/meter_reading.h"
+#include "protocol/meter_reply.h"
+#include "protocol/parsed_reply.h"
 #include "protocol/read_address.h"
 #include "protocol/response_decoder.h"
 #include "support/bytes.h"
@@ -35,11 +37,30 @@ ReadRequest RequestFor(const LineAddress& address, std::uint8_t typeCode) {
     return request;
 }
 
-std::optional<MeterReading> Read(const Bytes& chunk, const ReadRequest* request = nullptr) {
+// The decoded reply of a chunk, checked against `request`; none when nothing decodes.
+std::optional<ParsedReply> Read(const Bytes& chunk, const ReadRequest* request = nullptr) {
     const Bytes copy(chunk); // exactly sized, so a read past the end is a sanitizer error
-    auto reading = ReadMeterReply(copy, request);
-    EXPECT_EQ(reading.has_value(), !DecodeMeterData(copy).empty());
-    return reading;
+    auto reply = ParseReply(copy);
+    if (reply && !reply->Decoded())
+        reply.reset();
+    EXPECT_EQ(reply.has_value(), !DecodeMeterData(copy).empty());
+    if (reply) {
+        EXPECT_EQ(reply->Line, DecodeMeterData(copy));
+        if (request)
+            CompareWithRequest(*reply, *request);
+    }
+    return reply;
+}
+
+// The read-address reply of a chunk, checked against `request`; none when there is none.
+std::optional<ParsedReply> FindAddressReply(const Bytes& chunk, const ReadRequest* request) {
+    const Bytes copy(chunk);
+    auto reply = ParseReply(copy);
+    if (!reply || reply->Kind != ReplyKind::ReadAddress)
+        return std::nullopt;
+    if (request)
+        CompareWithRequest(*reply, *request);
+    return reply;
 }
 
 TEST(FrameCheckTest, GoodBadAndCutFramesAndTheRequestAskedFor) {
@@ -103,7 +124,7 @@ TEST(FrameCheckTest, GoodBadAndCutFramesAndTheRequestAskedFor) {
     EXPECT_EQ(headless->Check.AddressMatch, std::nullopt);
 }
 
-TEST(MeterReadingTest, FieldsCarryTheDecodedValuesAndTheirUnits) {
+TEST(ParsedReplyTest, FieldsCarryTheDecodedValuesAndTheirUnits) {
     const Bytes heat = BytesFromHex(
         "FE FE 68 20 AA AA AA AA AA AA AA 81 2E 1F 90 00 45 23 01 00 05 56 34 02 00 05 34 12 "
         "00 00 17 45 23 01 00 35 89 67 05 00 2C 43 65 00 21 45 00 34 12 00 05 04 03 02 01 24 "
@@ -138,7 +159,7 @@ TEST(MeterReadingTest, FieldsCarryTheDecodedValuesAndTheirUnits) {
     }
 }
 
-TEST(MeterReadingTest, StatusBitsOfTheFirstByteAsReceived) {
+TEST(ParsedReplyTest, StatusBitsOfTheFirstByteAsReceived) {
     struct Case {
         std::array<std::uint8_t, 2> Bytes;
         const char* Raw;
@@ -190,7 +211,7 @@ TEST(ReadAddressTest, RequestReplyAndTheEchoBeforeIt) {
     const auto found = FindAddressReply(line, &*scanned);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->TypeCode, 0x30);
-    EXPECT_EQ(AddressText(found->Address), "12345678901234");
+    EXPECT_EQ(AddressText(*found->Address), "12345678901234");
     EXPECT_EQ(FirstFailure(found->Check), CheckFailure::None);
     EXPECT_EQ(found->Check.AddressMatch, std::nullopt); // asked at the wildcard
     EXPECT_TRUE(DecodeMeterData(line).empty());         // no reading, so no decoded line
@@ -201,6 +222,97 @@ TEST(ReadAddressTest, RequestReplyAndTheEchoBeforeIt) {
     EXPECT_FALSE(FindAddressReply(request, nullptr));
     // Cut inside the header: not found, and nothing read outside the chunk.
     EXPECT_FALSE(FindAddressReply(Bytes(line.end() - 9, line.end()), nullptr));
+}
+
+// A whole frame from its start byte: header of the meter kMeter, `control`, the data, sum, end.
+Bytes Frame(std::uint8_t control, const Bytes& data) {
+    Bytes frame = BytesFromHex("68 10 34 12 90 78 56 34 12");
+    frame.push_back(control);
+    frame.push_back(static_cast<std::uint8_t>(data.size()));
+    frame.insert(frame.end(), data.begin(), data.end());
+    frame.push_back(util::SumBytes(frame));
+    frame.push_back(0x16);
+    return frame;
+}
+
+// A refusal (the error bit 0x40 beside the reply bit) and a reply of no kind the reader knows are
+// whole frames: found with their header, sequence number and status bytes, never decoded; the
+// echo of a request before them is passed over, and a frame without its end byte is no reply.
+TEST(ParsedReplyTest, RefusalsAndRepliesOfNoKnownKind) {
+    const Bytes echo = BuildReadAddressRequest();
+    for (const Bytes& status : {BytesFromHex("01 02"), BytesFromHex("04")}) {
+        Bytes line = echo;
+        Bytes data{0x07};
+        data.insert(data.end(), status.begin(), status.end());
+        const Bytes refusal = Frame(0xC1, data);
+        line.insert(line.end(), refusal.begin(), refusal.end());
+        const auto reply = ParseReply(line);
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(reply->Kind, ReplyKind::Error);
+        EXPECT_FALSE(reply->Decoded());
+        EXPECT_EQ(reply->Control, 0xC1);
+        EXPECT_EQ(reply->ControlAt, echo.size() + kControlAt);
+        EXPECT_EQ(reply->Sequence, 0x07);
+        EXPECT_EQ(reply->ErrorStatus, status);
+        EXPECT_EQ(AddressText(*reply->Address), "12345678901234");
+        EXPECT_EQ(FirstFailure(reply->Check), CheckFailure::None);
+        EXPECT_TRUE(reply->Line.empty());
+    }
+
+    const auto other = ParseReply(Frame(0x84, BytesFromHex("17 A0 05")));
+    ASSERT_TRUE(other);
+    EXPECT_EQ(other->Kind, ReplyKind::Unknown);
+    EXPECT_EQ(other->DataId, (DataIdentifier{0x17, 0xA0}));
+    EXPECT_EQ(other->Sequence, 0x05);
+
+    Bytes cut = Frame(0xC1, BytesFromHex("07 01 02"));
+    cut.back() = 0x00;
+    EXPECT_FALSE(ParseReply(cut));
+    EXPECT_FALSE(ParseReply(echo));
+}
+
+// A reply behind the echo of its request is decoded, though DecodeMeterData (which stops at the
+// echo's identifier) gives nothing; without an echo a reply whose data hold 90 1F stays as the
+// decoder leaves it. An echo alone is no reply.
+TEST(ParsedReplyTest, AReplyBehindTheEchoOfItsRequest) {
+    const Bytes request = BytesFromHex("FE FE 68 10 34 12 90 78 56 34 12 01 03 1F 90 00 E5 16");
+    WaterReading reading;
+    reading.CurrentFlow = 1234;
+    const Bytes water = BuildWaterReply(MeterHeader(0x10), reading);
+    Bytes line = request;
+    line.insert(line.end(), water.begin(), water.end());
+    ASSERT_TRUE(DecodeMeterData(line).empty());
+    const auto reply = ParseReply(line);
+    ASSERT_TRUE(reply);
+    EXPECT_TRUE(reply->Decoded());
+    EXPECT_EQ(reply->Line, DecodeMeterData(water));
+    EXPECT_EQ(reply->ControlAt, request.size() + 2 + kControlAt);
+    EXPECT_EQ(FirstFailure(reply->Check), CheckFailure::None);
+    EXPECT_FALSE(ParseReply(request));
+    EXPECT_FALSE(ParseReply(line, false)->Decoded());
+
+    WaterReading hidden;
+    hidden.Status = {0x90, 0x1F}; // found first, with no 0x81 two bytes before it
+    const Bytes data = BuildWaterReply(MeterHeader(0x10), hidden);
+    EXPECT_TRUE(DecodeMeterData(data).empty());
+    EXPECT_FALSE(ParseReply(data)->Decoded());
+}
+
+// The receive road decodes read-data replies only while the address text gives seven bytes (the
+// frame is then no more than a reply of no known kind); a read-address reply is found either way.
+// Each frame is parsed once.
+TEST(ParsedReplyTest, TheReceiveRoadsGateLeavesOtherRepliesAlone) {
+    const Bytes water = BuildWaterReply(MeterHeader(0x10), WaterReading{});
+    EXPECT_TRUE(ParseReceivedFrame("12 34 56 78 90 12 34", water)->Decoded());
+    EXPECT_EQ(ParseReceivedFrame("12 34 56", water)->Kind, ReplyKind::Unknown);
+    ReplyHeader header = MeterHeader(0x10);
+    header.DataId = kReadAddressId;
+    const Bytes address = BuildAddressReply(header);
+    EXPECT_EQ(ParseReceivedFrame("12 34 56", address)->Kind, ReplyKind::ReadAddress);
+
+    const std::uint64_t before = RepliesParsed();
+    ParseReceivedFrame("AA AA AA AA AA AA AA", water);
+    EXPECT_EQ(RepliesParsed(), before + 1);
 }
 
 } // namespace
