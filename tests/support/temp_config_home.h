@@ -3,9 +3,10 @@
 // ports exist only as COM<n> links that the test makes to pseudo-terminals standing in for
 // devices (the map lists nothing but terminals).
 // On Windows the system lists the ports, as values of HKLM\HARDWARE\DEVICEMAP\SERIALCOMM: there
-// the object removes that key when it is made and when it goes, and the ports a test adds are
-// values of it with no device behind them. It works under Wine only, in the throw-away prefix of
-// the test session (which removed Wine's own ports), and refuses to run elsewhere.
+// the object removes that key, and the console's settings, when it is made and when it goes, and
+// the ports a test adds are values of the key with no device behind them. It works under Wine
+// only, in the throw-away prefix of the test session (which removed Wine's own ports), and
+// refuses to run elsewhere.
 #pragma once
 
 #include <filesystem>

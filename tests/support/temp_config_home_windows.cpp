@@ -7,16 +7,24 @@
 #endif
 #include <windows.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
+#include <system_error>
 
 namespace mbus::testing {
 namespace {
 
 constexpr const char* kSerialCommKey = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
-// No port listed at all: the key goes with its values (it has no subkeys).
-void RemoveSerialCommKey() {
+// No port listed at all: the key goes with its values (it has no subkeys). No setting stored:
+// the console keeps them in %LOCALAPPDATA%\mbus-console (Qt's configuration folder there).
+void Reset() {
     ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSerialCommKey);
+    if (const wchar_t* appData = ::_wgetenv(L"LOCALAPPDATA")) {
+        std::error_code ec;
+        std::filesystem::remove_all(std::filesystem::path(appData) / L"mbus-console", ec);
+    }
 }
 
 } // namespace
@@ -25,11 +33,11 @@ TempConfigHome::TempConfigHome() {
     if (!RunsUnderWine())
         throw std::runtime_error("these tests register ports in the registry: they run under Wine "
                                  "only, in a throw-away prefix");
-    RemoveSerialCommKey();
+    Reset();
 }
 
 TempConfigHome::~TempConfigHome() {
-    RemoveSerialCommKey();
+    Reset();
 }
 
 std::string TempConfigHome::AddFakePort(int number) {

@@ -28,6 +28,7 @@ cleanup() {
     [ -n "$console_pid" ] && kill "$console_pid" 2>/dev/null
     [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
     rm -f "$WINEPREFIX/dosdevices/com7"
+    rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Local/mbus-console
     wine "$register_port" remove '\Device\MbusSim7' >/dev/null 2>&1
     wine "$register_port" remove '\Device\MbusTest3' >/dev/null 2>&1
     rm -rf "$work"
@@ -75,7 +76,9 @@ ln -sfn "$device" "$WINEPREFIX/dosdevices/com7"
 wine "$register_port" add '\Device\MbusTest3' COM3 || fail "cannot register COM3"
 wine "$register_port" add '\Device\MbusSim7' COM7 || fail "cannot register COM7"
 
-# The console runs from a folder of its own, which its save dialog proposes.
+# The console runs from a folder of its own, which its save dialog proposes, with no settings
+# stored by an earlier run (自动重连 would take the line loss quietly).
+rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Local/mbus-console
 ln "$console_exe" "$work/mbus-console.exe" 2>/dev/null || cp "$console_exe" "$work/mbus-console.exe"
 (cd "$work" && exec wine "$work/mbus-console.exe") >"$work/console.log" 2>&1 </dev/null &
 console_pid=$!
@@ -88,12 +91,12 @@ xdotool key Down
 click 108 481
 click 876 91
 
-# 保存窗口 writes the traffic view to MbusTest.TXT beside the program (the dialog proposes it;
-# Return accepts), again until the reply is in it.
+# 保存窗口 writes the traffic view to MbusTest.TXT beside the program (the dialog, 另存为 in Qt's
+# Chinese, proposes it; Return accepts), again until the reply is in it.
 reply_saved() {
     rm -f "$work/MbusTest.TXT"
     click 741 316
-    until_within 10 window_there "Save As" || return 1
+    until_within 10 window_there "另存为" || return 1
     xdotool key Return
     until_within 10 test -e "$work/MbusTest.TXT" || return 1
     grep -aq "^FE FE 68 10 01 00 00 00 00 00 00 81 16 1F 90 " "$work/MbusTest.TXT"
@@ -114,7 +117,7 @@ xdotool key ctrl+r
 until_within 20 window_there "读数记录" || fail "the readings window did not open"
 readings=$(window_named "读数记录")
 xdotool mousemove --window "$readings" 400 300 click 1 key ctrl+s
-until_within 10 window_there "Save As" || fail "the export dialog did not open"
+until_within 10 window_there "另存为" || fail "the export dialog did not open"
 xdotool key Return
 until_within 10 exported_there ||
     fail "no 读数记录_*.csv in the user's folder: $(ls "$WINEPREFIX"/drive_c/users/*/)"
