@@ -7,6 +7,7 @@ namespace mbus::console {
 namespace {
 
 constexpr char kAutoReconnectKey[] = "port/autoReconnect";
+constexpr char kLogFolderKey[] = "traffic/logFolder";
 
 // The file is named in full rather than by organisation and application: the configuration
 // folder is looked up at each use, so it follows XDG_CONFIG_HOME as the port map does.
@@ -24,6 +25,14 @@ bool StoredAutoReconnect() {
 
 void StoreAutoReconnect(bool on) {
     Settings().setValue(QLatin1String(kAutoReconnectKey), on);
+}
+
+QString StoredLogFolder() {
+    return Settings().value(QLatin1String(kLogFolderKey)).toString();
+}
+
+void StoreLogFolder(const QString& folder) {
+    Settings().setValue(QLatin1String(kLogFolderKey), folder);
 }
 
 } // namespace mbus::console

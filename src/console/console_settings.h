@@ -4,10 +4,16 @@
 // last are stored; the window's designed values are the settings at every start.
 #pragma once
 
+#include <QString>
+
 namespace mbus::console {
 
 // Whether 自动重连 was ticked when it last changed; off when never set.
 bool StoredAutoReconnect();
 void StoreAutoReconnect(bool on);
+
+// The folder of the traffic log file (记录到文件), picked once; empty when never picked.
+QString StoredLogFolder();
+void StoreLogFolder(const QString& folder);
 
 } // namespace mbus::console

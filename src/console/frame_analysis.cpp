@@ -1,7 +1,7 @@
 #include "console/frame_analysis.h"
 
+#include "console/exchange_monitor.h"
 #include "console/main_window.h"
-#include "console/readings_log.h"
 #include "console/rich_text_view.h"
 #include "console/traffic_counters.h"
 #include "protocol/parsed_reply.h"
@@ -18,7 +18,7 @@ void AnalyseFrame(const std::string& Data) {
     // The frame's reply is found once; the decode view and the readings log both read it.
     const std::optional<protocol::ParsedReply> reply = protocol::ParseReceivedFrame(
         util::Utf8ToGbk(Form1->edtAddr->text().toStdString()), util::AsBytes(Data));
-    NoteFrameAnalysed(reply);
+    NoteFrameAnalysed(Data, reply);
 
     // Replies are told from noise by the length of the decoded text in bytes, as the engineers'
     // platform counted it.

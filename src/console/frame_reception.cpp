@@ -1,5 +1,6 @@
 #include "console/frame_reception.h"
 
+#include "console/exchange_monitor.h"
 #include "console/frame_analysis.h"
 #include "console/main_window.h"
 #include "console/traffic_counters.h"
@@ -34,7 +35,7 @@ void TForm1::ComPortTriggerAvail(serial::TComponent* /*CP*/, std::uint16_t Count
 }
 
 void TForm1::tmr1Timer(QObject* /*Sender*/) {
-    const bool frameDue = protocol::IdleTick(RxFrame);
+    const bool frameDue = protocol::IdleTick(RxFrame, QuietTicks);
     // The frame leaves the accumulator before it is shown and decoded, so a failure in either
     // step cannot bring the same frame back at every later tick.
     const std::string frame = frameDue ? std::exchange(RxFrame.RecData, std::string()) : "";
@@ -47,7 +48,10 @@ void TForm1::tmr1Timer(QObject* /*Sender*/) {
     if (!frameDue)
         return;
     ShowRxHex(frame);
-    AnalyseFrame(frame);
+    LogTraffic("RX", frame);
+    // A reply the line delivers in bursts is analysed once it is whole.
+    if (const auto whole = Exchanges->FrameCompleted(frame))
+        AnalyseFrame(*whole);
 }
 
 } // namespace mbus::console

@@ -3,6 +3,7 @@
 #include "console/command_composition.h"
 #include "console/console_settings.h"
 #include "console/error_box.h"
+#include "console/exchange_monitor.h"
 #include "console/frame_reception.h"
 #include "console/image_button.h"
 #include "console/image_list.h"
@@ -17,9 +18,11 @@
 #include "console/serial_port_list.h"
 #include "console/status_bar.h"
 #include "console/traffic_counters.h"
+#include "console/traffic_log_file.h"
 #include "console/traffic_view.h"
 #include "console/window_layout.h"
 #include "protocol/meter_type.h"
+#include "protocol/receive_framing.h"
 #include "serial/application_errors.h"
 #include "serial/com_port.h"
 
@@ -31,6 +34,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QSpinBox>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -195,6 +199,10 @@ void TForm1::CreateControls() {
     ToolButton2->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     ToolButton2->setAutoRaise(true);
     sToolBar1->addWidget(ToolButton2);
+    Exchanges = new ExchangeMonitor(this);
+    Exchanges->setObjectName(QStringLiteral("Exchanges"));
+    TrafficLog = new TrafficLogFile(this);
+    TrafficLog->setObjectName(QStringLiteral("TrafficLog"));
     InstallReadingsWindow(*this);
     CreatePortFollowing();
 
@@ -299,7 +307,29 @@ void TForm1::CreateControls() {
     // window's settings, so the display always tells the truth: a send to a closed port fails.
     ComPort->SetAutoOpen(false);
 
+    CreateTrafficLogging();
     InstallWindowLayout(*this);
+}
+
+void TForm1::CreateTrafficLogging() {
+    const auto tickBox = [this](const char* name, const char* text, QRect geometry) {
+        return Place(new QCheckBox(QString::fromUtf8(text), sGroupBox2), name, geometry);
+    };
+    lblFrameGap = Place(new QLabel(QStringLiteral("帧间隔"), sGroupBox2), "lblFrameGap",
+                        QRect(8, 285, 40, 17));
+    edtFrameGap = Place(new QSpinBox(sGroupBox2), "edtFrameGap", QRect(50, 283, 48, 21));
+    edtFrameGap->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    edtFrameGap->setRange(kShortestFrameGapMs, kLongestFrameGapMs);
+    edtFrameGap->setValue(kDefaultFrameGapMs);
+    edtFrameGap->setToolTip(
+        QStringLiteral("线路静默这么久（毫秒）才算一帧结束；无线、GPRS 等帧内有停顿的链路可调大"));
+    QuietTicks = protocol::QuietTicksOfGap(kDefaultFrameGapMs);
+    lblFrameGapMs = Place(new QLabel(QStringLiteral("ms"), sGroupBox2), "lblFrameGapMs",
+                          QRect(100, 285, 20, 17));
+    ckbLogToFile = tickBox("ckbLogToFile", "记录到文件", QRect(236, 285, 88, 17));
+    ckbLogToFile->setToolTip(QStringLiteral("每条收发记录带时间写入每日一个的记录文件"));
+    ckbTimestamp = tickBox("ckbTimestamp", "时间戳", QRect(328, 285, 70, 17));
+    ckbTimestamp->setToolTip(QStringLiteral("每行前加时间和方向，并显示发送的数据"));
 }
 
 void TForm1::CreatePortFollowing() {
@@ -352,6 +382,10 @@ void TForm1::ConnectHandlers() {
     connect(redtComRechex, &RichTextView::LinesRewrapped, this,
             [] { RunGuarded(KeepInsertionPointAtEnd); });
 
+    connect(ckbLogToFile, &QCheckBox::toggled, this,
+            handler(&TForm1::ckbLogToFileClick, ckbLogToFile));
+    connect(edtFrameGap, &QSpinBox::valueChanged, this,
+            handler(&TForm1::edtFrameGapChange, edtFrameGap));
     connect(ckbAutoReconnect, &QCheckBox::toggled, this,
             handler(&TForm1::ckbAutoReconnectClick, ckbAutoReconnect));
     connect(PortWatch, &PortMapWatch::Changed, this, [this] {

@@ -17,6 +17,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 class QTimer;
 class QToolBar;
 class QToolButton;
@@ -28,6 +29,7 @@ class TComponent;
 
 namespace mbus::console {
 
+class ExchangeMonitor;
 class ImageButton;
 class ImageList;
 class PictureView;
@@ -35,9 +37,15 @@ class PortMapWatch;
 class PortReconnect;
 class RichTextView;
 class StatusBar;
+class TrafficLogFile;
 
 // The window caption, which is also the application title.
 inline constexpr char kFormCaption[] = "M-bus测试工具";
+
+// The quiet gap that ends a frame, 帧间隔: eleven 5 ms ticks by default.
+inline constexpr int kDefaultFrameGapMs = 55;
+inline constexpr int kShortestFrameGapMs = 10;
+inline constexpr int kLongestFrameGapMs = 60000;
 
 // Images of the port button for its two display states.
 inline constexpr int kImagePortOpen = 6;
@@ -76,6 +84,11 @@ public:
     void ComPortPortLost(serial::TComponent* CP, const std::string& Cause);
     // 自动重连 changed: remembered for the next run; unticked, it ends a wait for a lost port.
     void ckbAutoReconnectClick(QObject* Sender);
+    // 记录到文件 changed: ticked, the traffic log file is written into the folder picked once
+    // (asked for the first time); unticked, it stops.
+    void ckbLogToFileClick(QObject* Sender);
+    // 帧间隔 changed: the quiet time that ends a frame, in 5 ms ticks of tmr1.
+    void edtFrameGapChange(QObject* Sender);
     void sButton1Click(QObject* Sender);
     void btnSaveComRecClick(QObject* Sender);
     void ToolButton2Click(QObject* Sender);
@@ -116,6 +129,13 @@ public:
     QCheckBox* ckbLR;
     QPushButton* btnSaveComRec;
     QPushButton* sButton1;
+    // Below the traffic view, left of 自动换行: the quiet gap that ends a frame, the traffic log
+    // file, and times on the view's lines.
+    QLabel* lblFrameGap;
+    QSpinBox* edtFrameGap;
+    QLabel* lblFrameGapMs;
+    QCheckBox* ckbLogToFile;
+    QCheckBox* ckbTimestamp;
 
     QGroupBox* sGroupBox3;
     RichTextView* redtDecode;
@@ -132,6 +152,17 @@ public:
     PortMapWatch* PortWatch;
     PortReconnect* Reconnect;
 
+    // The requests sent and their answers, and the traffic log file. Owned by the window through
+    // Qt's parent links.
+    ExchangeMonitor* Exchanges;
+    TrafficLogFile* TrafficLog;
+    // Quiet ticks of tmr1 after which the received bytes are a frame (from 帧间隔).
+    std::uint16_t QuietTicks;
+
+    // Writes one line to the traffic log file while 记录到文件 is ticked; a failure is said once
+    // and unticks it.
+    void LogTraffic(const char* direction, const std::string& bytes);
+
 protected:
     // The tool bar follows the window's width and the status bar its bottom edge; everything
     // else keeps its designed place.
@@ -141,6 +172,8 @@ private:
     void CreateControls();
     // 自动重连 in the tool bar, the port map watch and the reconnect of a lost port.
     void CreatePortFollowing();
+    // The row left of 自动换行, the exchange monitor and the traffic log file.
+    void CreateTrafficLogging();
     void ConnectHandlers();
 
     // tmr1 stopped itself at the end of a quiet cycle with no frame pending; the next data event

@@ -1,8 +1,6 @@
 #include "console/readings_log.h"
 
 #include "console/main_window.h"
-#include "protocol/request.h"
-#include "util/string_c.h"
 
 #include <QComboBox>
 
@@ -11,12 +9,11 @@ namespace {
 
 ReadingsLog* TheLog = nullptr;
 
-// The port the rows name: the port list's text, as the engineer chose it.
+} // namespace
+
 QString CurrentPort() {
     return Form1 ? Form1->cmbSoftPort->currentText() : QString();
 }
-
-} // namespace
 
 protocol::LocalTimestamp LocalTimestampOf(const QDateTime& time) {
     const QDate date = time.date();
@@ -26,9 +23,6 @@ protocol::LocalTimestamp LocalTimestampOf(const QDateTime& time) {
 }
 
 ReadingsLog::ReadingsLog(QObject* parent) : QObject(parent) {
-    NoReply_.setSingleShot(true);
-    NoReply_.setInterval(kNoReplyMs);
-    connect(&NoReply_, &QTimer::timeout, this, &ReadingsLog::LogUnanswered);
     TheLog = this;
 }
 
@@ -41,51 +35,34 @@ ReadingsLog* ReadingsLog::Current() {
     return TheLog;
 }
 
-void ReadingsLog::RequestSent(const std::string& bytes, const QString& port) {
-    if (bytes.empty())
+void ReadingsLog::AddExchange(const protocol::Exchange& exchange, const QDateTime& sentAt,
+                              const QString& port) {
+    const bool decoded = exchange.Reply && exchange.Reply->Decoded();
+    const bool readRequest =
+        !exchange.Request || exchange.Request->Control == protocol::kControlRead;
+    if (!decoded && !readRequest)
         return;
-    LogUnanswered();
-    const QDateTime now = QDateTime::currentDateTime();
     protocol::ReadingRow row;
-    row.Time = LocalTimestampOf(now);
+    row.Time = LocalTimestampOf(sentAt);
     row.Port = port.toStdString();
-    row.Request = protocol::ScanReadRequest(util::AsBytes(bytes)).Request;
-    Waiting_ = Waiting{std::move(row), now};
-    NoReply_.start();
+    row.Request = exchange.Request;
+    row.Reply = exchange.Reply;
+    row.ElapsedMs = exchange.Elapsed().count();
+    row.Outcome = exchange.Outcome;
+    Add(std::move(row), sentAt);
 }
 
-void ReadingsLog::FrameAnalysed(const std::optional<protocol::ParsedReply>& reply,
-                                const QString& port) {
-    if (!reply)
-        return;
-    if (!reply->Decoded()) {
-        // A read-address reply answers its request, though it is no reading.
-        if (Waiting_ && reply->Kind == protocol::ReplyKind::ReadAddress) {
-            Waiting_.reset();
-            NoReply_.stop();
-        }
-        return;
-    }
-    const QDateTime now = QDateTime::currentDateTime();
+void ReadingsLog::AddUnsolicited(const protocol::ParsedReply& reply, const QDateTime& at,
+                                 const QString& port) {
     protocol::ReadingRow row;
-    row.Time = LocalTimestampOf(now);
+    row.Time = LocalTimestampOf(at);
     row.Port = port.toStdString();
     row.Reply = reply;
-    if (Waiting_) {
-        row.Request = Waiting_->Row.Request;
-        if (row.Request)
-            protocol::CompareWithRequest(*row.Reply, *row.Request);
-        row.ElapsedMs = Waiting_->SentAt.msecsTo(now);
-        Waiting_.reset();
-        NoReply_.stop();
-    }
-    Add(std::move(row), now);
+    Add(std::move(row), at);
 }
 
 void ReadingsLog::Clear() {
     Rows_.clear();
-    Waiting_.reset();
-    NoReply_.stop();
     emit Cleared();
 }
 
@@ -94,7 +71,7 @@ std::string ReadingsLog::CsvFileBytes() const {
     rows.reserve(Rows_.size());
     for (const LoggedReading& logged : Rows_)
         rows.push_back(logged.Row);
-    const protocol::ReadingsCsv csv(protocol::FormatsOfRows(rows));
+    const protocol::ReadingsCsv csv(protocol::FormatsOfRows(rows), protocol::CsvWords::People);
     std::string bytes = "\xEF\xBB\xBF" + csv.Header();
     for (const protocol::ReadingRow& row : rows)
         bytes += csv.Row(row);
@@ -104,32 +81,6 @@ std::string ReadingsLog::CsvFileBytes() const {
 void ReadingsLog::Add(protocol::ReadingRow row, const QDateTime& time) {
     Rows_.push_back({std::move(row), time});
     emit RowAdded(static_cast<int>(Rows_.size()) - 1);
-}
-
-void ReadingsLog::LogUnanswered() {
-    if (!Waiting_)
-        return;
-    Waiting unanswered = std::move(*Waiting_);
-    Waiting_.reset();
-    NoReply_.stop();
-    unanswered.Row.ElapsedMs = unanswered.SentAt.msecsTo(QDateTime::currentDateTime());
-    Add(std::move(unanswered.Row), unanswered.SentAt);
-}
-
-void NoteRequestSent(const std::string& bytes) {
-    try {
-        if (ReadingsLog* log = ReadingsLog::Current())
-            log->RequestSent(bytes, CurrentPort());
-    } catch (...) {
-    }
-}
-
-void NoteFrameAnalysed(const std::optional<protocol::ParsedReply>& reply) {
-    try {
-        if (ReadingsLog* log = ReadingsLog::Current())
-            log->FrameAnalysed(reply, CurrentPort());
-    } catch (...) {
-    }
 }
 
 } // namespace mbus::console

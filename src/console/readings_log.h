@@ -1,51 +1,52 @@
-// The readings log behind the readings window: one row per frame that AnalyseFrame decodes (the
-// reply taken apart with its units, status and frame check against the request it answers) and
-// one row "无应答" for a request, manual or timed, that got no decoded frame before the next
-// request or within 2 s. The rows persist for the session; only the log's own Clear drops them.
-// The places that send and decode tell the log through the two hooks below.
+// The readings log behind the readings window: one row per settled read request (its reply taken
+// apart with units, status and frame check against the request it answers; or its outcome:
+// "无应答", "仅回显", "迟到应答", ...), stamped with the time the request went out, and one row per
+// decoded reply that answers no request. The exchange monitor adds the rows; they persist for the
+// session, and only the log's own Clear drops them.
 #pragma once
 
 #include <QDateTime>
 #include <QObject>
-#include <QTimer>
 
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "protocol/exchange.h"
 #include "protocol/parsed_reply.h"
 #include "protocol/readings_csv.h"
 
 namespace mbus::console {
 
 struct LoggedReading {
-    protocol::ReadingRow Row; // Row.Reply is none for a request without a decoded reply
+    protocol::ReadingRow Row; // Row.Reply is none for a request without a reply
     QDateTime Time;           // the local time of Row.Time
 };
 
 class ReadingsLog : public QObject {
     Q_OBJECT
 public:
-    // How long a request waits for its decoded reply before it is logged as unanswered.
-    static constexpr int kNoReplyMs = 2000;
-
     explicit ReadingsLog(QObject* parent = nullptr);
     ~ReadingsLog() override;
 
-    // The log the hooks feed while it exists (the readings window's), else nullptr.
+    // The log the exchange monitor feeds while it exists (the readings window's), else nullptr.
     static ReadingsLog* Current();
 
-    // `bytes` went out to the port `port`; an earlier request still waiting is unanswered.
-    void RequestSent(const std::string& bytes, const QString& port);
-    // A frame completed; `reply` is the reply AnalyseFrame found in it, if any.
-    void FrameAnalysed(const std::optional<protocol::ParsedReply>& reply, const QString& port);
-    // Drops every row and forgets the request still waiting.
+    // A settled request sent at `sentAt` to the port `port`. Read-data requests (and bytes that
+    // hold no request) make a row whatever became of them; other requests (the read-address
+    // request) only when their reply decoded.
+    void AddExchange(const protocol::Exchange& exchange, const QDateTime& sentAt,
+                     const QString& port);
+    // A decoded reply that answers no request, found at `at`.
+    void AddUnsolicited(const protocol::ParsedReply& reply, const QDateTime& at,
+                        const QString& port);
+    // Drops every row.
     void Clear();
 
     const std::vector<LoggedReading>& Rows() const { return Rows_; }
 
     // The CSV file of the rows: UTF-8 with a byte order mark (so spreadsheet programs keep the
-    // Chinese texts), the columns of `mbus read --csv`.
+    // Chinese texts), the columns of `mbus read --csv` with the console's words for outcomes and
+    // the frame check as the table shows it.
     std::string CsvFileBytes() const;
 
 signals:
@@ -53,23 +54,13 @@ signals:
     void Cleared();
 
 private:
-    struct Waiting {
-        protocol::ReadingRow Row; // the row it becomes without a reply
-        QDateTime SentAt;
-    };
-
     void Add(protocol::ReadingRow row, const QDateTime& time);
-    void LogUnanswered();
 
     std::vector<LoggedReading> Rows_;
-    std::optional<Waiting> Waiting_;
-    QTimer NoReply_;
 };
 
-// The hooks of the sending and decoding routines; they do nothing while no log exists and never
-// raise (the log is an addition that must not disturb sending or decoding).
-void NoteRequestSent(const std::string& bytes);
-void NoteFrameAnalysed(const std::optional<protocol::ParsedReply>& reply);
+// The port the rows name: the port list's text, as the engineer chose it.
+QString CurrentPort();
 
 // The local time of `time` as the CSV rows give it.
 protocol::LocalTimestamp LocalTimestampOf(const QDateTime& time);

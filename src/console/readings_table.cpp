@@ -6,14 +6,16 @@
 #include <QHeaderView>
 
 #include <algorithm>
-#include <cstdio>
 
 namespace mbus::console {
 namespace {
 
 // Columns before the fields, and after them.
 enum LeadColumn { kTimeColumn, kAddressColumn, kTypeColumn, kLeadColumns };
-constexpr int kTrailColumns = 3; // valve, battery, frame check
+constexpr int kTrailColumns = 4; // valve, battery, elapsed time, frame check
+
+// The label of the status field, whose column also tells a row without a reading.
+constexpr std::string_view kStatusLabel = "状态";
 
 QString Utf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -22,9 +24,7 @@ QString Utf8(std::string_view text) {
 QString TypeName(std::uint8_t code) {
     if (const auto name = protocol::MeterTypeText(code))
         return Utf8(*name);
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", code);
-    return QString::fromLatin1(text);
+    return QString::fromStdString(protocol::TypeCodeText(code));
 }
 
 QTableWidgetItem* Cell(const QString& text) {
@@ -51,7 +51,14 @@ void ReadingsTable::Clear() {
     setColumnCount(kLeadColumns + kTrailColumns);
     setHorizontalHeaderLabels({QStringLiteral("时间"), QStringLiteral("表地址"),
                                QStringLiteral("表类型"), QStringLiteral("阀门"),
-                               QStringLiteral("电池"), QStringLiteral("帧校验")});
+                               QStringLiteral("电池"), QStringLiteral("耗时ms"),
+                               QStringLiteral("帧校验")});
+}
+
+void ReadingsTable::Widen(int column, const QString& text) {
+    const int needed = fontMetrics().horizontalAdvance(text) + 2 * fontMetrics().averageCharWidth();
+    if (needed > columnWidth(column))
+        setColumnWidth(column, needed);
 }
 
 int ReadingsTable::FieldColumn(std::string_view label) {
@@ -66,31 +73,19 @@ int ReadingsTable::FieldColumn(std::string_view label) {
 }
 
 QString ReadingsTable::CheckText(const LoggedReading& reading) {
-    if (!reading.Row.Reply)
-        return QStringLiteral("无应答");
-    switch (protocol::FirstFailure(reading.Row.Reply->Check)) {
-    case protocol::CheckFailure::None:
-        return QStringLiteral("正确");
-    case protocol::CheckFailure::Incomplete:
-        return QStringLiteral("帧不完整");
-    case protocol::CheckFailure::Start:
-        return QStringLiteral("起始符错误");
-    case protocol::CheckFailure::Checksum:
-        return QStringLiteral("校验和错误");
-    case protocol::CheckFailure::End:
-        return QStringLiteral("结束符错误");
-    case protocol::CheckFailure::Address:
-        return QStringLiteral("地址不符");
-    case protocol::CheckFailure::Type:
-        return QStringLiteral("类型不符");
-    }
-    return {};
+    const protocol::ReadingRow& row = reading.Row;
+    const bool decoded = row.Reply && row.Reply->Decoded();
+    return Utf8(protocol::VerdictText(row.Outcome.value_or(
+        decoded ? protocol::VerdictOfReply(*row.Reply) : protocol::Verdict::NoReply)));
 }
 
 void ReadingsTable::Append(const LoggedReading& logged) {
     const protocol::ReadingRow& row = logged.Row;
-    const protocol::ParsedReply* reading = row.Reply ? &*row.Reply : nullptr;
+    const protocol::ParsedReply* reading =
+        row.Reply && row.Reply->Decoded() ? &*row.Reply : nullptr;
+    const QString check = CheckText(logged);
     // Field columns first: inserting one shifts the columns after it.
+    const std::size_t fieldColumns = FieldLabels_.size();
     std::vector<std::pair<int, QString>> fields;
     if (reading) {
         for (const protocol::FieldReading& field : reading->Fields) {
@@ -99,6 +94,9 @@ void ReadingsTable::Append(const LoggedReading& logged) {
                 text += QLatin1Char(' ') + Utf8(field.Unit);
             fields.emplace_back(FieldColumn(field.Label), text);
         }
+    } else {
+        // A request without a reading says what became of it in the status column too.
+        fields.emplace_back(FieldColumn(kStatusLabel), check);
     }
 
     const int line = rowCount();
@@ -118,13 +116,22 @@ void ReadingsTable::Append(const LoggedReading& logged) {
         setItem(line, trail, Cell(Utf8(protocol::ValveText(reading->Status.ValveState))));
         setItem(line, trail + 1, Cell(Utf8(protocol::BatteryText(reading->Status.BatteryState))));
     }
-    auto* check = Cell(CheckText(logged));
-    const bool sound =
-        reading && protocol::FirstFailure(reading->Check) == protocol::CheckFailure::None;
-    check->setForeground(sound ? QColor(0x00, 0x80, 0x00) : QColor(0xC0, 0x00, 0x00));
-    setItem(line, trail + 2, check);
-    if (line == 0)
+    if (row.ElapsedMs)
+        setItem(line, trail + 2, Cell(QString::number(*row.ElapsedMs)));
+    auto* checkCell = Cell(check);
+    const bool sound = check == Utf8(protocol::VerdictText(protocol::Verdict::Good));
+    checkCell->setForeground(sound ? QColor(0x00, 0x80, 0x00) : QColor(0xC0, 0x00, 0x00));
+    setItem(line, trail + 3, checkCell);
+    // Columns fit what they show: all of them at the first line and when a layout brings new
+    // fields, else each column this line holds something wider in.
+    if (line == 0 || FieldLabels_.size() != fieldColumns) {
         resizeColumnsToContents();
+    } else {
+        for (int column = 0; column < columnCount(); ++column) {
+            if (const QTableWidgetItem* cell = item(line, column))
+                Widen(column, cell->text());
+        }
+    }
     scrollToBottom();
 }
 

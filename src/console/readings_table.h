@@ -1,7 +1,8 @@
 // The table of the readings window: one line per logged row with its time (to the millisecond),
-// the meter's address and type name, every field's value and unit, the valve, the battery and
-// the frame check, a green "正确" or a red text naming the first check that failed ("无应答" for a
-// request without a decoded reply). Field columns follow the layouts as they first appear.
+// the meter's address and type name, every field's value and unit, the valve, the battery, the
+// time from the request to its reply (耗时ms) and the frame check, a green "正确" or a red text naming the first check that failed or what became
+// of a request without a reading ("无应答", "仅回显", "迟到应答", ...; said in the status column
+// too). Field columns follow the layouts as they first appear; columns widen to what they show.
 #pragma once
 
 #include <QTableWidget>
@@ -27,6 +28,8 @@ public:
     static QString CheckText(const LoggedReading& reading);
 
 private:
+    // Widens `column` to show `text` whole.
+    void Widen(int column, const QString& text);
     // The column of the field with `label`, inserted before the valve column when new.
     int FieldColumn(std::string_view label);
 

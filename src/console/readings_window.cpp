@@ -1,6 +1,7 @@
 #include "console/readings_window.h"
 
 #include "console/error_box.h"
+#include "console/exchange_monitor.h"
 #include "console/main_window.h"
 #include "console/message_box.h"
 #include "console/readings_log.h"
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QToolBar>
 #include <QToolButton>
@@ -39,6 +41,9 @@ bool AddChoice(QComboBox* chooser, const QString& text) {
     return true;
 }
 
+constexpr int kShortestReplyTimeoutMs = 100;
+constexpr int kLongestReplyTimeoutMs = 600000;
+
 } // namespace
 
 ReadingsWindow::ReadingsWindow(TForm1& form) : QWidget(&form, Qt::Window), Form_(form) {
@@ -59,9 +64,21 @@ ReadingsWindow::ReadingsWindow(TForm1& form) : QWidget(&form, Qt::Window), Form_
     cmbTrendAddress->setObjectName(QStringLiteral("cmbTrendAddress"));
     cmbTrendAddress->setSizeAdjustPolicy(QComboBox::AdjustToContents);
 
+    edtReplyTimeout = new QSpinBox(this);
+    edtReplyTimeout->setObjectName(QStringLiteral("edtReplyTimeout"));
+    edtReplyTimeout->setRange(kShortestReplyTimeoutMs, kLongestReplyTimeoutMs);
+    edtReplyTimeout->setSingleStep(100);
+    edtReplyTimeout->setSuffix(QStringLiteral(" ms"));
+    edtReplyTimeout->setValue(form.Exchanges->TimeoutMs());
+    edtReplyTimeout->setToolTip(
+        QStringLiteral("请求发出后等待应答的时间；超时记为无应答，之后到达的应答记为迟到应答"));
+
     auto* bar = new QHBoxLayout;
     bar->addWidget(btnExportCsv);
     bar->addWidget(btnClearReadings);
+    bar->addSpacing(16);
+    bar->addWidget(new QLabel(QStringLiteral("应答超时："), this));
+    bar->addWidget(edtReplyTimeout);
     bar->addStretch();
     bar->addWidget(new QLabel(QStringLiteral("趋势："), this));
     bar->addWidget(cmbTrendField);
@@ -91,6 +108,8 @@ ReadingsWindow::ReadingsWindow(TForm1& form) : QWidget(&form, Qt::Window), Form_
     connect(save, &QShortcut::activated, this, [this] { RunGuarded([this] { ExportCsv(); }); });
     connect(btnClearReadings, &QPushButton::clicked, this,
             [this] { RunGuarded([this] { ClearReadings(); }); });
+    connect(edtReplyTimeout, &QSpinBox::valueChanged, this,
+            [&form](int ms) { form.Exchanges->SetTimeoutMs(ms); });
     connect(Log, &ReadingsLog::RowAdded, this, &ReadingsWindow::RowAdded);
     connect(Log, &ReadingsLog::Cleared, this, &ReadingsWindow::RowsCleared);
     connect(cmbTrendField, &QComboBox::currentTextChanged, this,
@@ -108,7 +127,7 @@ void ReadingsWindow::Open() {
 }
 
 bool ReadingsWindow::ExportCsv() {
-    dlgExportCsv->setDirectory(QDir::homePath());
+    dlgExportCsv->setDirectory(UserDocumentsFolder());
     dlgExportCsv->selectFile(
         QStringLiteral("读数记录_%1.csv")
             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"))));

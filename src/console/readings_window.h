@@ -1,6 +1,7 @@
 // The readings window ("读数记录"), a top-level window beside the main window: the readings
 // table, a trend plot of one chosen numeric field of one chosen meter, CSV export (the button
-// "导出CSV" or Ctrl+S) and its own clear, which asks first. It owns the readings log, so the rows
+// "导出CSV" or Ctrl+S), its own clear, which asks first, and the reply time-out (应答超时) of the
+// console's requests. It owns the readings log, so the rows
 // live as long as the main window, whether or not this window is shown; closing the main window
 // with rows not exported asks whether to export them. The main window opens it with its
 // tool-bar button "读数记录" or Ctrl+R.
@@ -12,6 +13,7 @@ class QComboBox;
 class QFileDialog;
 class QEvent;
 class QPushButton;
+class QSpinBox;
 
 namespace mbus::console {
 
@@ -47,6 +49,8 @@ public:
     QComboBox* cmbTrendAddress;
     QPushButton* btnExportCsv;
     QPushButton* btnClearReadings;
+    // 应答超时: how long a request waits for its reply before it is a row "无应答" (ms).
+    QSpinBox* edtReplyTimeout;
     QFileDialog* dlgExportCsv;
 
 protected:

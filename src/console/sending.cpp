@@ -1,9 +1,10 @@
 #include "console/sending.h"
 
+#include "console/exchange_monitor.h"
 #include "console/main_window.h"
 #include "console/message_box.h"
-#include "console/readings_log.h"
 #include "console/traffic_counters.h"
+#include "console/traffic_view.h"
 #include "serial/com_port.h"
 #include "util/gbk_text.h"
 #include "util/integer_text.h"
@@ -28,6 +29,10 @@ void SendAndCount(const std::string& bytes) {
     Form1->ComPort->SendString(bytes);
     SendCount += static_cast<std::uint32_t>(bytes.size());
     ShowSendCount();
+    if (!bytes.empty()) {
+        ShowTxHex(bytes);
+        Form1->LogTraffic("TX", bytes);
+    }
     NoteRequestSent(bytes);
 }
 
@@ -86,6 +91,12 @@ void TForm1::ckbAutoSendClick(QObject* /*Sender*/) {
 }
 
 void TForm1::Timer1Timer(QObject* /*Sender*/) {
+    // Never a request over a meter's answer: while the last one waits, this send waits for the
+    // end of its exchange (the reply complete, or the reply time-out passed).
+    if (Exchanges->Waiting()) {
+        Exchanges->HoldTimedSend();
+        return;
+    }
     if (ckbAutoSend->isChecked() && FirstForeignCommandCharacter() >= 0)
         return; // not hex text: nothing is sent, silently
     try {

@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+#include <algorithm>
+
 namespace mbus::console {
 
 StatusBar::StatusBar(std::initializer_list<int> panelWidths, QWidget* parent) : QStatusBar(parent) {
@@ -9,6 +11,7 @@ StatusBar::StatusBar(std::initializer_list<int> panelWidths, QWidget* parent) : 
         auto* panel = new QLabel(this);
         panel->setObjectName(QStringLiteral("Panel%1").arg(Panels_.size()));
         panel->setFixedWidth(width);
+        Widths_.push_back(width);
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         panel->setTextFormat(Qt::PlainText);
         addWidget(panel);
@@ -29,8 +32,22 @@ QString StatusBar::PanelText(int index) const {
 }
 
 void StatusBar::SetPanelText(int index, const QString& text) {
-    if (index >= 0 && index < PanelCount())
-        Panels_[static_cast<std::size_t>(index)]->setText(text);
+    if (index < 0 || index >= PanelCount())
+        return;
+    QLabel* panel = Panels_[static_cast<std::size_t>(index)];
+    panel->setText(text);
+    const int needed = panel->fontMetrics().horizontalAdvance(text) + 2 * panel->frameWidth() +
+                       panel->fontMetrics().averageCharWidth();
+    panel->setFixedWidth(std::max(Widths_[static_cast<std::size_t>(index)], needed));
+}
+
+void StatusBar::SetPanelColor(int index, const QColor& color) {
+    if (index < 0 || index >= PanelCount())
+        return;
+    QLabel* panel = Panels_[static_cast<std::size_t>(index)];
+    QPalette palette = panel->palette();
+    palette.setColor(QPalette::WindowText, color);
+    panel->setPalette(palette);
 }
 
 QString StatusBar::Message() const {

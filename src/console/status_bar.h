@@ -4,6 +4,7 @@
 // checks can read them by name.
 #pragma once
 
+#include <QColor>
 #include <QStatusBar>
 #include <QString>
 #include <initializer_list>
@@ -21,8 +22,11 @@ public:
 
     int PanelCount() const { return static_cast<int>(Panels_.size()); }
     QString PanelText(int index) const;
-    // Sets the text of panel `index`; an index outside the bar changes nothing.
+    // Sets the text of panel `index`; an index outside the bar changes nothing. A panel keeps
+    // its width, and widens for a text that does not fit it.
     void SetPanelText(int index, const QString& text);
+    // The colour of panel `index`'s text.
+    void SetPanelColor(int index, const QColor& color);
 
     QString Message() const;
     // Shows `text` after the panels, with `toolTip` for more (the whole text where it is cut).
@@ -30,6 +34,7 @@ public:
 
 private:
     std::vector<QLabel*> Panels_; // children of the bar
+    std::vector<int> Widths_;     // the panels' own widths
     QLabel* Message_;             // child of the bar
 };
 

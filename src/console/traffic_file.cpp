@@ -6,8 +6,12 @@
 #include "platform/system_error.h"
 #include "util/gbk_text.h"
 
-#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <cstdio>
@@ -26,6 +30,11 @@ struct FileCloser {
 }
 
 } // namespace
+
+QString UserDocumentsFolder() {
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QDir(documents).exists() ? documents : QDir::homePath();
+}
 
 std::string TrafficFileText() {
     // The view holds each CR LF of a frame as one paragraph break, which its plain text gives
@@ -49,17 +58,25 @@ void WriteTrafficFile(const std::string& path, const std::string& bytes) {
 }
 
 void TForm1::btnSaveComRecClick(QObject* /*Sender*/) {
-    // The dialog is set up afresh before every showing, whatever was chosen the time before.
+    // The dialog is set up afresh before every showing, whatever was chosen the time before. It
+    // starts in the user's documents folder (the program's own folder is not the user's to write
+    // once installed) with a name that does not overwrite the last save.
     sSaveDialog1->setNameFilter(QStringLiteral("*.TXT (*.txt)"));
-    sSaveDialog1->setDirectory(QCoreApplication::applicationDirPath());
-    sSaveDialog1->selectFile(QStringLiteral("MbusTest.TXT"));
+    sSaveDialog1->setDirectory(UserDocumentsFolder());
+    sSaveDialog1->selectFile(
+        QStringLiteral("mbus-%1.txt")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
     if (sSaveDialog1->exec() != QDialog::Accepted)
         return;
     const QStringList chosen = sSaveDialog1->selectedFiles();
     if (chosen.isEmpty())
         return;
+    // A new name typed without an extension gets ".txt"; a file that exists is taken as chosen.
+    QString path = chosen.front();
+    if (QFileInfo(path).suffix().isEmpty() && !QFileInfo::exists(path))
+        path += QStringLiteral(".txt");
     // The text as it stands when the user confirms: the view may have grown meanwhile.
-    WriteTrafficFile(chosen.front().toStdString(), TrafficFileText());
+    WriteTrafficFile(QFile::encodeName(path).toStdString(), TrafficFileText());
 }
 
 } // namespace mbus::console

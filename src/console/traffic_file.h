@@ -1,10 +1,17 @@
 // Saving the traffic view: the text of redtComRechex, one byte per character, each line break
-// written as CR LF, to a file the user picks in sSaveDialog1.
+// written as CR LF, to a file the user picks in sSaveDialog1 (starting in the user's documents
+// folder, with a name of the moment, "mbus-YYYYMMDD-HHMMSS.txt").
 #pragma once
+
+#include <QString>
 
 #include <string>
 
 namespace mbus::console {
+
+// The user's documents folder, or the home folder where there is none: where the console's
+// file dialogs start.
+QString UserDocumentsFolder();
 
 // The traffic view's text as the file holds it.
 std::string TrafficFileText();

@@ -5,6 +5,7 @@
 #include "util/string_c.h"
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QScrollBar>
 #include <QTextCursor>
 
@@ -29,27 +30,66 @@ void TakeInsertionPoint(RichTextView& view, int position) {
 
 } // namespace
 
-void ShowRxHex(const std::string& Data) {
-    RichTextView& view = *Form1->redtComRechex;
-    // The caret goes to the insertion point with nothing selected, whatever the user clicked or
-    // selected; a point the text no longer reaches is its end.
+namespace {
+
+// The caret at the insertion point with nothing selected, whatever the user clicked or selected;
+// a point the text no longer reaches is its end.
+QTextCursor InsertionCursor(RichTextView& view) {
     const int lineStart = view.LineIndex(LastLine);
     const int end = TextEnd(view);
     QTextCursor cursor = view.textCursor();
     cursor.setPosition(lineStart < 0 ? end : std::clamp(lineStart + LastCol, 0, end));
+    return cursor;
+}
 
-    // Every received byte is shown, blanks (0x20) and zero bytes too: the view is the record of
-    // the line, and the saved file is the view.
-    const std::string hex = util::BytesToHexTrimmed(util::AsBytes(Data));
-    cursor.insertText(QString::fromLatin1(hex.data(), qsizetype(hex.size())));
+// Leaves the caret after what was inserted, scrolls to the bottom and takes the new insertion
+// point.
+void FinishInsertion(RichTextView& view, const QTextCursor& cursor) {
+    view.setTextCursor(cursor);
+    QScrollBar& scrollBar = *view.verticalScrollBar();
+    scrollBar.setValue(scrollBar.maximum());
+    console::TakeInsertionPoint();
+}
+
+// Every byte as hex: blanks (0x20) and zero bytes too, for the view is the record of the line,
+// and the saved file is the view.
+QString HexOf(const std::string& bytes) {
+    const std::string hex = util::BytesToHexTrimmed(util::AsBytes(bytes));
+    return QString::fromLatin1(hex.data(), qsizetype(hex.size()));
+}
+
+// One line "[hh:mm:ss.zzz] TX|RX <hex>" of its own.
+void ShowTimestampedLine(const char* direction, const std::string& bytes, const QDateTime& at) {
+    RichTextView& view = *Form1->redtComRechex;
+    QTextCursor cursor = InsertionCursor(view);
+    if (cursor.positionInBlock() != 0)
+        cursor.insertText(QStringLiteral("\r\n"));
+    cursor.insertText(
+        QStringLiteral("[%1] %2 ")
+            .arg(at.toString(QStringLiteral("HH:mm:ss.zzz")), QLatin1String(direction)) +
+        HexOf(bytes) + QStringLiteral("\r\n"));
+    FinishInsertion(view, cursor);
+}
+
+} // namespace
+
+void ShowRxHex(const std::string& Data) {
+    if (Form1->ckbTimestamp->isChecked()) {
+        ShowTimestampedLine("RX", Data, QDateTime::currentDateTime());
+        return;
+    }
+    RichTextView& view = *Form1->redtComRechex;
+    QTextCursor cursor = InsertionCursor(view);
+    cursor.insertText(HexOf(Data));
     // The view keeps a CR LF as one line break (one character position).
     if (Form1->ckbLR->isChecked())
         cursor.insertText(QStringLiteral("\r\n"));
-    view.setTextCursor(cursor);
+    FinishInsertion(view, cursor);
+}
 
-    QScrollBar& scrollBar = *view.verticalScrollBar();
-    scrollBar.setValue(scrollBar.maximum());
-    TakeInsertionPoint();
+void ShowTxHex(const std::string& Data) {
+    if (Form1->ckbTimestamp->isChecked())
+        ShowTimestampedLine("TX", Data, QDateTime::currentDateTime());
 }
 
 void TakeInsertionPoint() {

@@ -16,8 +16,12 @@ extern std::int32_t LastCol;
 
 // Appends one frame's hex text (every byte, as two upper-case digits, pairs separated by one
 // blank) at the insertion point (with CR LF when ckbLR is checked), scrolls to the bottom and
-// takes the new insertion point.
+// takes the new insertion point. With 时间戳 ticked the frame is a line of its own instead,
+// "[hh:mm:ss.zzz] RX <hex>".
 void ShowRxHex(const std::string& Data);
+
+// With 时间戳 ticked, appends the line "[hh:mm:ss.zzz] TX <hex>" of bytes sent; else nothing.
+void ShowTxHex(const std::string& Data);
 
 // Takes LastLine and LastCol from the caret of redtComRechex.
 void TakeInsertionPoint();

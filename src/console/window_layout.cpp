@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 
 #include <algorithm>
 #include <initializer_list>
@@ -40,9 +41,11 @@ private:
 
     std::vector<QWidget*> Managed() const {
         const TForm1& f = Form_;
-        return {f.sGroupBox1, f.sGroupBox2, f.edtCMD,        f.ckbAutoSend, f.edtAutoSendInteval,
-                f.sLabel6,    f.btnSend,    f.redtComRechex, f.ckbLR,       f.btnSaveComRec,
-                f.sButton1,   f.sGroupBox3, f.redtDecode};
+        return {
+            f.sGroupBox1,    f.sGroupBox2,   f.edtCMD,        f.ckbAutoSend, f.edtAutoSendInteval,
+            f.sLabel6,       f.btnSend,      f.redtComRechex, f.ckbLR,       f.btnSaveComRec,
+            f.sButton1,      f.sGroupBox3,   f.redtDecode,    f.lblFrameGap, f.edtFrameGap,
+            f.lblFrameGapMs, f.ckbLogToFile, f.ckbTimestamp};
     }
 
     // Puts `widget` at its designed place moved by (dx, dy) and grown by (dw, dh).
@@ -69,6 +72,9 @@ private:
         Place(f.redtComRechex, 0, 0, wider, trafficTaller);
         for (QWidget* belowTraffic : Widgets{f.ckbLR, f.btnSaveComRec, f.sButton1})
             Place(belowTraffic, wider, trafficTaller, 0, 0);
+        for (QWidget* belowTrafficLeft :
+             Widgets{f.lblFrameGap, f.edtFrameGap, f.lblFrameGapMs, f.ckbLogToFile, f.ckbTimestamp})
+            Place(belowTrafficLeft, 0, trafficTaller, 0, 0);
 
         Place(f.sGroupBox3, 0, trafficTaller, wider, decodeTaller);
         Place(f.redtDecode, 0, 0, wider, decodeTaller);

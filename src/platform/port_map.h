@@ -1,8 +1,9 @@
 // The port map: how a COM number becomes a device on Linux.
 //  1. Explicit entries: symbolic links named COM<n> in
 //     ${XDG_CONFIG_HOME:-$HOME/.config}/mbus-console/ports/, each pointing at a terminal device.
-//     A link whose target is gone is skipped; a link to anything that is not a terminal (a file,
-//     a folder, a FIFO, /dev/null, ...) is left out and noted; a link that a program registered
+//     A link whose target is gone (a device unplugged, a link that loops) and a link to anything
+//     that is not a terminal (a file, a folder, a FIFO, /dev/null, ...) are left out and noted,
+//     but for the link of a program that runs; a link that a program registered
 //     for its run (ScopedPortLink) counts only while that program runs, and is removed when it
 //     is found after its program has ended.
 //  2. Then every present serial device (/dev/ttyS* that are real UARTs, /dev/ttyUSB*,

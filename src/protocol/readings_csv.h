@@ -4,6 +4,8 @@
 // match, elapsed ms. A request without a decoded reply is a row with its outcome ("timeout",
 // "echo-only", ...; the console's words in its own export) as its status, and a late reply is a
 // row "late" with the reply's values.
+// The port is written with its control characters and bytes that are no UTF-8 escaped as JSON
+// escapes them (\n, \u001b, \u00ff), so the file stays valid UTF-8 whatever a device path holds.
 #pragma once
 
 #include <cstdint>
@@ -44,7 +46,8 @@ struct RowMeter {
 std::optional<RowMeter> MeterOfRow(const ReadingRow& row);
 
 // The words for outcomes: machine-readable names ("timeout", "late"; `mbus read --csv`) or the
-// console's words for people ("无应答", "迟到应答").
+// console's words for people ("无应答", "迟到应答"), which also adds a last column "帧校验" with
+// the outcome as the readings table shows it ("正确", "校验和错误", ...).
 enum class CsvWords { Names, People };
 
 class ReadingsCsv {

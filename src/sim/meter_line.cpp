@@ -12,6 +12,8 @@ bool MeterLineLoop::Run(const std::function<bool()>& stopRequested, std::string&
             error = ready.Failure;
             return false;
         }
+        if (ready.DeviceClosed)
+            DropWhatWasUnderWay();
         if (ready.Readable && !Receive(error))
             return false;
         if (!Outgoing_.empty() && !Send(error))
@@ -27,6 +29,13 @@ void MeterLineLoop::MoveDueBursts() {
         Outgoing_.insert(Outgoing_.end(), bytes.begin(), bytes.end());
         Scheduled_.erase(Scheduled_.begin());
     }
+}
+
+void MeterLineLoop::DropWhatWasUnderWay() {
+    Scheduled_.clear();
+    Outgoing_.clear();
+    Simulator_.DropPartialRequest();
+    Line_.DiscardQueued();
 }
 
 bool MeterLineLoop::Answering() const {

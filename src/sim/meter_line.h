@@ -1,9 +1,12 @@
 // The simulated meter on its line: a loop that moves bytes between the master side of the
 // meter's pseudo-terminal and a MeterSimulator, sending each reply burst when it is due, until it
 // is asked to stop. Like one meter on a half-duplex line it answers one request at a time: what
-// arrives while a reply is still going out is dropped, so replies never queue up or interleave; and
-// a thread that runs such a loop for tests and benchmarks that need a meter inside their own
-// process. `mbus sim` runs the loop on its main thread.
+// arrives while a reply is still going out is dropped, so replies never queue up or interleave.
+// When every program on the line has closed the device (a line whose slave side is held tells),
+// what was under way for them goes too: replies not sent yet, replies the device has not read, a
+// request cut short; so the next program starts on a quiet line. And a thread that runs such a
+// loop for tests and benchmarks that need a meter inside their own process. `mbus sim` runs the
+// loop on its main thread.
 #pragma once
 
 #include <atomic>
@@ -39,6 +42,7 @@ public:
 private:
     bool Answering() const; // a reply is scheduled or not yet all taken by the line
     void MoveDueBursts();
+    void DropWhatWasUnderWay(); // the programs on the line have gone
     std::uint32_t Timeout() const;
     bool Receive(std::string& error);
     bool Send(std::string& error);

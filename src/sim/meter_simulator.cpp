@@ -65,7 +65,9 @@ std::vector<Burst> MeterSimulator::Receive(std::span<const std::uint8_t> bytes) 
         const protocol::RequestScan scan = protocol::ScanReadRequest(Received_);
         const auto consumed = Received_.begin() + static_cast<std::ptrdiff_t>(scan.Consumed);
         Meter* meter = scan.Request && !Options_.Silent ? MeterFor(*scan.Request) : nullptr;
-        if (meter && Options_.Echo)
+        // The echo is the converter's, not the meter's: every request comes back, answered or
+        // not.
+        if (scan.Request && Options_.Echo)
             bursts.push_back({0, {Received_.begin(), consumed}});
         Received_.erase(Received_.begin(), consumed);
         if (!scan.Request)

@@ -54,6 +54,9 @@ public:
     // busy answering while they arrive (the line loop drops what comes until the reply is out).
     std::vector<Burst> Receive(std::span<const std::uint8_t> bytes);
 
+    // Forgets the bytes of a request not complete yet: the program that sent them has gone.
+    void DropPartialRequest() { Received_.clear(); }
+
 private:
     struct Meter {
         std::uint8_t TypeCode;

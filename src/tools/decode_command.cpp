@@ -84,7 +84,8 @@ int RunDecodeCommand(CommandArgs args, CommandIo io) {
             decodeOne(chunk);
     } else {
         std::string line;
-        while (std::getline(io.In, line))
+        // Output that cannot be written any more (a reader that has gone) ends the reading.
+        while (io.Out && std::getline(io.In, line))
             decodeOne(line);
         if (io.In.bad()) {
             io.Out.flush();

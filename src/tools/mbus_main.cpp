@@ -12,6 +12,9 @@ int main(int argc, char** argv) {
     // Standard input and output as streams of their own, not through C's: a failed read of
     // standard input then shows as a failed stream, as a failed write does.
     std::ios::sync_with_stdio(false);
+    // Output that nobody takes (a pipe nobody reads, a closed pipe) neither holds the program
+    // against a termination request nor ends it with SIGPIPE: the write fails instead.
+    const mbus::platform::StandardOutputStreams outputStreams;
     const std::vector<std::string> args = mbus::platform::CommandLineArguments(argc, argv);
     mbus::tools::CommandIo io{std::cin, std::cout, std::cerr};
     int status = mbus::tools::kExitUsage;
@@ -20,9 +23,11 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         std::cerr << "mbus: " << e.what() << "\n";
     }
-    // Output that did not reach its destination (a full disk, a closed pipe) is no success.
+    // Output that did not reach its destination (a full disk, a closed pipe) is no success; a
+    // reader that has gone (`mbus … | head -1`) needs no word.
     if (!std::cout.flush() && status != mbus::tools::kExitOutput) {
-        std::cerr << "mbus: cannot write the output\n";
+        if (!mbus::platform::StandardOutputReaderGone())
+            std::cerr << "mbus: cannot write the output\n";
         return mbus::tools::kExitOutput;
     }
     return status;

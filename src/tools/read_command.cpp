@@ -40,11 +40,13 @@ void PrintHelp(std::ostream& out) {
            "\n"
         << PortOptionsHelp()
         << "  --addr TEXT           meter address, 14 hex digits as typed, most significant\n"
-           "                        byte first; default \""
+           "                        byte first (blanks optional); default\n"
+           "                        \""
         << kDefaultAddress
-        << "\". Replies are\n"
-           "                        decoded only while it gives exactly seven bytes, as in\n"
-           "                        the console\n"
+        << "\". An address that does not\n"
+           "                        give exactly seven bytes is refused; with --command any\n"
+           "                        text is taken, and replies are decoded only while it\n"
+           "                        gives seven bytes, as in the console\n"
            "  --type N|NAME         meter type by type list position or exact item text;\n"
            "                        default "
         << kDefaultType << "\n"
@@ -259,7 +261,10 @@ int Run(const ReadSettings& settings, CommandIo io) {
         return kExitIncomplete;
     }
     if (const std::size_t left = session.Collected())
-        io.Err << "mbus read: " << left << " bytes still arriving at the end were not shown\n";
+        io.Err << "mbus read: " << left
+               << (left == 1 ? " byte still arriving at the end was"
+                             : " bytes still arriving at the end were")
+               << " not shown\n";
     return everyReplySound ? kExitOk : kExitIncomplete;
 }
 

@@ -36,8 +36,10 @@ void ReadReport::Sent(std::uint64_t id, const std::string& bytes,
         return;
     }
     if (Current_ && Format_ == Format::Json)
-        PrintRecord(*Current_, false);
-    Current_ = Record{id, AllBytesHex(bytes), {}, {at, Port_, std::nullopt, {}, {}, {}}};
+        CloseRecord(*Current_, false);
+    Current_ = Record{id, AllBytesHex(bytes), 0, {at, Port_, std::nullopt, {}, {}, {}}};
+    if (Format_ == Format::Json)
+        OpenRecord(*Current_);
     Requests_[id] = {Current_->Tx, at};
     while (Requests_.size() > kRequestsRemembered)
         Requests_.erase(Requests_.begin());
@@ -49,8 +51,8 @@ void ReadReport::Frame(const std::string& frame) {
         Out_.flush();
         return;
     }
-    if (Current_)
-        Current_->Rx.push_back(AllBytesHex(frame));
+    if (Current_ && Format_ == Format::Json)
+        Out_ << (Current_->Frames++ ? ", " : "") << JsonString(AllBytesHex(frame));
 }
 
 void ReadReport::Decoded(const protocol::ParsedReply& reply) {
@@ -85,14 +87,15 @@ void ReadReport::Settled(const protocol::Exchange& exchange, const std::string& 
     } else if (Format_ == Format::Json) {
         // A late reply: an object of its own, after the request's.
         if (Current_ && Current_->Id == exchange.Id) {
-            PrintRecord(*Current_, false);
+            CloseRecord(*Current_, false);
             Current_.reset();
         }
-        Record record{
-            exchange.Id, request != Requests_.end() ? request->second.first : "", {}, row, true};
+        const Record record{exchange.Id, request != Requests_.end() ? request->second.first : "", 0,
+                            row, true};
+        OpenRecord(record);
         if (!analysed.empty())
-            record.Rx.push_back(AllBytesHex(analysed));
-        PrintRecord(record, true);
+            Out_ << JsonString(AllBytesHex(analysed));
+        CloseRecord(record, true);
         return;
     }
     if (Format_ != Format::Csv)
@@ -111,7 +114,7 @@ void ReadReport::Finish() {
         return;
     }
     if (Current_ && Format_ == Format::Json)
-        PrintRecord(*Current_, false);
+        CloseRecord(*Current_, false);
     Current_.reset();
 }
 
@@ -130,13 +133,14 @@ void ReadReport::PrintCsvRows(const protocol::ReplyFormat* format) {
     Out_.flush();
 }
 
-void ReadReport::PrintRecord(const Record& record, bool late) {
+void ReadReport::OpenRecord(const Record& record) {
+    Out_ << "{\"tx\": " << JsonString(record.Tx) << ", \"rx\": [";
+}
+
+void ReadReport::CloseRecord(const Record& record, bool late) {
     const protocol::ReadingRow& row = record.Row;
     const bool decoded = row.Reply && row.Reply->Decoded();
     const protocol::Verdict verdict = row.Outcome.value_or(protocol::Verdict::NoReply);
-    Out_ << "{\"tx\": " << JsonString(record.Tx) << ", \"rx\": [";
-    for (std::size_t i = 0; i < record.Rx.size(); ++i)
-        Out_ << (i ? ", " : "") << JsonString(record.Rx[i]);
     Out_ << "], \"decoded\": " << (decoded ? JsonString(row.Reply->Line) : "null")
          << ", \"elapsed_ms\": " << row.ElapsedMs.value_or(0) << ", \"verdict\": "
          << (record.Settled ? JsonString(protocol::VerdictName(verdict)) : "null")

@@ -6,9 +6,10 @@
 // "verdict": ..., "late": false, ...} with the decoded reply's check, address, type, fields and
 // status and whether its address and type are the ones asked for; "rx" holds every byte of each
 // frame (the traffic view leaves out some 0x20 bytes); a late reply is an object of its own with
-// "late": true. As CSV, the readings log: a header, then one row per request once it has settled
-// (and one row "late" per late reply); the field columns follow the first decoded reply, so rows
-// before it wait for it.
+// "late": true. An object is written as it grows, up to its "rx" list, so a line that sends
+// without end costs no memory. As CSV, the readings log: a header, then one row per request once it
+// has settled (and one row "late" per late reply); the field columns follow the first decoded
+// reply, so rows before it wait for it.
 #pragma once
 
 #include <cstdint>
@@ -49,12 +50,14 @@ private:
     struct Record {
         std::uint64_t Id = 0;
         std::string Tx;
-        std::vector<std::string> Rx;
+        std::size_t Frames = 0;   // JSON: in its "rx" list, written already
         protocol::ReadingRow Row; // the reply, if any, the elapsed time and the outcome
         bool Settled = false;
     };
 
-    void PrintRecord(const Record& record, bool late);
+    // JSON: a record's object up to its "rx" list, and the rest after the list.
+    void OpenRecord(const Record& record);
+    void CloseRecord(const Record& record, bool late);
     // Prints the rows settled so far, and first the header, whose field columns are those of
     // `format` (none when null).
     void PrintCsvRows(const protocol::ReplyFormat* format);

@@ -38,6 +38,15 @@ std::optional<ReaderSession::Frame> ReaderSession::NextFrame(Clock::time_point d
         // A frame completes within the deadline or is left for the next call.
         if (now >= deadline)
             return std::nullopt;
+        if (RxFrame_.RecData.size() >= kLongestFrame) {
+            // The line has not gone quiet for a whole frame's worth: what has come is a frame,
+            // and collecting starts afresh with what came after it.
+            if (stop && stop())
+                return std::nullopt;
+            Frame frame{RxFrame_.RecData.substr(0, kLongestFrame), now};
+            RxFrame_.RecData.erase(0, kLongestFrame);
+            return frame;
+        }
         if (now >= NextTick_) {
             // Like a timer, the tick does not catch up on periods it missed: one tick, then the
             // next one a period later.
@@ -57,8 +66,11 @@ std::optional<ReaderSession::Frame> ReaderSession::NextFrame(Clock::time_point d
 
 void ReaderSession::ServeMessagesUntil(Clock::time_point until) {
     for (;;) {
-        while (Clock::now() < until && platform::PumpOneMessage()) {
+        while (RxFrame_.RecData.size() < kLongestFrame && Clock::now() < until &&
+               platform::PumpOneMessage()) {
         }
+        if (RxFrame_.RecData.size() >= kLongestFrame)
+            return;
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
         if (left.count() <= 0)
             return;

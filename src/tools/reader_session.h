@@ -1,8 +1,9 @@
 // The console's receive road without a window, for `mbus read`: one TComPort opened on the
 // calling thread, whose data events feed the quiet-gap framing, and the idle tick every 5 ms run
 // by a loop that serves the thread's window messages in between (the port's events arrive as
-// messages to that thread). The caller sends through the session and takes complete frames; the
-// port closes when the session goes.
+// messages to that thread). A frame is bounded: a line that never goes quiet gives a frame of
+// kLongestFrame bytes at a time instead of one that grows without end. The caller sends through
+// the session and takes complete frames; the port closes when the session goes.
 #pragma once
 
 #include <chrono>
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "protocol/receive_framing.h"
+#include "serial/base_dispatcher.h"
 #include "serial/com_port.h"
 
 namespace mbus::tools {
@@ -29,6 +31,13 @@ public:
     // The idle timer's period, as the console's tmr1.
     static constexpr std::chrono::milliseconds kTickPeriod{5};
 
+    // The most bytes a frame holds: one input buffer of the port component, which the console's
+    // receive road takes its bytes from. Replies of the protocol are under a hundred bytes (the
+    // decoder looks at the first 1025), so a real frame, with its noise and echo, is never cut;
+    // bytes past this bound come from a line that does not go quiet (a device streaming
+    // without a pause), and what has come so far is a frame of its own.
+    static constexpr std::size_t kLongestFrame = serial::kInBufferSize;
+
     struct Frame {
         std::string Bytes;
         Clock::time_point CompletedAt; // the tick that completed it
@@ -45,9 +54,10 @@ public:
     // then; it is not opened again behind the caller's back).
     Clock::time_point Send(const std::string& bytes);
 
-    // Serves the port and ticks until a frame completes, `deadline` passes or `stop` holds
-    // (checked at every tick); none in the latter two cases. A frame that would complete at a
-    // tick after the deadline is left for the next call.
+    // Serves the port and ticks until a frame completes (the line was quiet, or kLongestFrame
+    // bytes came), `deadline` passes or `stop` holds (checked at every tick and before a frame
+    // that the bound completes); none in the latter two cases. A frame that would complete after
+    // the deadline is left for the next call.
     std::optional<Frame> NextFrame(Clock::time_point deadline, const std::function<bool()>& stop);
 
     // How many received bytes are waiting to become a frame.
@@ -57,8 +67,9 @@ public:
     void SetQuietTicks(std::uint16_t ticks) { QuietTicks_ = ticks; }
 
 private:
-    // Serves window messages until `until`, waiting for them in between.
-    static void ServeMessagesUntil(Clock::time_point until);
+    // Serves window messages until `until`, waiting for them in between, or until the collected
+    // bytes fill a frame.
+    void ServeMessagesUntil(Clock::time_point until);
 
     // Declared before the port: the port's close, in its destructor, may still deliver bytes.
     protocol::ComRec_Struct RxFrame_;

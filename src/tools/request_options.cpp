@@ -14,7 +14,8 @@ std::optional<std::array<std::uint8_t, 7>> ParseMeterAddress(std::string_view te
     const std::string bytes = util::HexToBytes(text);
     if (bytes.size() != 7) {
         error = "the address " + QuotedArgument(text) + " gives " + std::to_string(bytes.size()) +
-                " bytes; it must give exactly 7 (14 hex digits)";
+                (bytes.size() == 1 ? " byte" : " bytes") +
+                "; it must give exactly 7 (14 hex digits)";
         return std::nullopt;
     }
     std::array<std::uint8_t, 7> address;

@@ -44,14 +44,15 @@ void PrintHelp(std::ostream& out) {
            "  --delay MS            milliseconds from the request to the reply (0..60000);\n"
            "                        default 0\n"
            "  --split N:GAP_MS      send each reply in N bursts (1..64), GAP_MS apart\n"
-           "  --echo                repeat the request before the reply, like a two-wire\n"
-           "                        converter\n"
+           "  --echo                repeat every request (answered or not) before any reply,\n"
+           "                        like a two-wire converter\n"
            "  --corrupt-checksum    send replies with a wrong checksum\n"
            "  --silent              answer nothing\n"
            "  --noise               put one to four stray bytes before each reply\n"
            "\n"
            "Exit status: 0 ended by a signal (SIGINT, SIGTERM, SIGHUP or SIGQUIT), 1 the line\n"
-           "could not be set up, 2 bad option.\n";
+           "could not be set up, 2 bad option, 3 ended by a signal, but the line with the COM\n"
+           "name could not be written.\n";
 }
 
 // A whole number within [low, high], or none.

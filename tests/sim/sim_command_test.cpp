@@ -16,10 +16,13 @@
 #include "util/string_c.h"
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <thread>
+#include <unistd.h>
 
 namespace mbus::tools {
 namespace {
@@ -189,6 +192,43 @@ TEST_F(SimCommandTest, OneRequestAtATimeEachReplyWholeWhatComesMeanwhileIsDroppe
     EXPECT_EQ(secondText.rfind("当前累积流量:000012.51;", 0), 0u)
         << "the meter was read once before";
     EXPECT_EQ(first.size(), second.size()) << "one whole reply each time";
+}
+
+TEST_F(SimCommandTest, AProgramThatClosesTheDeviceLeavesNoReplyForTheNext) {
+    // A writer sends a request, takes the echo that shows the meter is answering, and closes the
+    // device without waiting for the reply, which is still due then and goes with it. The next
+    // program to open the device, whatever it is, finds the line quiet.
+    RunningSim sim({"--echo", "--delay", "300"});
+    const Bytes request = DefaultRequest();
+    const int writer = ::open(sim.DevicePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(::write(writer, request.data(), request.size()),
+              static_cast<ssize_t>(request.size()));
+    Bytes echo(request.size());
+    for (std::size_t got = 0; got < echo.size();) {
+        pollfd readable{writer, POLLIN, 0};
+        ASSERT_EQ(::poll(&readable, 1, 10000), 1) << "no echo";
+        const ssize_t n = ::read(writer, echo.data() + got, echo.size() - got);
+        ASSERT_GT(n, 0);
+        got += static_cast<std::size_t>(n);
+    }
+    EXPECT_EQ(echo, request);
+    ::close(writer);
+
+    const int next = ::open(sim.DevicePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(next, 0);
+    pollfd readable{next, POLLIN, 0};
+    EXPECT_EQ(::poll(&readable, 1, 1000), 0) << "a reply for a program that has gone";
+    ::close(next);
+
+    // The meter answers whoever asks next: the echo, then the reply.
+    Port port(sim.ComName);
+    ASSERT_TRUE(port.IsOpen());
+    ASSERT_TRUE(port.Send(request));
+    const auto echoAndReply = [&](const Bytes& got) {
+        return got.size() > request.size() && Decodes({got.begin() + request.size(), got.end()});
+    };
+    EXPECT_TRUE(echoAndReply(port.Receive(echoAndReply)));
 }
 
 TEST_F(SimCommandTest, EndsCleanlyOnSigquitAndAKilledSimulatorsLinkLeadsNowhere) {

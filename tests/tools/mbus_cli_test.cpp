@@ -332,6 +332,18 @@ TEST(DecodeCommand, BadOptionsAndHelp) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// mbus read, before it opens a port
+
+TEST(ReadCommand, HelpSaysWhichAddressesAreRefusedAndMessagesCountInWords) {
+    const MbusRun help = RunMbusHere({"read", "--help"});
+    EXPECT_NE(help.Out.find("give exactly seven bytes is refused"), std::string::npos) << help.Out;
+    ExpectUsageError(RunMbusHere({"read", "--port", "COM1", "--addr", "12"}),
+                     "mbus read: the address '12' gives 1 byte; it must give exactly 7");
+    ExpectUsageError(RunMbusHere({"frame", "--addr", "12 34"}),
+                     "mbus frame: the address '12 34' gives 2 bytes; it must give exactly 7");
+}
+
+// ---------------------------------------------------------------------------------------------
 // mbus
 
 TEST(Mbus, EveryCommandOpensAlike) {

@@ -63,6 +63,25 @@ TEST_F(PortsCommandTest, LinksToWhatIsNoTerminalAreLeftOutWithANote) {
                   " is a folder, not a terminal\n");
 }
 
+TEST_F(PortsCommandTest, LinksToMissingDevicesAndLoopsAreNotedAndNamedWhenRead) {
+    const std::filesystem::path unplugged = Home.Root() / "ttyUSB9";
+    std::filesystem::create_symlink(unplugged, Home.PortsDirectory() / "COM3");
+    std::filesystem::create_symlink("COM7", Home.PortsDirectory() / "COM7");
+    const std::string loop =
+        "COM7 -> " + (Home.PortsDirectory() / "COM7").string() + " is a loop of symbolic links";
+    const MbusRun run = RunMbusPorts({});
+    EXPECT_EQ(run.Status, kExitOk);
+    EXPECT_EQ(run.Out, "");
+    EXPECT_EQ(run.Err, "mbus ports: left out: COM3 -> " + unplugged.string() + " does not exist\n" +
+                           "mbus ports: left out: " + loop + "\n" +
+                           "mbus ports: no serial port (ports folder " +
+                           Home.PortsDirectory().string() + ")\n");
+    const MbusRun read = RunMbusHere({"read", "--port", "COM7"});
+    EXPECT_EQ(read.Status, kExitUsage);
+    EXPECT_EQ(read.Err,
+              "mbus read: COM7: ie_BadId - Specified comport doesn't exist; " + loop + "\n");
+}
+
 TEST_F(PortsCommandTest, JsonEscapesEveryByteOfADevicePath) {
     const std::string device = Home.AddFakePort(1);
     const std::filesystem::path odd = Home.Root() / "dev\xFF\xFE\x01";

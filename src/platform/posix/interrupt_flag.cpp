@@ -1,7 +1,12 @@
 #include "platform/interrupt_flag.h"
 
+#include "platform/standard_streams.h"
+
+#include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
+#include <mutex>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -9,6 +14,27 @@ namespace mbus::platform {
 namespace {
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// The live flag's signal descriptor, and what has been read from it over the program's run. One
+// thread at a time reads the descriptor, so the flag's own thread and a thread asking
+// TerminationRequested (a waiting write) each see every signal counted.
+std::mutex DescriptorLock;
+int LiveDescriptor = -1; // guarded by DescriptorLock
+std::atomic<std::uint32_t> TerminationsRead{0};
+std::atomic<std::uint32_t> BrokenPipesRead{0};
+
+// Takes every signal waiting on the live flag's descriptor. A signal directed at a thread
+// (SIGPIPE after that thread's write) is seen only when that thread reads.
+void DrainSignals() {
+    const std::lock_guard lock(DescriptorLock);
+    signalfd_siginfo info{};
+    while (LiveDescriptor >= 0 && ::read(LiveDescriptor, &info, sizeof info) == sizeof info) {
+        if (static_cast<int>(info.ssi_signo) == SIGPIPE)
+            ++BrokenPipesRead;
+        else
+            ++TerminationsRead;
+    }
+}
 
 } // namespace
 
@@ -23,18 +49,9 @@ struct InterruptFlag::State {
     int Descriptor = -1;
     struct sigaction PreviousBrokenPipe {};
     bool BrokenPipeIgnored = false;
-    bool SignalCame = false;
-    bool PipeBroke = false;
-
-    // Takes every signal waiting on the descriptor; true when there was one.
-    void Drain() {
-        signalfd_siginfo info{};
-        while (Descriptor >= 0 && ::read(Descriptor, &info, sizeof info) == sizeof info) {
-            SignalCame = true;
-            if (static_cast<int>(info.ssi_signo) == SIGPIPE)
-                PipeBroke = true;
-        }
-    }
+    bool StopsOnBrokenPipe = false;
+    std::uint32_t TerminationsBefore = 0; // the counts when the object was made
+    std::uint32_t BrokenPipesBefore = 0;
 };
 
 InterruptFlag::InterruptFlag(BrokenPipe brokenPipe) : State_(std::make_unique<State>()) {
@@ -45,6 +62,7 @@ InterruptFlag::InterruptFlag(BrokenPipe brokenPipe) : State_(std::make_unique<St
         // The write fails with EPIPE and the signal waits on the writing thread, where the
         // flag reads it.
         sigaddset(&State_->Taken, SIGPIPE);
+        State_->StopsOnBrokenPipe = true;
     } else if (brokenPipe == BrokenPipe::Ignored) {
         // The write fails with EPIPE instead of ending the program.
         struct sigaction ignore {};
@@ -55,11 +73,19 @@ InterruptFlag::InterruptFlag(BrokenPipe brokenPipe) : State_(std::make_unique<St
     }
     ::pthread_sigmask(SIG_BLOCK, &State_->Taken, &State_->PreviousMask);
     State_->Descriptor = ::signalfd(-1, &State_->Taken, SFD_NONBLOCK | SFD_CLOEXEC);
+    const std::lock_guard lock(DescriptorLock);
+    LiveDescriptor = State_->Descriptor;
+    State_->TerminationsBefore = TerminationsRead.load();
+    State_->BrokenPipesBefore = BrokenPipesRead.load();
 }
 
 InterruptFlag::~InterruptFlag() {
     // Signals that came meanwhile count as seen: they must not end the program once unblocked.
-    State_->Drain();
+    DrainSignals();
+    {
+        const std::lock_guard lock(DescriptorLock);
+        LiveDescriptor = -1;
+    }
     if (State_->Descriptor >= 0)
         ::close(State_->Descriptor);
     ::pthread_sigmask(SIG_SETMASK, &State_->PreviousMask, nullptr);
@@ -68,13 +94,19 @@ InterruptFlag::~InterruptFlag() {
 }
 
 bool InterruptFlag::Raised() const {
-    State_->Drain();
-    return State_->SignalCame;
+    DrainSignals();
+    return TerminationsRead.load() != State_->TerminationsBefore || PipeClosed();
 }
 
 bool InterruptFlag::PipeClosed() const {
-    State_->Drain();
-    return State_->PipeBroke;
+    DrainSignals();
+    return State_->StopsOnBrokenPipe &&
+           (BrokenPipesRead.load() != State_->BrokenPipesBefore || StandardOutputReaderGone());
+}
+
+bool InterruptFlag::TerminationRequested() {
+    DrainSignals();
+    return TerminationsRead.load() != 0;
 }
 
 } // namespace mbus::platform

@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <pwd.h>
 #include <set>
 #include <unistd.h>
@@ -146,6 +146,18 @@ std::string KindName(const fs::file_status& status) {
     }
 }
 
+// Why a link leads to no device, after its target: "does not exist", ...
+std::string MissingText(int error) {
+    switch (error) {
+    case ENOENT:
+        return "does not exist";
+    case ELOOP:
+        return "is a loop of symbolic links";
+    default:
+        return "cannot be reached (" + std::string(std::strerror(error)) + ")";
+    }
+}
+
 FolderScan ScanPortsFolder(const fs::path& directory) {
     FolderScan scan;
     std::string problem;
@@ -169,9 +181,12 @@ FolderScan ScanPortsFolder(const fs::path& directory) {
     }
     std::sort(comEntries.begin(), comEntries.end());
     // Links whose program has ended go first (with their marks); what is left is current.
+    std::set<int> registered; // links of programs that run: each program reports on its own
     for (const int number : marks) {
-        if (posix::CheckLinkOwner(directory.string(), number) == posix::LinkOwner::Running)
+        if (posix::CheckLinkOwner(directory.string(), number) == posix::LinkOwner::Running) {
             scan.TakenNumbers.insert(number);
+            registered.insert(number);
+        }
     }
 
     for (const auto& [number, path] : comEntries) {
@@ -187,13 +202,19 @@ FolderScan ScanPortsFolder(const fs::path& directory) {
             continue;
         }
         const posix::DeviceNode node = posix::InspectDeviceNode(path.string());
-        if (node.Kind == posix::DeviceNode::Kind::Missing)
-            continue; // the device is not there (an adapter unplugged)
         fs::path target = fs::read_symlink(path, ec);
         if (ec)
             continue;
         if (target.is_relative())
             target = (directory / target).lexically_normal();
+        if (node.Kind == posix::DeviceNode::Kind::Missing) {
+            // The device is not there (an adapter unplugged, a link that names itself): the
+            // user's link is said, so a port that cannot be found is not a mystery.
+            if (!registered.contains(number))
+                scan.Notes.LeftOutEntries.push_back(
+                    {number, com + " -> " + target.string() + " " + MissingText(node.Errno)});
+            continue;
+        }
         if (node.Kind == posix::DeviceNode::Kind::Other) {
             scan.Notes.LeftOutEntries.push_back(
                 {number, com + " -> " + target.string() + " is " + node.What});
@@ -212,8 +233,10 @@ void WarnOnceAboutFolder(const std::string& problem) {
     static std::atomic<bool> warned{false};
     if (problem.empty() || warned.exchange(true))
         return;
-    std::fprintf(stderr, "%s: %s: its COM links are left out and port discovery stays off\n",
-                 program_invocation_short_name, problem.c_str());
+    // Through the standard stream, so a program whose standard error nobody reads is not held
+    // here (StandardOutputStreams).
+    std::cerr << program_invocation_short_name << ": " << problem
+              << ": its COM links are left out and port discovery stays off\n";
 }
 
 std::string CanonicalOrSelf(const std::string& path) {
@@ -239,9 +262,10 @@ std::string PortsDirectory() {
 
 std::string PortMapRule() {
     return "  1. Every symbolic link COM<n> in the ports folder that points at an existing\n"
-           "     terminal device is COM<n>. A link to anything else (a file, a folder, a FIFO,\n"
-           "     /dev/null) is left out with a note on standard error, and so is a link that a\n"
-           "     program registered for its run once that program has ended (it is removed).\n"
+           "     terminal device is COM<n>. A link to anything else (a device that is not\n"
+           "     there, itself, a file, a folder, a FIFO, /dev/null) is left out with a note on\n"
+           "     standard error; a link that a program registered for its run is left out once\n"
+           "     that program has ended (it is removed).\n"
            "  2. Then the present serial devices (/dev/ttyS* that are real UARTs, /dev/ttyUSB*,\n"
            "     /dev/ttyACM*, /dev/ttyAMA*, ...), family by family and each by number, get the\n"
            "     lowest COM numbers still free. A file named no-discovery in the ports folder\n"

@@ -5,8 +5,10 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace mbus::platform {
 namespace {
@@ -30,6 +32,8 @@ std::string Reason(const char* what) {
 PseudoTerminal::~PseudoTerminal() {
     if (Slave_ >= 0)
         ::close(Slave_);
+    if (OpenNotices_ >= 0)
+        ::close(OpenNotices_);
     CloseMaster();
 }
 
@@ -52,10 +56,20 @@ bool PseudoTerminal::Open(SlaveHold hold, std::string& error) {
             ::close(slave);
         return false;
     }
-    if (hold == SlaveHold::Held)
-        Slave_ = slave;
-    else
+    if (hold == SlaveHold::Released) {
         ::close(slave);
+        return true;
+    }
+    Slave_ = slave;
+    // The master sees no hang-up while the slave is held, so a program leaving the line is
+    // told by the device's inode instead: every open and close of it, in order, whatever the
+    // path (a COM link) it was opened by. The object's own descriptor was opened before.
+    OpenNotices_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (OpenNotices_ < 0 ||
+        ::inotify_add_watch(OpenNotices_, name, IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+        error = Reason(("cannot follow the opens of " + SlavePath_).c_str());
+        return false;
+    }
     return true;
 }
 
@@ -86,18 +100,53 @@ PseudoTerminal::Transfer PseudoTerminal::WriteMaster(std::span<const std::uint8_
     }
 }
 
-PseudoTerminal::Readiness PseudoTerminal::WaitMaster(bool forWrite, std::uint32_t timeoutMs) const {
-    pollfd fd{Master_, static_cast<short>(POLLIN | (forWrite ? POLLOUT : 0)), 0};
+PseudoTerminal::Readiness PseudoTerminal::WaitMaster(bool forWrite, std::uint32_t timeoutMs) {
+    pollfd fds[2] = {{Master_, static_cast<short>(POLLIN | (forWrite ? POLLOUT : 0)), 0},
+                     {OpenNotices_, POLLIN, 0}};
     const int timeout = timeoutMs > 0x7FFFFFFFu ? -1 : static_cast<int>(timeoutMs);
     Readiness ready;
-    if (::poll(&fd, 1, timeout) < 0) {
+    if (::poll(fds, OpenNotices_ >= 0 ? 2 : 1, timeout) < 0) {
         if (errno != EINTR)
             ready.Failure = Reason("waiting on the pseudo-terminal");
         return ready;
     }
-    ready.Readable = (fd.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0;
-    ready.Writable = (fd.revents & POLLOUT) != 0;
+    ready.Readable = (fds[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0;
+    ready.Writable = (fds[0].revents & POLLOUT) != 0;
+    ReadOpenNotices();
+    ready.DeviceClosed = std::exchange(ClosedByAll_, false);
     return ready;
+}
+
+void PseudoTerminal::ReadOpenNotices() {
+    alignas(inotify_event) char notices[4096];
+    for (;;) {
+        const ssize_t got =
+            OpenNotices_ >= 0 ? ::read(OpenNotices_, notices, sizeof notices) : ssize_t{-1};
+        if (got <= 0)
+            return;
+        for (ssize_t at = 0; at < got;) {
+            const auto* notice = reinterpret_cast<const inotify_event*>(notices + at);
+            if (notice->mask & IN_OPEN) {
+                ++Openers_;
+            } else if (notice->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) {
+                if (Openers_ > 0 && --Openers_ == 0)
+                    ClosedByAll_ = true;
+            } else if (notice->mask & IN_Q_OVERFLOW) {
+                Openers_ = 0; // notices were lost: take it that everybody has gone
+                ClosedByAll_ = true;
+            }
+            at += static_cast<ssize_t>(sizeof(inotify_event) + notice->len);
+        }
+    }
+}
+
+void PseudoTerminal::DiscardQueued() {
+    if (Slave_ < 0)
+        return;
+    ::tcflush(Slave_, TCIFLUSH);
+    ReadOpenNotices();
+    if (Openers_ == 0)
+        ::tcflush(Master_, TCIFLUSH);
 }
 
 void PseudoTerminal::CloseMaster() {

@@ -14,6 +14,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -61,22 +62,27 @@ TEST_F(ClearAndSaveTest, ClearWhileHalfAReplyIsInDropsThatHalf) {
     EXPECT_EQ(Panel(*Form, 0), "串口状态：打开");
 }
 
+// The dialog starts in the documents folder with a name of the moment; a new name without an
+// extension gets ".txt"; the file holds the view byte for byte and is replaced without a question.
 TEST_F(ClearAndSaveTest, SavesTheViewByteForByteAndReplacesWithoutAsking) {
     StartWithSim();
     QTemporaryDir folder;
-    const QString path = folder.filePath("traffic"); // no extension is added
+    const QString path = folder.filePath("traffic");
+    const QString saved = path + ".txt";
     {
         const SaveDialogAnswer answer(path);
         Form->btnSaveComRec->click();
         EXPECT_EQ(answer.Filters, QStringList{"*.TXT (*.txt)"});
-        EXPECT_EQ(answer.Directory, QCoreApplication::applicationDirPath());
-        EXPECT_EQ(
-            answer.Proposed,
-            QStringList{QDir(QCoreApplication::applicationDirPath()).filePath("MbusTest.TXT")});
+        EXPECT_EQ(answer.Directory, UserDocumentsFolder());
+        EXPECT_TRUE(QRegularExpression("^mbus-\\d{8}-\\d{6}\\.txt$")
+                        .match(answer.Proposed.value(0).section('/', -1))
+                        .hasMatch())
+            << answer.Proposed.value(0).toStdString();
         EXPECT_FALSE(answer.ConfirmsOverwrite);
         EXPECT_TRUE(answer.Suffix.isEmpty());
     }
-    EXPECT_EQ(FileBytes(path), QByteArray());
+    EXPECT_EQ(FileBytes(saved), QByteArray());
+    EXPECT_FALSE(QFile::exists(path));
 
     OpenPort();
     SendAndWaitForLines(1);
@@ -85,9 +91,8 @@ TEST_F(ClearAndSaveTest, SavesTheViewByteForByteAndReplacesWithoutAsking) {
     {
         const SaveDialogAnswer answer(path);
         Form->btnSaveComRec->click();
-        EXPECT_EQ(answer.Proposed.value(0).section('/', -1), "MbusTest.TXT");
     }
-    EXPECT_EQ(FileBytes(path), (lines[0] + "\r\n" + lines[1] + "\r\n").toLatin1());
+    EXPECT_EQ(FileBytes(saved), (lines[0] + "\r\n" + lines[1] + "\r\n").toLatin1());
     EXPECT_TRUE(Boxes.empty());
 }
 
