@@ -5,7 +5,10 @@
 #   every machine and no port is touched;
 # - docs/readings.png, its readings window after reading a simulated meter (`mbus sim` on COM1 of
 #   another ports folder of its own) with timed sending for some seconds. The readings are also
-#   exported with Ctrl+S, and the script checks that the file holds them.
+#   exported with Ctrl+S, and the script checks that the file holds them;
+# - docs/exchanges.png, the main window reading a simulated meter behind a two-wire converter that
+#   echoes the request and answers in bursts, with 时间戳 ticked: TX and RX lines with their times,
+#   the replies decoded, the verdict of the last request in the status bar.
 # BUILD_DIR names the build tree (default build/release).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -100,7 +103,37 @@ if [ ! -s "$work/readings.png" ] || [ "$rows" -lt 5 ]; then
     exit 1
 fi
 
+# Requests and their answers: an echoing meter that answers in three bursts, 100 ms apart.
+xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
+    set -e
+    work=$1 console=$2 mbus=$3
+    export XDG_CONFIG_HOME="$work/readings-config"
+    "$mbus" sim --meter 0:12345678901234 --com 1 --echo --split 3:100 >"$work/sim2.out" &
+    sim=$!
+    for _ in $(seq 50); do [ -s "$work/sim2.out" ] && break; sleep 0.1; done
+    "$console" &
+    console=$!
+    for _ in $(seq 100); do xdotool search --name "M-bus" >/dev/null 2>&1 && break; sleep 0.1; done
+    sleep 1
+    xdotool mousemove 572 229 click 1 key ctrl+a type --delay 40 "12 34 56 78 90 12 34" # 表地址
+    xdotool mousemove 783 484 click 1                                                  # 时间戳
+    xdotool mousemove 364 648 click 1                                                  # 打开串口
+    sleep 0.5
+    xdotool mousemove 1018 260 click 1 key ctrl+a type --delay 40 "700"                 # ms/次
+    xdotool mousemove 922 260 click 1                                                  # 定时发送
+    sleep 4
+    xdotool mousemove 922 260 click 1 # timed sending off
+    sleep 1.5
+    import -window root -crop 919x537+256+167 +repage "$work/exchanges.png"
+    kill "$console" "$sim"
+' exchanges "$work" "$console" "$mbus"
+if [ ! -s "$work/exchanges.png" ]; then
+    echo "screenshot: the exchanges were not taken" >&2
+    exit 1
+fi
+
 # Fewer colours keep the pictures small; the windows use few anyway.
 convert "$work/console.png" -colors 128 docs/console.png
 convert "$work/readings.png" -colors 128 docs/readings.png
-echo "wrote docs/console.png and docs/readings.png ($rows readings exported)"
+convert "$work/exchanges.png" -colors 128 docs/exchanges.png
+echo "wrote docs/console.png, docs/readings.png and docs/exchanges.png ($rows readings exported)"

@@ -52,6 +52,8 @@ std::string_view VerdictText(Verdict verdict) {
         return "地址不符";
     case Verdict::Type:
         return "类型不符";
+    case Verdict::Sequence:
+        return "序号不符";
     case Verdict::Refused:
         return "表拒绝";
     case Verdict::Unrecognised:
@@ -82,6 +84,8 @@ std::string_view VerdictName(Verdict verdict) {
         return "address";
     case Verdict::Type:
         return "type";
+    case Verdict::Sequence:
+        return "sequence";
     case Verdict::Refused:
         return "refused";
     case Verdict::Unrecognised:
@@ -110,6 +114,8 @@ Verdict VerdictOfReply(const ParsedReply& reply) {
         return Verdict::Address;
     case CheckFailure::Type:
         return Verdict::Type;
+    case CheckFailure::Sequence:
+        return Verdict::Sequence;
     }
     return Verdict::Unrecognised;
 }
@@ -176,6 +182,10 @@ std::optional<Exchange> ExchangeTracker::Received(const std::string& frame,
         return settle(std::move(entry), std::nullopt);
     }
     return std::nullopt;
+}
+
+const Exchange* ExchangeTracker::OldestWaiting() const {
+    return Waiting_.empty() ? nullptr : &Waiting_.front().Entry;
 }
 
 std::vector<Exchange> ExchangeTracker::Expire(ExchangeClock::time_point now) {

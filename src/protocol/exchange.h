@@ -35,15 +35,18 @@ enum class Verdict {
     EndByte,      // its end byte is wrong
     Address,      // it comes from another meter
     Type,         // it comes from another meter type
+    Sequence,     // it does not echo the request's sequence number
     Refused,      // the meter refused the request (an error reply)
     Unrecognised, // a whole reply of no kind the reader knows
 };
 
 // The console's word for a verdict ("正确", "无应答", "仅回显", "迟到应答", "帧不完整",
-// "起始符错误", "校验和错误", "结束符错误", "地址不符", "类型不符", "表拒绝", "无法识别").
+// "起始符错误", "校验和错误", "结束符错误", "地址不符", "类型不符", "序号不符", "表拒绝",
+// "无法识别").
 std::string_view VerdictText(Verdict verdict);
 // Its name for machine-readable output ("ok", "timeout", "echo-only", "late", "incomplete",
-// "start-byte", "checksum", "end-byte", "address", "type", "refused", "unrecognised").
+// "start-byte", "checksum", "end-byte", "address", "type", "sequence", "refused",
+// "unrecognised").
 std::string_view VerdictName(Verdict verdict);
 // Whether the verdict is a failure.
 inline bool Failed(Verdict verdict) {
@@ -93,6 +96,8 @@ public:
     bool Waiting() const { return !Waiting_.empty(); }
     bool Waits(std::uint64_t id) const;
     std::optional<ExchangeClock::time_point> NextDeadline() const;
+    // The oldest request still waiting for its answer, or null.
+    const Exchange* OldestWaiting() const;
 
     // Forgets every request, waiting or timed out.
     void Clear();

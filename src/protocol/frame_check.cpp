@@ -48,7 +48,7 @@ CheckFailure FirstFailure(const FrameCheck& check) {
     const std::pair<const std::optional<bool>&, CheckFailure> checks[] = {
         {check.Start, CheckFailure::Start},    {check.Checksum, CheckFailure::Checksum},
         {check.End, CheckFailure::End},        {check.AddressMatch, CheckFailure::Address},
-        {check.TypeMatch, CheckFailure::Type},
+        {check.TypeMatch, CheckFailure::Type}, {check.SequenceMatch, CheckFailure::Sequence},
     };
     for (const auto& [result, failure] : checks) {
         if (result == false)

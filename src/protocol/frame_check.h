@@ -19,18 +19,21 @@ struct FrameCheck {
     std::optional<bool>
         Checksum;            // the 8-bit sum from 0x68 to the last data byte (none: incomplete)
     std::optional<bool> End; // 0x16 after the checksum (none: incomplete)
-    std::optional<bool> AddressMatch; // none without a request, for the wildcard address, or
-                                      // when the header is not in the chunk
-    std::optional<bool> TypeMatch;    // none without a request, for the wildcard type, or when
-                                      // the header is not in the chunk
+    std::optional<bool> AddressMatch;  // none without a request, for the wildcard address, or
+                                       // when the header is not in the chunk
+    std::optional<bool> TypeMatch;     // none without a request, for the wildcard type, or when
+                                       // the header is not in the chunk
+    std::optional<bool> SequenceMatch; // the reply echoes the request's sequence number; none
+                                       // without a request or when the reply has none
 };
 
 // The checks in the order they are reported; the first failed one names a bad frame.
-enum class CheckFailure { None, Incomplete, Start, Checksum, End, Address, Type };
+enum class CheckFailure { None, Incomplete, Start, Checksum, End, Address, Type, Sequence };
 
 // Checks the frame whose control code stands at `controlAt` in `received` (its data length is
 // the byte after it). `request` is the request it answers, or null when there is none to
-// compare with.
+// compare with. Where the sequence number stands depends on the kind of reply, so it is
+// compared by CompareWithRequest (parsed_reply.h), which knows the kind.
 FrameCheck CheckFrame(std::span<const std::uint8_t> received, std::size_t controlAt,
                       const ReadRequest* request = nullptr);
 

@@ -30,10 +30,28 @@ constexpr bool StatusComesLast(std::span<const ReplyField> fields) {
     return last.Kind == FieldKind::Status && last.Size == 2 && last.Order == ByteOrder::AsReceived;
 }
 
+constexpr bool FormatFillsTheData(const ReplyFormat& format) {
+    return FieldsFillTheData(format.Fields, format.DataLength);
+}
+
 static_assert(FieldsFillTheData(kWaterFields, kWaterDataLength));
 static_assert(StatusComesLast(kWaterFields) && StatusComesLast(kHeatFields));
 static_assert(FieldsFillTheData(kHeatFields, kHeatDataLength));
 static_assert(kReadFrameSize == 18 && kFrameChecksumOffset == 16);
+static_assert(FormatFillsTheData(kPriceTableReplyFormat) &&
+              FormatFillsTheData(kSettlementDayReplyFormat) &&
+              FormatFillsTheData(kReadingDayReplyFormat) &&
+              FormatFillsTheData(kPurchaseReplyFormat) && StatusComesLast(kPurchaseFields) &&
+              FormatFillsTheData(kKeyVersionReplyFormat) &&
+              FormatFillsTheData(kWriteStatusReplyFormat) && StatusComesLast(kWriteStatusFields));
+static_assert([] {
+    for (const ReplyFormat& format : kHistoryReplyFormats) {
+        if (!FormatFillsTheData(format))
+            return false;
+    }
+    return true;
+}());
+static_assert(HistoryId(12) == DataIdentifier{0xD1, 0x2B});
 
 } // namespace
 
@@ -52,6 +70,57 @@ const ReplyFormat* ReplyFormatOf(std::uint8_t dataLength) {
     default:
         return nullptr;
     }
+}
+
+int HistoryMonthOf(const DataIdentifier& id) {
+    for (int month = 1; month <= kHistoryMonths; ++month) {
+        if (SameIdentifier(id, HistoryId(month)))
+            return month;
+    }
+    return 0;
+}
+
+const ReplyFormat* ReadReplyFormatOf(const DataIdentifier& id, std::uint8_t dataLength) {
+    const ReplyFormat* format = nullptr;
+    if (SameIdentifier(id, kCurrentDataId))
+        return ReplyFormatOf(dataLength);
+    if (const int month = HistoryMonthOf(id))
+        format = &kHistoryReplyFormats[static_cast<std::size_t>(month - 1)];
+    else if (SameIdentifier(id, kPriceTableId))
+        format = &kPriceTableReplyFormat;
+    else if (SameIdentifier(id, kSettlementDayId))
+        format = &kSettlementDayReplyFormat;
+    else if (SameIdentifier(id, kReadingDayId))
+        format = &kReadingDayReplyFormat;
+    else if (SameIdentifier(id, kPurchaseRecordId))
+        format = &kPurchaseReplyFormat;
+    return format && format->DataLength == dataLength ? format : nullptr;
+}
+
+std::string_view LayoutName(ReplyLayout layout) {
+    switch (layout) {
+    case ReplyLayout::None:
+        return {};
+    case ReplyLayout::Water:
+        return "water";
+    case ReplyLayout::Heat:
+        return "heat";
+    case ReplyLayout::History:
+        return "history";
+    case ReplyLayout::PriceTable:
+        return "price_table";
+    case ReplyLayout::SettlementDay:
+        return "settlement_day";
+    case ReplyLayout::ReadingDay:
+        return "reading_day";
+    case ReplyLayout::Purchase:
+        return "purchase";
+    case ReplyLayout::KeyVersion:
+        return "key_version";
+    case ReplyLayout::WriteStatus:
+        return "write_status";
+    }
+    return {};
 }
 
 void WriteMessageHead(std::span<std::uint8_t> message, std::uint8_t typeCode,

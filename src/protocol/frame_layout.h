@@ -1,7 +1,9 @@
-// The byte layout of the household meter protocol's read-data and read-address exchanges, in one
-// place: the bytes that frame a message, the control codes and data lengths, where each header
-// byte stands, and the field tables of the water/gas and heat replies. The request builder, the
-// reply decoder, the frame check and the simulated meter's reply builder all read it from here.
+// The byte layout of the household meter protocol's exchanges, in one place: the bytes that frame
+// a message, the control codes, data identifiers and data lengths of every operation (reads of
+// the counters, history, prices, days, purchases and key version; writes of the valve, clock,
+// days, prices, purchases and address; the read-address request), where each header byte stands,
+// and the field tables of the replies. The request builders, the reply decoder and parser, the
+// frame check and the simulated meter all read it from here.
 #pragma once
 
 #include <array>
@@ -19,10 +21,22 @@ inline constexpr std::uint8_t kStartByte = 0x68;
 inline constexpr std::uint8_t kEndByte = 0x16;
 
 // Control codes.
-inline constexpr std::uint8_t kControlRead = 0x01;             // read-data request
-inline constexpr std::uint8_t kControlReadReply = 0x81;        // its reply
-inline constexpr std::uint8_t kControlReadAddress = 0x03;      // read-address request
-inline constexpr std::uint8_t kControlReadAddressReply = 0x83; // its reply
+inline constexpr std::uint8_t kControlRead = 0x01;                // read-data request
+inline constexpr std::uint8_t kControlReadReply = 0x81;           // its reply
+inline constexpr std::uint8_t kControlReadAddress = 0x03;         // read-address request
+inline constexpr std::uint8_t kControlReadAddressReply = 0x83;    // its reply
+inline constexpr std::uint8_t kControlWrite = 0x04;               // write-data request
+inline constexpr std::uint8_t kControlWriteReply = 0x84;          // its reply
+inline constexpr std::uint8_t kControlReadKeyVersion = 0x09;      // read-key-version request
+inline constexpr std::uint8_t kControlReadKeyVersionReply = 0x89; // its reply
+inline constexpr std::uint8_t kControlWriteAddress = 0x15;        // write-address request
+inline constexpr std::uint8_t kControlWriteAddressReply = 0x95;   // its reply
+
+// Every reply's control code has the reply bit; a refusal has the error bit as well (0xC1, 0xC4,
+// 0xD5, ...). Without them it is the code of the request answered.
+inline constexpr std::uint8_t kReplyBit = 0x80;
+inline constexpr std::uint8_t kErrorBit = 0x40;
+inline constexpr std::uint8_t kRequestControlMask = 0x3F;
 
 // The type and address byte that stands for any meter: a request to the address AA..AA (or of
 // type AA) is answered by whichever meter hears it.
@@ -32,6 +46,15 @@ inline constexpr std::uint8_t kWildcardByte = 0xAA;
 inline constexpr std::uint8_t kRequestDataLength = 0x03; // identifier and sequence number
 inline constexpr std::uint8_t kWaterDataLength = 0x16;   // reply of water and gas meters
 inline constexpr std::uint8_t kHeatDataLength = 0x2E;    // reply of heat meters
+// Replies of the other reads, and of writes that add the status bytes.
+inline constexpr std::uint8_t kHistoryDataLength = 0x08;     // 4 BCD bytes and a unit byte
+inline constexpr std::uint8_t kPriceTableDataLength = 0x12;  // 5 x 3 BCD bytes
+inline constexpr std::uint8_t kDayDataLength = 0x04;         // 1 BCD byte
+inline constexpr std::uint8_t kPurchaseDataLength = 0x12;    // 1 + 4 + 4 + 4 + 2 bytes
+inline constexpr std::uint8_t kKeyVersionDataLength = 0x04;  // 1 byte
+inline constexpr std::uint8_t kWriteStatusDataLength = 0x05; // ST0 ST1 after DI and SER
+// The longest data length a request can have; longer ones are taken for noise.
+inline constexpr std::uint8_t kMaxRequestDataLength = 0x40;
 // The read-address request and its reply carry the identifier and sequence number alone: the
 // meter's address and type travel in the reply's header.
 inline constexpr std::uint8_t kAddressDataLength = 0x03;
@@ -45,6 +68,52 @@ using DataIdentifier = std::array<std::uint8_t, kDataIdSize>;
 
 // The read-address identifier in the order sent; meters that answer 0A 81 are understood too.
 inline constexpr DataIdentifier kReadAddressId{0x81, 0x0A};
+
+// The identifiers of the operations as written, high byte first. Meters take them in either
+// order (meters of the 2004 edition "90 1F", later ones "1F 90"): a request puts them in the order
+// the user picks, a reply is recognised in both.
+inline constexpr DataIdentifier kCurrentDataId{0x90, 0x1F};      // read: the current counters
+inline constexpr DataIdentifier kFirstHistoryId{0xD1, 0x20};     // read: 1 month ago .. D1 2B: 12
+inline constexpr DataIdentifier kPriceTableId{0x81, 0x02};       // read: the price table
+inline constexpr DataIdentifier kSettlementDayId{0x81, 0x03};    // read: the settlement day
+inline constexpr DataIdentifier kReadingDayId{0x81, 0x04};       // read: the reading day
+inline constexpr DataIdentifier kPurchaseRecordId{0x81, 0x05};   // read: the purchase record
+inline constexpr DataIdentifier kKeyVersionId{0x81, 0x06};       // read key version (0x09)
+inline constexpr DataIdentifier kSetPriceTableId{0xA0, 0x10};    // write: the price table
+inline constexpr DataIdentifier kSetSettlementDayId{0xA0, 0x11}; // write: the settlement day
+inline constexpr DataIdentifier kSetReadingDayId{0xA0, 0x12};    // write: the reading day
+inline constexpr DataIdentifier kPurchaseId{0xA0, 0x13};         // write: a purchase
+inline constexpr DataIdentifier kSetClockId{0xA0, 0x15};         // write: the meter clock
+inline constexpr DataIdentifier kValveId{0xA0, 0x17};            // write: open or close the valve
+inline constexpr DataIdentifier kWriteAddressId{0xA0, 0x18};     // write address (0x15)
+inline constexpr int kHistoryMonths = 12;
+
+// The valve write's one data byte.
+inline constexpr std::uint8_t kValveOpen = 0x55;
+inline constexpr std::uint8_t kValveClose = 0x99;
+
+enum class DataIdOrder : std::uint8_t {
+    HighFirst, // as written: A0 17
+    LowFirst   // swapped: 17 A0
+};
+
+// An identifier as written, put in `order`.
+constexpr DataIdentifier InOrder(const DataIdentifier& written, DataIdOrder order) {
+    return order == DataIdOrder::HighFirst ? written : DataIdentifier{written[1], written[0]};
+}
+
+// Whether two identifiers are the same in either byte order.
+constexpr bool SameIdentifier(const DataIdentifier& a, const DataIdentifier& b) {
+    return a == b || (a[0] == b[1] && a[1] == b[0]);
+}
+
+// The identifier of the settlement-day counter `monthsAgo` (1..12) months ago, as written.
+constexpr DataIdentifier HistoryId(int monthsAgo) {
+    return {kFirstHistoryId[0], static_cast<std::uint8_t>(kFirstHistoryId[1] + monthsAgo - 1)};
+}
+
+// How many months ago the history identifier `id` (either order) names, or 0 for another one.
+int HistoryMonthOf(const DataIdentifier& id);
 
 // The address as typed: fourteen upper-case hex digits, most significant byte first.
 std::string AddressText(const LineAddress& address);
@@ -90,7 +159,8 @@ enum class UnitByte : std::uint8_t { None, Follows };
 enum class FieldKind : std::uint8_t {
     Quantity, // a reading in BCD digits, with a unit byte or a fixed unit
     Clock,    // the meter clock, YYYYMMDDhhmmss
-    Status    // the two status bytes
+    Status,   // the two status bytes
+    Number    // a sequence number or version in BCD digits, without a unit
 };
 enum class ByteOrder : std::uint8_t {
     Reversed,  // least significant byte first on the line, shown the other way round
@@ -138,7 +208,69 @@ inline constexpr std::array<ReplyField, 10> kHeatFields{{
     {"状态:", 46, 2, 0, UnitByte::None, ByteOrder::AsReceived, FieldKind::Status},
 }};
 
-enum class ReplyLayout { None, Water, Heat };
+// The settlement-day counter of 1 .. 12 months ago (D1 20 .. D1 2B): water and gas meters count
+// volume, heat meters heat, so the unit byte tells which.
+constexpr ReplyField HistoryField(std::string_view label) {
+    return {label, 5, 4, 2, UnitByte::Follows, ByteOrder::Reversed};
+}
+inline constexpr std::array<ReplyField, 1> kHistoryFields[kHistoryMonths] = {
+    {HistoryField("上1月结算日累积量:")},  {HistoryField("上2月结算日累积量:")},
+    {HistoryField("上3月结算日累积量:")},  {HistoryField("上4月结算日累积量:")},
+    {HistoryField("上5月结算日累积量:")},  {HistoryField("上6月结算日累积量:")},
+    {HistoryField("上7月结算日累积量:")},  {HistoryField("上8月结算日累积量:")},
+    {HistoryField("上9月结算日累积量:")},  {HistoryField("上10月结算日累积量:")},
+    {HistoryField("上11月结算日累积量:")}, {HistoryField("上12月结算日累积量:")},
+};
+
+// The price table (81 02): three prices with two volume steps between them, 3 BCD bytes each.
+inline constexpr std::array<ReplyField, 5> kPriceTableFields{{
+    {"价格1:", 5, 3, 2, UnitByte::None, ByteOrder::Reversed, FieldKind::Quantity, "元/m³"},
+    {"用量1:", 8, 3, 0, UnitByte::None, ByteOrder::Reversed, FieldKind::Quantity, "m³"},
+    {"价格2:", 11, 3, 2, UnitByte::None, ByteOrder::Reversed, FieldKind::Quantity, "元/m³"},
+    {"用量2:", 14, 3, 0, UnitByte::None, ByteOrder::Reversed, FieldKind::Quantity, "m³"},
+    {"价格3:", 17, 3, 2, UnitByte::None, ByteOrder::Reversed, FieldKind::Quantity, "元/m³"},
+}};
+
+// The settlement day (81 03) and the reading day (81 04): the day of the month, one BCD byte.
+inline constexpr std::array<ReplyField, 1> kSettlementDayFields{{
+    {"结算日:", 5, 1, 0, UnitByte::None, ByteOrder::Reversed, FieldKind::Quantity, "日"},
+}};
+inline constexpr std::array<ReplyField, 1> kReadingDayFields{{
+    {"抄表日:", 5, 1, 0, UnitByte::None, ByteOrder::Reversed, FieldKind::Quantity, "日"},
+}};
+
+// The purchase record (81 05): the purchase's sequence number, its amount, the total bought, the
+// money left, and the status bytes.
+inline constexpr std::array<ReplyField, 5> kPurchaseFields{{
+    {"购买序号:", 5, 1, 0, UnitByte::None, ByteOrder::Reversed, FieldKind::Number},
+    {"本次购入金额:", 6, 4, 2, UnitByte::None, ByteOrder::Reversed, FieldKind::Quantity, "元"},
+    {"累计购入金额:", 10, 4, 2, UnitByte::None, ByteOrder::Reversed, FieldKind::Quantity, "元"},
+    {"剩余金额:", 14, 4, 2, UnitByte::None, ByteOrder::Reversed, FieldKind::Quantity, "元"},
+    {"状态:", 18, 2, 0, UnitByte::None, ByteOrder::AsReceived, FieldKind::Status},
+}};
+
+// The key version (control 0x89, 81 06): one byte.
+inline constexpr std::array<ReplyField, 1> kKeyVersionFields{{
+    {"密钥版本:", 5, 1, 0, UnitByte::None, ByteOrder::Reversed, FieldKind::Number},
+}};
+
+// The status bytes most meters add to a write reply (control 0x84).
+inline constexpr std::array<ReplyField, 1> kWriteStatusFields{{
+    {"状态:", 5, 2, 0, UnitByte::None, ByteOrder::AsReceived, FieldKind::Status},
+}};
+
+enum class ReplyLayout {
+    None,
+    Water,         // current counters, water and gas meters (90 1F, length 0x16)
+    Heat,          // current counters, heat meters (90 1F, length 0x2E)
+    History,       // settlement-day counter of a past month (D1 20 .. D1 2B)
+    PriceTable,    // 81 02
+    SettlementDay, // 81 03
+    ReadingDay,    // 81 04
+    Purchase,      // 81 05
+    KeyVersion,    // 81 06 (control 0x89)
+    WriteStatus    // a write reply's status bytes (control 0x84)
+};
 
 struct ReplyFormat {
     ReplyLayout Layout;
@@ -148,9 +280,42 @@ struct ReplyFormat {
 
 inline constexpr ReplyFormat kWaterReplyFormat{ReplyLayout::Water, kWaterDataLength, kWaterFields};
 inline constexpr ReplyFormat kHeatReplyFormat{ReplyLayout::Heat, kHeatDataLength, kHeatFields};
+inline constexpr auto kHistoryReplyFormats = [] {
+    std::array<ReplyFormat, kHistoryMonths> formats{};
+    for (std::size_t month = 0; month < formats.size(); ++month)
+        formats[month] = {ReplyLayout::History, kHistoryDataLength, kHistoryFields[month]};
+    return formats;
+}();
+inline constexpr ReplyFormat kPriceTableReplyFormat{ReplyLayout::PriceTable, kPriceTableDataLength,
+                                                    kPriceTableFields};
+inline constexpr ReplyFormat kSettlementDayReplyFormat{ReplyLayout::SettlementDay, kDayDataLength,
+                                                       kSettlementDayFields};
+inline constexpr ReplyFormat kReadingDayReplyFormat{ReplyLayout::ReadingDay, kDayDataLength,
+                                                    kReadingDayFields};
+inline constexpr ReplyFormat kPurchaseReplyFormat{ReplyLayout::Purchase, kPurchaseDataLength,
+                                                  kPurchaseFields};
+inline constexpr ReplyFormat kKeyVersionReplyFormat{ReplyLayout::KeyVersion, kKeyVersionDataLength,
+                                                    kKeyVersionFields};
+inline constexpr ReplyFormat kWriteStatusReplyFormat{ReplyLayout::WriteStatus,
+                                                     kWriteStatusDataLength, kWriteStatusFields};
 
-// The reply format of a data length, or null for a length no layout has.
+// The reply format of a data length of the current counters (water/gas or heat), or null for a
+// length no such layout has.
 const ReplyFormat* ReplyFormatOf(std::uint8_t dataLength);
+
+// The format of a read-data reply (control 0x81) with the identifier `id` (in either byte order)
+// and `dataLength`: the current counters, a history month, the price table, a day or the
+// purchase record; null for an identifier or a length no layout has.
+const ReplyFormat* ReadReplyFormatOf(const DataIdentifier& id, std::uint8_t dataLength);
+
+// Whether a format is one of the current counters (90 1F), the replies DecodeMeterData decodes.
+constexpr bool IsCurrentData(const ReplyFormat& format) {
+    return format.Layout == ReplyLayout::Water || format.Layout == ReplyLayout::Heat;
+}
+
+// The name of a layout in machine-readable output: "water", "heat", "history", "price_table",
+// "settlement_day", "reading_day", "purchase", "key_version", "write_status"; empty for None.
+std::string_view LayoutName(ReplyLayout layout);
 
 // Writes the message head shared by request and reply into `message` (from its start byte):
 // start byte, type, address, control code, data length and identifier. The sequence number is

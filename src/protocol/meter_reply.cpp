@@ -23,16 +23,6 @@ FieldValue Bytes(std::span<const std::uint8_t> asSent) {
     return {0, asSent, 0};
 }
 
-// ss mm hh DD MM YY YY, lowest first: the digits of YYYYMMDDhhmmss.
-std::uint64_t ClockDigits(const MeterClock& clock) {
-    return static_cast<std::uint64_t>(clock.Year) * 10000000000ull +
-           static_cast<std::uint64_t>(clock.Month) * 100000000ull +
-           static_cast<std::uint64_t>(clock.Day) * 1000000ull +
-           static_cast<std::uint64_t>(clock.Hour) * 10000ull +
-           static_cast<std::uint64_t>(clock.Minute) * 100ull +
-           static_cast<std::uint64_t>(clock.Second);
-}
-
 // The wake-up bytes, then the message with the fields laid out by `format`, one value per field.
 std::vector<std::uint8_t> BuildReply(const ReplyHeader& header, const ReplyFormat& format,
                                      std::span<const FieldValue> values) {
@@ -61,16 +51,6 @@ std::vector<std::uint8_t> BuildReply(const ReplyHeader& header, const ReplyForma
 }
 
 } // namespace
-
-void PutBcd(std::uint64_t value, std::span<std::uint8_t> out) {
-    for (std::uint8_t& byte : out) {
-        const auto low = static_cast<std::uint8_t>(value % 10);
-        value /= 10;
-        const auto high = static_cast<std::uint8_t>(value % 10);
-        value /= 10;
-        byte = static_cast<std::uint8_t>(high << 4 | low);
-    }
-}
 
 std::vector<std::uint8_t> BuildWaterReply(const ReplyHeader& header, const WaterReading& reading) {
     const FieldValue values[] = {
@@ -101,13 +81,37 @@ std::vector<std::uint8_t> BuildHeatReply(const ReplyHeader& header, const HeatRe
 }
 
 std::vector<std::uint8_t> BuildAddressReply(const ReplyHeader& header) {
+    return BuildDataReply(header, kControlReadAddressReply, {});
+}
+
+std::vector<std::uint8_t> BuildDataReply(const ReplyHeader& header, std::uint8_t control,
+                                         std::span<const std::uint8_t> data) {
+    const auto dataLength = static_cast<std::uint8_t>(kRequestDataLength + data.size());
     std::vector<std::uint8_t> bytes(header.Preamble, kWakeUpByte);
-    bytes.resize(header.Preamble + MessageSize(kAddressDataLength));
+    bytes.resize(header.Preamble + MessageSize(dataLength));
     const auto message = std::span<std::uint8_t>(bytes).subspan(header.Preamble);
-    WriteMessageHead(message, header.TypeCode, header.Address, kControlReadAddressReply,
-                     kAddressDataLength, header.DataId);
+    WriteMessageHead(message, header.TypeCode, header.Address, control, dataLength, header.DataId);
     message[kSequenceAt] = header.Sequence;
-    WriteMessageTail(message, kAddressDataLength);
+    std::copy(data.begin(), data.end(), message.begin() + kSequenceAt + 1);
+    WriteMessageTail(message, dataLength);
+    return bytes;
+}
+
+std::vector<std::uint8_t> BuildErrorReply(const ReplyHeader& header, std::uint8_t control,
+                                          std::span<const std::uint8_t> status) {
+    // No identifier: the sequence number stands right after the data length.
+    const auto dataLength = static_cast<std::uint8_t>(1 + status.size());
+    std::vector<std::uint8_t> bytes(header.Preamble, kWakeUpByte);
+    bytes.resize(header.Preamble + MessageSize(dataLength));
+    const auto message = std::span<std::uint8_t>(bytes).subspan(header.Preamble);
+    message[0] = kStartByte;
+    message[kTypeAt] = header.TypeCode;
+    std::copy(header.Address.begin(), header.Address.end(), message.begin() + kAddressAt);
+    message[kControlAt] = control;
+    message[kLengthAt] = dataLength;
+    message[kDataIdAt] = header.Sequence;
+    std::copy(status.begin(), status.end(), message.begin() + kDataIdAt + 1);
+    WriteMessageTail(message, dataLength);
     return bytes;
 }
 

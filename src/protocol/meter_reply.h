@@ -11,18 +11,11 @@
 #include <span>
 #include <vector>
 
+#include "protocol/bcd.h"
 #include "protocol/frame_layout.h"
+#include "protocol/meter_clock.h"
 
 namespace mbus::protocol {
-
-struct MeterClock {
-    int Year = 2000;
-    int Month = 1;
-    int Day = 1;
-    int Hour = 0;
-    int Minute = 0;
-    int Second = 0;
-};
 
 // What the reply's fields carry, in the smallest step each shows: quantities with two decimals
 // in hundredths, the flow rate in ten-thousandths, the working time in whole hours. Values too
@@ -71,7 +64,15 @@ std::vector<std::uint8_t> BuildHeatReply(const ReplyHeader& header, const HeatRe
 // meter's type and address are the answer.
 std::vector<std::uint8_t> BuildAddressReply(const ReplyHeader& header);
 
-// Writes `value` as BCD, its two lowest digits in the first byte; digits beyond the bytes drop.
-void PutBcd(std::uint64_t value, std::span<std::uint8_t> out);
+// The preamble, 0x68, type, address, `control`, data length (3 + the data), identifier,
+// sequence, `data`, sum, 0x16: a reply of any other layout (history, prices, days, purchase
+// record, key version, write and write-address replies), its data laid out by the caller.
+std::vector<std::uint8_t> BuildDataReply(const ReplyHeader& header, std::uint8_t control,
+                                         std::span<const std::uint8_t> data);
+
+// The preamble, 0x68, type, address, `control` (with the error bit), data length (1 + the
+// status bytes), sequence, `status`, sum, 0x16: the meter refuses the request.
+std::vector<std::uint8_t> BuildErrorReply(const ReplyHeader& header, std::uint8_t control,
+                                          std::span<const std::uint8_t> status);
 
 } // namespace mbus::protocol

@@ -51,4 +51,8 @@ std::string TypeCodeText(std::uint8_t code) {
     return text;
 }
 
+bool AnswersInHeatLayout(std::uint8_t code) {
+    return (code & 0xF0) == 0x20;
+}
+
 } // namespace mbus::protocol

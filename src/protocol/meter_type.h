@@ -30,4 +30,8 @@ std::optional<std::string_view> MeterTypeText(std::uint8_t code);
 // A type code as programs and messages write it: "0x10".
 std::string TypeCodeText(std::uint8_t code);
 
+// Whether meters of this type answer the read of their data in the heat layout (heat meters,
+// 0x20..0x2F) rather than the water and gas one.
+bool AnswersInHeatLayout(std::uint8_t code);
+
 } // namespace mbus::protocol

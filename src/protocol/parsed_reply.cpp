@@ -26,11 +26,40 @@ MeterMatch MatchOf(const ParsedReply& reply, const ReadRequest& request) {
     MeterMatch match;
     if (!reply.Address || !reply.TypeCode)
         return match;
-    if (!IsWildcard(request.Address))
+    if (request.Control == kControlWriteAddress && request.Data.size() == kAddressSize &&
+        std::equal(request.Data.begin(), request.Data.end(), reply.Address->begin()))
+        match.Address = true; // the meter answers at its new address
+    else if (!IsWildcard(request.Address))
         match.Address = *reply.Address == request.Address;
     if (request.TypeCode != kWildcardByte)
         match.Type = *reply.TypeCode == request.TypeCode;
     return match;
+}
+
+// The value's bytes as hex digits in line order.
+std::string RawHex(std::span<const std::uint8_t> bytes) {
+    return util::RemoveSpaces(util::BytesToHex(bytes));
+}
+
+// Every field of `format` from the reply whose control code starts `fromControl` (which holds
+// them all): its value as the decoded line shows it, its unit, its raw bytes; the status in words.
+void ReadFields(ParsedReply& reply, std::span<const std::uint8_t> fromControl,
+                const ReplyFormat& format) {
+    reply.Format = &format;
+    for (const ReplyField& field : format.Fields) {
+        FieldReading value{BareLabel(field),
+                           FieldValueText(field, fromControl),
+                           {},
+                           field.Kind,
+                           RawHex(fromControl.subspan(field.Offset, field.Size))};
+        if (field.Unit == UnitByte::Follows)
+            value.Unit = UnitOfCode(fromControl[field.UnitOffset()]);
+        else
+            value.Unit = field.FixedUnit;
+        if (field.Kind == FieldKind::Status)
+            reply.Status = StatusOf(fromControl.subspan(field.Offset).first<2>());
+        reply.Fields.push_back(std::move(value));
+    }
 }
 
 // The type and address of the header that ends at the control code at `control`, when the chunk
@@ -45,31 +74,27 @@ void ReadHeader(ParsedReply& reply, std::span<const std::uint8_t> chunk) {
     reply.Address = address;
 }
 
-// A read-data reply where the decoder locates it; every field read once, the line from them.
+// A read-data reply at `location`; every field read once, the line from them.
 ParsedReply ReadDataReply(std::span<const std::uint8_t> chunk, const ReplyLocation& location) {
     ParsedReply reply;
     reply.Kind = ReplyKind::ReadData;
     reply.ControlAt = location.ControlAt;
     reply.Control = kControlReadReply;
-    reply.Format = location.Format;
     ReadHeader(reply, chunk);
     const auto fromControl = chunk.subspan(location.ControlAt);
     // The located fields lie beyond the identifier and the sequence number.
     reply.DataId =
         DataIdentifier{fromControl[kDataIdAfterControl], fromControl[kDataIdAfterControl + 1]};
     reply.Sequence = fromControl[kSequenceAt - kControlAt];
-    for (const ReplyField& field : location.Format->Fields) {
-        FieldReading value{BareLabel(field), FieldValueText(field, fromControl), {}, field.Kind};
-        if (field.Unit == UnitByte::Follows)
-            value.Unit = UnitOfCode(fromControl[field.UnitOffset()]);
-        else
-            value.Unit = field.FixedUnit;
-        if (field.Kind == FieldKind::Status)
-            reply.Status = StatusOf(fromControl.subspan(field.Offset).first<2>());
-        reply.Line.append(field.Label);
-        reply.Line.append(value.Value);
-        reply.Line.push_back(';');
-        reply.Fields.push_back(std::move(value));
+    ReadFields(reply, fromControl, *location.Format);
+    if (IsCurrentData(*location.Format)) {
+        for (std::size_t i = 0; i < reply.Fields.size(); ++i) {
+            reply.Line.append(location.Format->Fields[i].Label);
+            reply.Line.append(reply.Fields[i].Value);
+            reply.Line.push_back(';');
+        }
+    } else {
+        reply.Line = LabelledValues(reply.Fields);
     }
     reply.Check = CheckFrame(chunk, location.ControlAt);
     return reply;
@@ -112,22 +137,57 @@ std::optional<std::size_t> WholeMessageSize(std::span<const std::uint8_t> chunk,
 }
 
 // The read-data layout of a whole reply frame whose control code stands at `control`, when it is
-// one the decoder knows: 0x81, the identifier 90 1F or 1F 90, a data length with a layout.
+// one the parser knows: 0x81, a known identifier in either byte order, its data length.
 const ReplyFormat* ReadDataFormat(std::span<const std::uint8_t> chunk, std::size_t control) {
-    const auto id = chunk.subspan(control + kDataIdAfterControl, kDataIdSize);
-    const bool known = (id[0] == 0x90 && id[1] == 0x1F) || (id[0] == 0x1F && id[1] == 0x90);
-    if (chunk[control] != kControlReadReply || !known)
+    if (chunk[control] != kControlReadReply)
         return nullptr;
-    return ReplyFormatOf(chunk[control + kLengthAfterControl]);
+    const auto id = chunk.subspan(control + kDataIdAfterControl, kDataIdSize);
+    return ReadReplyFormatOf({id[0], id[1]}, chunk[control + kLengthAfterControl]);
+}
+
+// The kind of a whole reply frame that is neither read data nor a refusal, from its control code
+// and data (the identifier, the sequence number, what follows): a write, write-address or
+// key-version reply, or one of no known kind.
+void ClassifyOtherReply(ParsedReply& reply, std::span<const std::uint8_t> chunk,
+                        std::span<const std::uint8_t> data) {
+    reply.Kind = ReplyKind::Unknown;
+    if (data.size() >= kDataIdSize)
+        reply.DataId = DataIdentifier{data[0], data[1]};
+    if (data.size() > kDataIdSize)
+        reply.Sequence = data[kDataIdSize];
+    if (data.size() < kRequestDataLength)
+        return;
+    const auto fromControl = chunk.subspan(reply.ControlAt);
+    switch (reply.Control) {
+    case kControlWriteReply:
+        // DI SER, and from most meters ST0 ST1.
+        if (data.size() == kRequestDataLength) {
+            reply.Kind = ReplyKind::Write;
+        } else if (data.size() == kWriteStatusDataLength) {
+            reply.Kind = ReplyKind::Write;
+            ReadFields(reply, fromControl, kWriteStatusReplyFormat);
+        }
+        break;
+    case kControlWriteAddressReply:
+        reply.Kind = ReplyKind::WriteAddress;
+        break;
+    case kControlReadKeyVersionReply:
+        if (data.size() == kKeyVersionDataLength && SameIdentifier(*reply.DataId, kKeyVersionId)) {
+            reply.Kind = ReplyKind::KeyVersion;
+            ReadFields(reply, fromControl, kKeyVersionReplyFormat);
+        }
+        break;
+    default:
+        break;
+    }
 }
 
 // The first whole reply frame: start byte, header, a control code with the reply bit, its data
-// length, the data, a checksum and the end byte, all in the chunk. A read-data reply behind the
-// echo of a request (two-wire converters repeat what is sent) is decoded here: the decoder's own
-// search stops at the identifier of the echo.
+// length, the data, a checksum and the end byte, all in the chunk. A current-counters reply
+// behind the echo of a request (two-wire converters repeat what is sent) is decoded here: the
+// decoder's own search stops at the identifier of the echo. Without an echo such a reply stays
+// as the decoder left it (its first identifier pointed elsewhere), a reply of no known kind.
 std::optional<ParsedReply> WholeReplyFrame(std::span<const std::uint8_t> chunk, bool readData) {
-    constexpr std::uint8_t kReplyBit = 0x80;
-    constexpr std::uint8_t kErrorBit = 0x40;
     bool afterEcho = false;
     for (std::size_t start = 0; start < chunk.size(); ++start) {
         const auto size = WholeMessageSize(chunk, start);
@@ -141,7 +201,7 @@ std::optional<ParsedReply> WholeReplyFrame(std::span<const std::uint8_t> chunk, 
             continue;
         }
         if (const ReplyFormat* format = ReadDataFormat(chunk, control);
-            format && readData && afterEcho && MessageSize(format->DataLength) == *size)
+            format && readData && (afterEcho || !IsCurrentData(*format)))
             return ReadDataReply(chunk, ReplyLocation{control, format});
 
         ParsedReply reply;
@@ -157,11 +217,7 @@ std::optional<ParsedReply> WholeReplyFrame(std::span<const std::uint8_t> chunk, 
                 reply.ErrorStatus.assign(data.begin() + 1, data.end());
             }
         } else {
-            reply.Kind = ReplyKind::Unknown;
-            if (data.size() >= kDataIdSize)
-                reply.DataId = DataIdentifier{data[0], data[1]};
-            if (data.size() > kDataIdSize)
-                reply.Sequence = data[kDataIdSize];
+            ClassifyOtherReply(reply, chunk, data);
         }
         reply.Check = CheckFrame(chunk, control);
         return reply;
@@ -176,6 +232,18 @@ std::string_view BareLabel(const ReplyField& field) {
     if (!label.empty() && label.back() == ':')
         label.remove_suffix(1);
     return label;
+}
+
+std::string LabelledValues(std::span<const FieldReading> fields) {
+    std::string line;
+    for (const FieldReading& field : fields) {
+        line.append(field.Label);
+        line.push_back(':');
+        line.append(field.Value);
+        line.append(field.Unit);
+        line.push_back(';');
+    }
+    return line;
 }
 
 std::optional<ParsedReply> ParseReply(std::span<const std::uint8_t> chunk, bool readData) {
@@ -200,11 +268,33 @@ void CompareWithRequest(ParsedReply& reply, const ReadRequest& request) {
     const MeterMatch match = MatchOf(reply, request);
     reply.Check.AddressMatch = match.Address;
     reply.Check.TypeMatch = match.Type;
+    if (reply.Sequence)
+        reply.Check.SequenceMatch = *reply.Sequence == request.Sequence;
 }
 
 bool CanAnswer(const ParsedReply& reply, const ReadRequest& request) {
     const MeterMatch match = MatchOf(reply, request);
     return match.Address != false && match.Type != false;
+}
+
+bool Answers(const ParsedReply& reply, const ReadRequest& request) {
+    const std::uint8_t asked = request.Control & kRequestControlMask;
+    if ((reply.Control & kRequestControlMask) != asked || !CanAnswer(reply, request))
+        return false;
+    const bool sameId = reply.DataId && SameIdentifier(*reply.DataId, request.DataId);
+    switch (reply.Kind) {
+    case ReplyKind::Error:
+        return true;
+    case ReplyKind::ReadData:
+    case ReplyKind::Write:
+    case ReplyKind::Unknown:
+        return sameId;
+    case ReplyKind::ReadAddress:
+    case ReplyKind::WriteAddress:
+    case ReplyKind::KeyVersion:
+        return true;
+    }
+    return false;
 }
 
 std::uint64_t RepliesParsed() {

@@ -1,18 +1,17 @@
 #include "protocol/read_address.h"
 
+#include "protocol/request.h"
+
 namespace mbus::protocol {
 
 std::vector<std::uint8_t> BuildReadAddressRequest(std::uint8_t typeCode,
                                                   const DataIdentifier& dataId) {
-    LineAddress wildcard;
-    wildcard.fill(kWildcardByte);
-    std::vector<std::uint8_t> bytes(kRequestWakeUpBytes, kWakeUpByte);
-    bytes.resize(kRequestWakeUpBytes + MessageSize(kRequestDataLength));
-    const auto message = std::span<std::uint8_t>(bytes).subspan(kRequestWakeUpBytes);
-    WriteMessageHead(message, typeCode, wildcard, kControlReadAddress, kRequestDataLength, dataId);
-    message[kSequenceAt] = 0x00;
-    WriteMessageTail(message, kRequestDataLength);
-    return bytes;
+    ReadRequest request;
+    request.Control = kControlReadAddress;
+    request.TypeCode = typeCode;
+    request.Address.fill(kWildcardByte);
+    request.DataId = dataId;
+    return BuildRequest(request);
 }
 
 } // namespace mbus::protocol

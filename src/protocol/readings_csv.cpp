@@ -87,8 +87,9 @@ std::string Iso8601(const LocalTimestamp& time) {
     return text;
 }
 
-ReadingsCsv::ReadingsCsv(std::span<const ReplyFormat* const> formats, CsvWords words)
-    : Words_(words) {
+ReadingsCsv::ReadingsCsv(std::span<const ReplyFormat* const> formats, CsvWords words,
+                         NameColumn name)
+    : Words_(words), Name_(name) {
     for (const ReplyFormat* format : formats) {
         for (const ReplyField& field : format->Fields) {
             const bool named =
@@ -102,8 +103,11 @@ ReadingsCsv::ReadingsCsv(std::span<const ReplyFormat* const> formats, CsvWords w
 
 std::string ReadingsCsv::Header() const {
     std::string line;
-    for (const char* name : {"时间", "串口", "表地址", "表类型代码"})
+    for (const char* name : {"时间", "串口", "表地址"})
         AppendField(line, name);
+    if (Name_ == NameColumn::Shown)
+        AppendField(line, "名称");
+    AppendField(line, "表类型代码");
     for (const ReplyField* field : Fields_) {
         const std::string label(BareLabel(*field));
         AppendField(line, label);
@@ -127,6 +131,8 @@ std::string ReadingsCsv::Row(const ReadingRow& row) const {
         row.Outcome.value_or(reading ? VerdictOfReply(*reading) : Verdict::NoReply);
     const auto meter = MeterOfRow(row);
     AppendField(line, meter ? AddressText(meter->Address) : std::string());
+    if (Name_ == NameColumn::Shown)
+        AppendField(line, row.Name);
     AppendField(line, meter ? TypeCodeText(meter->TypeCode) : std::string());
 
     for (const ReplyField* field : Fields_) {
@@ -144,9 +150,12 @@ std::string ReadingsCsv::Row(const ReadingRow& row) const {
     }
 
     if (reading) {
+        // A layout without status bytes (a past month, the price table, a day) says nothing of
+        // the valve or the battery.
+        const bool status = !reading->Status.Raw.empty();
         AppendField(line, outcome == Verdict::Late ? Word(outcome) : reading->Status.Raw);
-        AppendField(line, ValveText(reading->Status.ValveState));
-        AppendField(line, BatteryText(reading->Status.BatteryState));
+        AppendField(line, status ? ValveText(reading->Status.ValveState) : std::string_view());
+        AppendField(line, status ? BatteryText(reading->Status.BatteryState) : std::string_view());
         AppendField(line, YesNo(reading->Check.Checksum));
         AppendField(line, YesNo(reading->Check.AddressMatch));
     } else {

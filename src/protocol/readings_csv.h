@@ -1,7 +1,8 @@
 // The readings log as CSV, one writer for `mbus read --csv` and the console's readings export,
 // so both give the same columns: local time, port, address, type code, each field's value (and
 // its unit where it has one) in layout order, status raw, valve, battery, checksum ok, address
-// match, elapsed ms. A request without a decoded reply is a row with its outcome ("timeout",
+// match, elapsed ms; readings of a list of meters add the meter's name from the list after the
+// address. A request without a decoded reply is a row with its outcome ("timeout",
 // "echo-only", ...; the console's words in its own export) as its status, and a late reply is a
 // row "late" with the reply's values.
 // The port is written with its control characters and bytes that are no UTF-8 escaped as JSON
@@ -35,6 +36,7 @@ struct ReadingRow {
     std::optional<ParsedReply> Reply;      // the decoded reply; none: no decoded reply
     std::optional<std::int64_t> ElapsedMs; // from the request to the reply (or the time-out)
     std::optional<Verdict> Outcome;        // none: judged from the reply (or no reply)
+    std::string Name;                      // the meter's name in a list of meters
 };
 
 // The meter a row is about: the reply's header, or else the request's address and type; none when
@@ -50,13 +52,16 @@ std::optional<RowMeter> MeterOfRow(const ReadingRow& row);
 // the outcome as the readings table shows it ("正确", "校验和错误", ...).
 enum class CsvWords { Names, People };
 
+// Whether the rows have a column "名称" for the meter's name in a list of meters.
+enum class NameColumn { None, Shown };
+
 class ReadingsCsv {
 public:
     // Field columns for the layouts in `formats`: every field of the first in layout order, then
     // the fields of the others that a label does not already name. The status has columns of
     // its own. Usually the layout of the first decoded reply alone.
     explicit ReadingsCsv(std::span<const ReplyFormat* const> formats,
-                         CsvWords words = CsvWords::Names);
+                         CsvWords words = CsvWords::Names, NameColumn name = NameColumn::None);
 
     // The header line and one line per row, each ending in CR LF. UTF-8, fields quoted where
     // they hold a comma, a quote or a line break. A row's fields that no column names are left
@@ -69,6 +74,7 @@ private:
 
     std::vector<const ReplyField*> Fields_;
     CsvWords Words_;
+    NameColumn Name_;
 };
 
 // The formats of the decoded rows in order of first appearance, for ReadingsCsv.

@@ -24,6 +24,8 @@ public:
     std::optional<std::string> Flush();
 
     bool Holding() const { return !Held_.empty(); }
+    // The bytes held, which the next frame is joined behind.
+    const std::string& Held() const { return Held_; }
 
 private:
     std::string Held_;

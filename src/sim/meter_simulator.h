@@ -1,16 +1,24 @@
 // The answering logic of the simulated meter (`mbus sim`): which configured meter answers a
-// read-data or read-address request, what it answers (its readings advance with every read of
-// the data; the read-address reply carries its type and address), and how the answer
-// goes on the line (wake-up bytes, delay, bursts, echo, noise, a wrong checksum, or silence).
-// It works on bytes and times only; the meter line (meter_line.h) puts it on a pseudo-terminal.
+// request, what it answers, and how the answer goes on the line (wake-up bytes, delay, bursts,
+// echo, noise, a wrong checksum, or silence). Each meter has the state of a prepaid meter: its
+// counters advance with every read of the current data; its valve (shown in the status bytes of
+// every later reply), clock (an offset from the host clock), address, settlement and reading
+// days, price table, purchase record (drawn down by the consumption) and key version change with
+// the writes it takes; twelve months of history follow from its counters. It answers every
+// operation of meter_operations.h, and refuses an identifier or operation it does not know, data
+// it cannot take, or (on request) every write, with an error reply. It works on bytes and times
+// only; the meter line (meter_line.h) puts it on a pseudo-terminal.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <random>
 #include <span>
+#include <string>
 #include <vector>
 
+#include "protocol/meter_operations.h"
 #include "protocol/meter_reply.h"
 #include "protocol/request.h"
 
@@ -19,6 +27,8 @@ namespace mbus::sim {
 struct SimulatedMeterSpec {
     int TypePosition = 0;            // position in the console's type list, 0..7
     protocol::LineAddress Address{}; // as on the line, least significant byte first
+    bool Silent = false;             // this meter answers nothing
+    bool CorruptChecksum = false;    // this meter's replies carry a wrong checksum
 };
 
 // The meter on the line when none is configured: the cold-water meter 00000000000001.
@@ -32,9 +42,20 @@ struct SimulatorOptions {
     std::uint32_t BurstGapMs = 0; // ... this far apart
     bool Echo = false;            // repeat the request first, like a two-wire converter
     bool CorruptChecksum = false;
-    bool Silent = false; // answer nothing
-    bool Noise = false;  // a few stray bytes before each reply
+    bool Silent = false;         // answer nothing
+    bool Noise = false;          // a few stray bytes before each reply
+    bool RefuseWrites = false;   // refuse every write and write-address request
+    bool SwapIdentifier = false; // answer with the identifier in the other byte order
+    // Told, in one line of text, of each change a write makes to a meter (valve, clock, address,
+    // days, prices, purchases).
+    std::function<void(const std::string&)> Notice = {};
 };
+
+// The status bytes of the simulator's refusals.
+inline constexpr std::array<std::uint8_t, 2> kRefusedUnknown{0x01, 0x00};  // identifier, operation
+inline constexpr std::array<std::uint8_t, 2> kRefusedData{0x02, 0x00};     // data it cannot take
+inline constexpr std::array<std::uint8_t, 2> kRefusedWrite{0x04, 0x00};    // writes refused
+inline constexpr std::array<std::uint8_t, 2> kRefusedPurchase{0x08, 0x00}; // not the next purchase
 
 // Bytes to send `AfterMs` milliseconds after the request that caused them was complete.
 struct Burst {
@@ -61,11 +82,36 @@ private:
     struct Meter {
         std::uint8_t TypeCode;
         protocol::LineAddress Address;
-        std::uint32_t Reads = 0;
+        bool Silent = false;
+        bool CorruptChecksum = false;
+        std::uint32_t Reads = 0; // reads of the current data: the counters advance with each
+        bool ValveClosed = false;
+        std::int64_t ClockOffset = 0; // seconds ahead of the host clock
+        std::uint8_t SettlementDay = 1;
+        std::uint8_t ReadingDay = 20;
+        protocol::PriceTable Prices{{350, 450, 600}, {100, 200}};
+        std::uint8_t PurchaseSequence = 3;
+        std::uint32_t LastPurchase = 10000; // 元 × 100
+        std::uint32_t TotalBought = 30000;  // 元 × 100
+        std::uint32_t SpentBefore = 5000;   // 元 × 100, before the counters' first read
+        std::uint8_t KeyVersion = 0x01;
+    };
+    // What a request gets: the reply's control code and data, or a refusal's status bytes.
+    struct Answer {
+        std::uint8_t Control = 0;
+        std::vector<std::uint8_t> Data;
+        std::array<std::uint8_t, 2> Refusal{};
+        bool Refused = false;
     };
 
     Meter* MeterFor(const protocol::ReadRequest& request);
     std::vector<std::uint8_t> ReplyOf(Meter& meter, const protocol::ReadRequest& request);
+    Answer ReadData(Meter& meter, const protocol::ReadRequest& request);
+    Answer Write(Meter& meter, const protocol::ReadRequest& request);
+    Answer WriteAddress(Meter& meter, const protocol::ReadRequest& request);
+    protocol::MeterClock MeterClockOf(const Meter& meter) const;
+    std::uint32_t Remaining(const Meter& meter) const;
+    void Tell(const Meter& meter, const std::string& change) const;
     void AddNoise(std::vector<std::uint8_t>& bytes);
 
     SimulatorOptions Options_;

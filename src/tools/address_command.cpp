@@ -2,9 +2,9 @@
 
 #include "protocol/meter_type.h"
 #include "protocol/parsed_reply.h"
-#include "protocol/read_address.h"
 #include "tools/json_text.h"
 #include "tools/line_options.h"
+#include "tools/meter_exchange.h"
 #include "tools/option_parser.h"
 #include "tools/reading_json.h"
 #include "tools/request_options.h"
@@ -37,9 +37,9 @@ void PrintHelp(std::ostream& out) {
            "                        the check as in `mbus decode --json`\n"
            "\n"
            "Exit status: 0 a meter answered with a sound frame, 1 none answered within the\n"
-           "time-out (or its frame failed the check, or the run was interrupted), 2 bad\n"
-           "option, or the port could not be opened or used, 3 the output could not be\n"
-           "written.\n";
+           "time-out (or it refused, or its frame failed the check, or the run was\n"
+           "interrupted), 2 bad option, or the port could not be opened or used, 3 the output\n"
+           "could not be written.\n";
 }
 
 struct AddressSettings {
@@ -72,36 +72,59 @@ std::string TypeText(std::uint8_t code) {
            std::string(protocol::MeterTypeText(code).value_or("?"));
 }
 
+// Why no address came: interrupted, nothing at all, or bytes that held no read-address reply (a
+// wrong baud rate or parity looks like that; a dead line does not).
+std::string NoAnswerText(const Exchange& exchange, ReaderSession::Clock::duration timeout) {
+    if (exchange.Interrupted)
+        return "interrupted";
+    std::string received;
+    for (const std::string& frame : exchange.Rx)
+        received += frame;
+    if (received.empty())
+        return "no meter answered within " + std::to_string(Milliseconds(timeout)) + " ms";
+    constexpr std::size_t kShownBytes = 64;
+    const std::size_t shown = std::min(received.size(), kShownBytes);
+    return std::to_string(received.size()) + (received.size() == 1 ? " byte" : " bytes") +
+           " came back, but no read-address reply: " +
+           util::BytesToHexTrimmed(util::AsBytes(received).first(shown)) +
+           (shown < received.size() ? " …" : "");
+}
+
 int Run(const AddressSettings& settings, CommandIo io) {
     ToolPort port("address");
-    const auto interrupted = [&] { return port.Interrupted(); };
     if (!port.Open(settings.Port, settings.Line, io.Err))
         return kExitUsage;
-    const std::vector<std::uint8_t> bytes =
-        protocol::BuildReadAddressRequest(protocol::kWildcardByte, settings.DataId);
-    const auto request = protocol::ScanReadRequest(bytes).Request;
-    const auto sentAt = port.Send(std::string(bytes.begin(), bytes.end()), io.Err);
-    if (!sentAt)
+    protocol::ReadRequest request;
+    request.Control = protocol::kControlReadAddress;
+    request.TypeCode = protocol::kWildcardByte;
+    request.Address.fill(protocol::kWildcardByte);
+    request.DataId = settings.DataId;
+    const auto exchange = ExchangeOnce(port, request, settings.Timeout, io.Err);
+    if (!exchange)
         return kExitUsage;
-
-    std::optional<protocol::ParsedReply> reply;
-    while (!reply) {
-        const auto frame = port.Session().NextFrame(*sentAt + settings.Timeout, interrupted);
-        if (!frame)
-            break;
-        auto found = protocol::ParseReply(util::AsBytes(frame->Bytes), false);
-        if (found && found->Kind == protocol::ReplyKind::ReadAddress)
-            reply = std::move(found);
-    }
+    const std::optional<protocol::ParsedReply>& reply = exchange->Reply;
     if (!reply) {
-        io.Err << "mbus address: "
-               << (interrupted() ? std::string("interrupted")
-                                 : "no meter answered within " +
-                                       std::to_string(Milliseconds(settings.Timeout)) + " ms")
+        io.Err << "mbus address: " << NoAnswerText(*exchange, settings.Timeout) << "\n";
+        return kExitIncomplete;
+    }
+    if (!exchange->FurtherReplies.empty()) {
+        // Every meter answers the wildcard address: the first answer names no particular meter.
+        std::string addresses = protocol::AddressText(*reply->Address);
+        for (const protocol::ParsedReply& further : exchange->FurtherReplies) {
+            if (further.Address)
+                addresses += ", " + protocol::AddressText(*further.Address);
+        }
+        io.Err << "mbus address: more than one meter answered: " << addresses << "\n";
+        return kExitIncomplete;
+    }
+    if (reply->Kind != protocol::ReplyKind::ReadAddress) {
+        io.Err << "mbus address: the meter refused the request"
+               << (reply->ErrorStatus.empty()
+                       ? std::string()
+                       : ", status " + util::RemoveSpaces(util::BytesToHex(reply->ErrorStatus)))
                << "\n";
         return kExitIncomplete;
     }
-    protocol::CompareWithRequest(*reply, *request);
 
     if (settings.Json) {
         io.Out << "{\"address\": " << JsonString(protocol::AddressText(*reply->Address))
@@ -112,8 +135,8 @@ int Run(const AddressSettings& settings, CommandIo io) {
                << std::endl;
     }
     if (protocol::FirstFailure(reply->Check) != protocol::CheckFailure::None) {
-        io.Err << "mbus address: the reply failed its frame check (start byte, checksum or end "
-                  "byte)\n";
+        io.Err << "mbus address: the reply failed its frame check (start byte, checksum, end "
+                  "byte or sequence number)\n";
         return kExitIncomplete;
     }
     return kExitOk;

@@ -1,5 +1,6 @@
 #include "tools/line_exchanges.h"
 
+#include "protocol/reply_end.h"
 #include "util/string_c.h"
 
 #include <algorithm>
@@ -10,6 +11,22 @@ LineExchanges::LineExchanges(ReaderSession& session, std::string addressText,
                              Clock::duration timeout, Events events)
     : Session_(session), AddressText_(std::move(addressText)), Events_(std::move(events)),
       Tracker_(timeout) {}
+
+LineExchanges::~LineExchanges() {
+    Session_.SetFrameEnd({});
+}
+
+void LineExchanges::EndAnswersEarly() {
+    Session_.SetFrameEnd([this](std::string_view collected) {
+        const protocol::Exchange* waiting = Tracker_.OldestWaiting();
+        if (waiting == nullptr || !waiting->Request)
+            return false;
+        if (!Assembler_.Holding())
+            return protocol::EndsInAnswer(util::AsBytes(collected), *waiting->Request);
+        const std::string joined = Assembler_.Held() + std::string(collected);
+        return protocol::EndsInAnswer(util::AsBytes(joined), *waiting->Request);
+    });
+}
 
 std::uint64_t LineExchanges::Sent(const std::string& bytes, Clock::time_point at) {
     return Tracker_.Sent(bytes, at);

@@ -3,7 +3,8 @@
 // bursts is joined before it is analysed, each analysed frame's reply is found once, and each
 // request is settled once by the exchange tracker (answered with a verdict, no reply, only its
 // echo, or answered late). The caller sends through its ToolPort and serves the line through
-// this object, which tells it what happens through the events below.
+// this object, which tells it what happens through the events below. Reading many meters in turn,
+// the caller may have an exchange end as soon as its answer is whole (EndAnswersEarly).
 #pragma once
 
 #include <chrono>
@@ -37,6 +38,15 @@ public:
     // `addressText` gates decoding as the console's address field does.
     LineExchanges(ReaderSession& session, std::string addressText, Clock::duration timeout,
                   Events events);
+    ~LineExchanges();
+    LineExchanges(const LineExchanges&) = delete;
+    LineExchanges& operator=(const LineExchanges&) = delete;
+
+    // From now on a frame ends as soon as the bytes received (joined behind a reply held) end in
+    // the whole, sound answer to the oldest request waiting (protocol::EndsInAnswer), besides the
+    // quiet gap that ends anything else: that request settles at once, and the next one can go
+    // out without waiting for the gap.
+    void EndAnswersEarly();
 
     // A request went out at `at` (empty bytes are none); gives its exchange id (0 for none).
     std::uint64_t Sent(const std::string& bytes, Clock::time_point at);

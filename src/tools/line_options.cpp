@@ -63,6 +63,18 @@ std::string PortOptionsHelp() {
            "  --parity NAME         none, odd, even, mark or space; default none\n";
 }
 
+bool ReadLineOptions(const OptionParser& options, LineSettings& line, std::string& error) {
+    const auto parity = ParityOption(options, error);
+    if (!parity)
+        return false;
+    const auto baud = NumberOption(options, "--baud", 1, INT32_MAX, 2400, error);
+    if (!baud)
+        return false;
+    line.Parity = *parity;
+    line.Baud = *baud;
+    return true;
+}
+
 bool ReadPortOptions(const OptionParser& options, std::string& port, LineSettings& line,
                      std::string& error) {
     const auto value = options.Value("--port");
@@ -70,15 +82,9 @@ bool ReadPortOptions(const OptionParser& options, std::string& port, LineSetting
         error = "option --port is required";
         return false;
     }
-    const auto parity = ParityOption(options, error);
-    if (!parity)
-        return false;
-    const auto baud = NumberOption(options, "--baud", 1, INT32_MAX, 2400, error);
-    if (!baud)
+    if (!ReadLineOptions(options, line, error))
         return false;
     port = *value;
-    line.Parity = *parity;
-    line.Baud = *baud;
     return true;
 }
 

@@ -32,6 +32,10 @@ std::int64_t Milliseconds(std::chrono::steady_clock::duration duration);
 // The help lines of --port, --baud and --parity.
 std::string PortOptionsHelp();
 
+// The line settings --baud (2400 when absent) and --parity by name ("none", "odd", "even", "mark"
+// or "space"; "none" when absent). False with `error` set for the first one that is wrong.
+bool ReadLineOptions(const OptionParser& options, LineSettings& line, std::string& error);
+
 // The port and line every such subcommand takes: --port (required), --parity by name ("none",
 // "odd", "even", "mark" or "space"; "none" when absent) and --baud (2400 when absent). False with
 // `error` set for the first option that is missing or wrong.

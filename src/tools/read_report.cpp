@@ -4,6 +4,7 @@
 #include "tools/reading_json.h"
 #include "util/string_c.h"
 
+#include <algorithm>
 #include <ostream>
 
 namespace mbus::tools {
@@ -29,18 +30,36 @@ constexpr std::size_t kRequestsRemembered = 64;
 
 } // namespace
 
+std::string MeterLabel(const ListedMeterName& meter) {
+    return meter.Name.empty() ? meter.Address : meter.Address + " (" + meter.Name + ")";
+}
+
+void ReadReport::ReadRound(std::vector<ListedMeterName> meters,
+                           const std::vector<const protocol::ReplyFormat*>& formats) {
+    Round_ = std::move(meters);
+    if (Format_ == Format::Csv)
+        Csv_.emplace(formats, protocol::CsvWords::Names, protocol::NameColumn::Shown);
+}
+
+std::string ReadReport::NameOf(const std::optional<std::size_t>& meter) const {
+    if (!Round_ || !meter || *meter >= Round_->size())
+        return {};
+    return (*Round_)[*meter].Name;
+}
+
 void ReadReport::Sent(std::uint64_t id, const std::string& bytes,
-                      const protocol::LocalTimestamp& at) {
+                      const protocol::LocalTimestamp& at, std::optional<std::size_t> meter) {
     if (Format_ == Format::Text) {
         Out_ << "TX " << AllBytesHex(bytes) << std::endl;
         return;
     }
     if (Current_ && Format_ == Format::Json)
         CloseRecord(*Current_, false);
-    Current_ = Record{id, AllBytesHex(bytes), 0, {at, Port_, std::nullopt, {}, {}, {}}};
+    Current_ =
+        Record{id, AllBytesHex(bytes), 0, {at, Port_, std::nullopt, {}, {}, {}, {}}, false, meter};
     if (Format_ == Format::Json)
         OpenRecord(*Current_);
-    Requests_[id] = {Current_->Tx, at};
+    Requests_[id] = {Current_->Tx, at, meter};
     while (Requests_.size() > kRequestsRemembered)
         Requests_.erase(Requests_.begin());
 }
@@ -56,10 +75,18 @@ void ReadReport::Frame(const std::string& frame) {
 }
 
 void ReadReport::Decoded(const protocol::ParsedReply& reply) {
-    if (Format_ == Format::Text) {
-        Out_ << reply.Line << "\n";
-        Out_.flush();
+    if (Format_ != Format::Text)
+        return;
+    if (Round_ && reply.Address) {
+        // The meter the reply comes from, which a late reply may not be the one asked last.
+        const std::string address = protocol::AddressText(*reply.Address);
+        const auto listed =
+            std::find_if(Round_->begin(), Round_->end(),
+                         [&](const ListedMeterName& meter) { return meter.Address == address; });
+        Out_ << (listed != Round_->end() ? MeterLabel(*listed) : address) << " ";
     }
+    Out_ << reply.Line << "\n";
+    Out_.flush();
 }
 
 void ReadReport::Settled(const protocol::Exchange& exchange, const std::string& analysed) {
@@ -77,8 +104,12 @@ void ReadReport::Settled(const protocol::Exchange& exchange, const std::string& 
     row.Outcome = exchange.Outcome;
     row.Port = Port_;
     const auto request = Requests_.find(exchange.Id);
-    if (request != Requests_.end())
-        row.Time = request->second.second;
+    std::optional<std::size_t> meter;
+    if (request != Requests_.end()) {
+        row.Time = request->second.At;
+        meter = request->second.Meter;
+    }
+    row.Name = NameOf(meter);
 
     if (!late && Current_ && Current_->Id == exchange.Id) {
         row.Time = Current_->Row.Time;
@@ -90,8 +121,8 @@ void ReadReport::Settled(const protocol::Exchange& exchange, const std::string& 
             CloseRecord(*Current_, false);
             Current_.reset();
         }
-        const Record record{exchange.Id, request != Requests_.end() ? request->second.first : "", 0,
-                            row, true};
+        const Record record{
+            exchange.Id, request != Requests_.end() ? request->second.Tx : "", 0, row, true, meter};
         OpenRecord(record);
         if (!analysed.empty())
             Out_ << JsonString(AllBytesHex(analysed));
@@ -125,7 +156,10 @@ void ReadReport::PrintCsvRows(const protocol::ReplyFormat* format) {
         if (format)
             formats.push_back(format);
         Csv_.emplace(formats);
+    }
+    if (!HeaderShown_) {
         Out_ << Csv_->Header();
+        HeaderShown_ = true;
     }
     for (const protocol::ReadingRow& row : WaitingRows_)
         Out_ << Csv_->Row(row);
@@ -134,7 +168,16 @@ void ReadReport::PrintCsvRows(const protocol::ReplyFormat* format) {
 }
 
 void ReadReport::OpenRecord(const Record& record) {
-    Out_ << "{\"tx\": " << JsonString(record.Tx) << ", \"rx\": [";
+    Out_ << "{";
+    if (Round_) {
+        const std::string name = NameOf(record.Meter);
+        Out_ << "\"meter\": "
+             << (record.Meter && *record.Meter < Round_->size()
+                     ? JsonString((*Round_)[*record.Meter].Address)
+                     : "null")
+             << ", \"name\": " << (name.empty() ? "null" : JsonString(name)) << ", ";
+    }
+    Out_ << "\"tx\": " << JsonString(record.Tx) << ", \"rx\": [";
 }
 
 void ReadReport::CloseRecord(const Record& record, bool late) {

@@ -9,7 +9,10 @@
 // "late": true. An object is written as it grows, up to its "rx" list, so a line that sends
 // without end costs no memory. As CSV, the readings log: a header, then one row per request once it
 // has settled (and one row "late" per late reply); the field columns follow the first decoded
-// reply, so rows before it wait for it.
+// reply, so rows before it wait for it. Reading a list of meters in rounds (ReadRound), each
+// decoded line starts with the meter's address and name, each JSON object with "meter" and
+// "name", the CSV has a name column and its field columns are those of the list's meter types
+// from the start.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +28,15 @@
 
 namespace mbus::tools {
 
+// A meter of a list, as the report names it.
+struct ListedMeterName {
+    std::string Address; // fourteen hex digits as typed
+    std::string Name;    // empty when the list gives none
+};
+
+// "00000000000017 (3-201 厨房)", or the address alone without a name.
+std::string MeterLabel(const ListedMeterName& meter);
+
 class ReadReport {
 public:
     enum class Format { Text, Json, Csv };
@@ -33,9 +45,15 @@ public:
     ReadReport(std::ostream& out, Format format, std::string port)
         : Out_(out), Format_(format), Port_(std::move(port)) {}
 
-    // The request `id` (its bytes) went out at the local time `at`; the previous one's record is
-    // complete.
-    void Sent(std::uint64_t id, const std::string& bytes, const protocol::LocalTimestamp& at);
+    // The requests go to the meters of a list in turn; `formats` are the reply layouts of their
+    // types, for the CSV columns. Before the first request.
+    void ReadRound(std::vector<ListedMeterName> meters,
+                   const std::vector<const protocol::ReplyFormat*>& formats);
+
+    // The request `id` (its bytes) went out at the local time `at`, in a round to the meter at
+    // `meter` of the list; the previous one's record is complete.
+    void Sent(std::uint64_t id, const std::string& bytes, const protocol::LocalTimestamp& at,
+              std::optional<std::size_t> meter = std::nullopt);
     // A frame of the quiet-gap framing completed.
     void Frame(const std::string& frame);
     // An analysed frame held a reply that decoded.
@@ -53,6 +71,12 @@ private:
         std::size_t Frames = 0;   // JSON: in its "rx" list, written already
         protocol::ReadingRow Row; // the reply, if any, the elapsed time and the outcome
         bool Settled = false;
+        std::optional<std::size_t> Meter; // in a round: the meter of the list asked
+    };
+    struct SentRequest {
+        std::string Tx;
+        protocol::LocalTimestamp At;
+        std::optional<std::size_t> Meter;
     };
 
     // JSON: a record's object up to its "rx" list, and the rest after the list.
@@ -61,15 +85,19 @@ private:
     // Prints the rows settled so far, and first the header, whose field columns are those of
     // `format` (none when null).
     void PrintCsvRows(const protocol::ReplyFormat* format);
+    // The name of the meter at `meter` of the round's list; empty outside a round.
+    std::string NameOf(const std::optional<std::size_t>& meter) const;
 
     std::ostream& Out_;
     const Format Format_;
     const std::string Port_;
-    std::optional<Record> Current_; // JSON and CSV: the request not printed yet
-    std::map<std::uint64_t, std::pair<std::string, protocol::LocalTimestamp>> Requests_; // id ->
-                                                                                         // tx, time
-    // CSV: the columns once a reply decoded (or the run ended), and the rows settled before it.
+    std::optional<Record> Current_;                     // JSON and CSV: the request not printed yet
+    std::map<std::uint64_t, SentRequest> Requests_;     // the latest requests, by id
+    std::optional<std::vector<ListedMeterName>> Round_; // the list of a round
+    // CSV: the columns once a reply decoded (or the run ended, or a round began), whether the
+    // header is out, and the rows settled before the columns were known.
     std::optional<protocol::ReadingsCsv> Csv_;
+    bool HeaderShown_ = false;
     std::vector<protocol::ReadingRow> WaitingRows_;
 };
 

@@ -16,6 +16,7 @@ ReaderSession::ReaderSession(const LineSettings& settings) {
     Port_.SetOnTriggerAvail([this](serial::TComponent*, std::uint16_t count) {
         for (std::uint16_t i = 0; i < count; ++i)
             protocol::ReceiveByte(RxFrame_, Port_.ReadChar());
+        Delivered_ = true;
     });
     Port_.SetOnPortLost([this](serial::TComponent*, const std::string&) { Lost_ = true; });
     Port_.SetOpen(true);
@@ -33,11 +34,14 @@ ReaderSession::Clock::time_point ReaderSession::Send(const std::string& bytes) {
 std::optional<ReaderSession::Frame> ReaderSession::NextFrame(Clock::time_point deadline,
                                                              const std::function<bool()>& stop) {
     for (;;) {
-        ServeMessagesUntil(std::min(NextTick_, deadline));
+        if (!Ended_)
+            ServeMessagesUntil(std::min(NextTick_, deadline));
         const Clock::time_point now = Clock::now();
         // A frame completes within the deadline or is left for the next call.
         if (now >= deadline)
             return std::nullopt;
+        if (Ended_)
+            return TakeFrame(now);
         if (RxFrame_.RecData.size() >= kLongestFrame) {
             // The line has not gone quiet for a whole frame's worth: what has come is a frame,
             // and collecting starts afresh with what came after it.
@@ -53,21 +57,31 @@ std::optional<ReaderSession::Frame> ReaderSession::NextFrame(Clock::time_point d
             NextTick_ += kTickPeriod;
             if (NextTick_ <= now)
                 NextTick_ = now + kTickPeriod;
-            if (protocol::IdleTick(RxFrame_, QuietTicks_)) {
-                Frame frame{std::move(RxFrame_.RecData), now};
-                RxFrame_.RecData.clear();
-                return frame;
-            }
+            if (protocol::IdleTick(RxFrame_, QuietTicks_))
+                return TakeFrame(now);
             if (stop && stop())
                 return std::nullopt;
         }
     }
 }
 
+ReaderSession::Frame ReaderSession::TakeFrame(Clock::time_point at) {
+    Frame frame{std::move(RxFrame_.RecData), at};
+    RxFrame_.RecData.clear();
+    Ended_ = false;
+    return frame;
+}
+
 void ReaderSession::ServeMessagesUntil(Clock::time_point until) {
     for (;;) {
         while (RxFrame_.RecData.size() < kLongestFrame && Clock::now() < until &&
                platform::PumpOneMessage()) {
+            if (Delivered_ && FrameEnd_) {
+                Delivered_ = false;
+                Ended_ = !RxFrame_.RecData.empty() && FrameEnd_(RxFrame_.RecData);
+            }
+            if (Ended_)
+                return;
         }
         if (RxFrame_.RecData.size() >= kLongestFrame)
             return;

@@ -2,8 +2,9 @@
 // calling thread, whose data events feed the quiet-gap framing, and the idle tick every 5 ms run
 // by a loop that serves the thread's window messages in between (the port's events arrive as
 // messages to that thread). A frame is bounded: a line that never goes quiet gives a frame of
-// kLongestFrame bytes at a time instead of one that grows without end. The caller sends through
-// the session and takes complete frames; the port closes when the session goes.
+// kLongestFrame bytes at a time instead of one that grows without end. A caller that knows where
+// an answer ends may end a frame as soon as the collected bytes hold it (SetFrameEnd). The caller
+// sends through the session and takes complete frames; the port closes when the session goes.
 #pragma once
 
 #include <chrono>
@@ -11,6 +12,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "protocol/receive_framing.h"
 #include "serial/base_dispatcher.h"
@@ -60,6 +62,12 @@ public:
     // the deadline is left for the next call.
     std::optional<Frame> NextFrame(Clock::time_point deadline, const std::function<bool()>& stop);
 
+    // Besides the quiet gap, a frame ends as soon as the bytes collected for it satisfy
+    // `complete`, asked after every delivery of received bytes; empty: the gap alone.
+    void SetFrameEnd(std::function<bool(std::string_view collected)> complete) {
+        FrameEnd_ = std::move(complete);
+    }
+
     // How many received bytes are waiting to become a frame.
     std::size_t Collected() const { return RxFrame_.RecData.size(); }
 
@@ -68,14 +76,19 @@ public:
 
 private:
     // Serves window messages until `until`, waiting for them in between, or until the collected
-    // bytes fill a frame.
+    // bytes fill a frame or the frame end holds for them.
     void ServeMessagesUntil(Clock::time_point until);
+    // The collected bytes as a frame, completed `at`; collecting starts afresh.
+    Frame TakeFrame(Clock::time_point at);
 
     // Declared before the port: the port's close, in its destructor, may still deliver bytes.
     protocol::ComRec_Struct RxFrame_;
     Clock::time_point NextTick_;
     std::uint16_t QuietTicks_ = protocol::kQuietTicks;
-    bool Lost_ = false; // the line died under the open port
+    std::function<bool(std::string_view)> FrameEnd_;
+    bool Delivered_ = false; // bytes came since the frame end was last asked
+    bool Ended_ = false;     // the frame end holds for the bytes collected
+    bool Lost_ = false;      // the line died under the open port
     serial::TComPort Port_;
 };
 

@@ -1,10 +1,12 @@
 // One request and its answer: replies credited to the request they answer (another meter's
 // request waiting, a request timed out, a reply from a meter nobody asked), the echo of a request,
-// and replies the line delivers in bursts joined before they are analysed.
+// and replies the line delivers in bursts joined before they are analysed; and where a whole
+// answer ends an exchange early.
 #include "protocol/exchange.h"
 #include "protocol/meter_reply.h"
 #include "protocol/read_frame.h"
 #include "protocol/reply_assembly.h"
+#include "protocol/reply_end.h"
 #include "util/string_c.h"
 
 #include <gtest/gtest.h>
@@ -122,6 +124,63 @@ TEST(ReplyAssemblyTest, AReplyInBurstsIsJoinedWhileARequestWaits) {
     // Nothing beyond the work buffer is held.
     std::string stream(kAnalyseBufferSize, '\x68');
     EXPECT_EQ(assembler.Add(stream, true)->size(), kAnalyseBufferSize);
+}
+
+LineAddress OnTheLine(std::initializer_list<std::uint8_t> typed) {
+    LineAddress address{};
+    std::copy(std::rbegin(typed), std::rend(typed), address.begin());
+    return address;
+}
+
+ReadRequest RequestFor(const LineAddress& address, std::uint8_t type = 0x10) {
+    ReadRequest request;
+    request.TypeCode = type;
+    request.Address = address;
+    request.DataId = {0x1F, 0x90};
+    return request;
+}
+
+std::vector<std::uint8_t> AnswerOf(const LineAddress& address, std::uint8_t type = 0x10) {
+    ReplyHeader header;
+    header.TypeCode = type;
+    header.Address = address;
+    return BuildWaterReply(header, WaterReading{});
+}
+
+std::vector<std::uint8_t> Joined(std::vector<std::uint8_t> first,
+                                 const std::vector<std::uint8_t>& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+TEST(ReplyEndTest, OnlyAWholeSoundAnswerToTheRequestEndsTheExchange) {
+    const LineAddress meter = OnTheLine({0, 0, 0, 0, 0, 0, 0x17});
+    const LineAddress other = OnTheLine({0, 0, 0, 0, 0, 0, 0x18});
+    const ReadRequest request = RequestFor(meter);
+    const std::vector<std::uint8_t> reply = AnswerOf(meter);
+    ReadFrameBuffer echo{};
+    BuildReadFrame(echo, std::array<std::uint8_t, 7>{0, 0, 0, 0, 0, 0, 0x17}, 0x10, kControlRead,
+                   request.DataId);
+
+    EXPECT_TRUE(EndsInAnswer(reply, request));
+    EXPECT_TRUE(EndsInAnswer(Joined({echo.begin(), echo.end()}, reply), request));
+    EXPECT_TRUE(EndsInAnswer(Joined({0x33, 0x68, 0x16}, reply), request)); // noise before
+    EXPECT_TRUE(
+        EndsInAnswer(reply, RequestFor(OnTheLine({0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA}),
+                                       0xAA))); // the wildcard
+
+    EXPECT_FALSE(
+        EndsInAnswer(std::vector<std::uint8_t>(echo.begin(), echo.end()), request)); // echo only
+    EXPECT_FALSE(EndsInAnswer(std::vector<std::uint8_t>(reply.begin(), reply.end() - 1), request));
+    EXPECT_FALSE(EndsInAnswer(Joined(reply, {0xFE}), request)); // more came after it
+    std::vector<std::uint8_t> corrupt = reply;
+    ++corrupt[corrupt.size() - 2];
+    EXPECT_FALSE(EndsInAnswer(corrupt, request));
+    EXPECT_FALSE(EndsInAnswer(reply, RequestFor(other)));
+    EXPECT_FALSE(EndsInAnswer(reply, RequestFor(meter, 0x20)));
+    ReadRequest address = request;
+    address.Control = kControlReadAddress;
+    EXPECT_FALSE(EndsInAnswer(reply, address)); // a reply of another kind
 }
 
 } // namespace

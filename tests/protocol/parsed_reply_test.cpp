@@ -259,7 +259,7 @@ TEST(ParsedReplyTest, RefusalsAndRepliesOfNoKnownKind) {
         EXPECT_TRUE(reply->Line.empty());
     }
 
-    const auto other = ParseReply(Frame(0x84, BytesFromHex("17 A0 05")));
+    const auto other = ParseReply(Frame(0x86, BytesFromHex("17 A0 05")));
     ASSERT_TRUE(other);
     EXPECT_EQ(other->Kind, ReplyKind::Unknown);
     EXPECT_EQ(other->DataId, (DataIdentifier{0x17, 0xA0}));

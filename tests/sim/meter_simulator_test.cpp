@@ -64,7 +64,9 @@ TEST(MeterSimulatorTest, AnswersItsAddressAndTheWildcardWithADecodableReply) {
     }
     EXPECT_TRUE(sim.Receive(Request({0, 0, 0, 0, 0, 0, 0x02}, 0x10)).empty()); // another meter
     EXPECT_TRUE(sim.Receive(Request(kMeterOne, 0x30)).empty());                // another type
-    EXPECT_TRUE(sim.Receive(Request(kMeterOne, 0x10, {0x90, 0x10})).empty());  // another item
+    // An item it does not know is refused: the error bit on the control code, status 01 00.
+    EXPECT_EQ(util::BytesToHex(Joined(sim.Receive(Request(kMeterOne, 0x10, {0x90, 0x10})))),
+              "FE FE 68 10 01 00 00 00 00 00 00 C1 03 00 01 00 3E 16 ");
 }
 
 TEST(MeterSimulatorTest, IdentifierAndSequenceAreAnsweredAsAsked) {

@@ -194,6 +194,38 @@ TEST_F(SimCommandTest, OneRequestAtATimeEachReplyWholeWhatComesMeanwhileIsDroppe
     EXPECT_EQ(first.size(), second.size()) << "one whole reply each time";
 }
 
+// Paced at 2400 baud 8E1 (11 bits, 4.58 ms a byte) the meter hears the request when its 18 bytes
+// would have passed on the wire and writes its reply a byte at a time: the reply cannot be whole
+// before both wire times have passed (asserted as a lower bound, with a tenth to spare). A
+// request sent while the reply goes out is dropped, and said on standard error.
+TEST_F(SimCommandTest, APacedReplyTakesItsWireTimeAndARequestMeanwhileIsDroppedAndSaid) {
+    RunningSim sim({"--baud", "2400", "--parity", "even"}, testing::SimPacing::Paced);
+    Port port(sim.ComName);
+    ASSERT_TRUE(port.IsOpen());
+    const Bytes request = DefaultRequest();
+    const auto sent = std::chrono::steady_clock::now();
+    ASSERT_TRUE(port.Send(request));
+    bool collided = false;
+    const Bytes reply = port.Receive([&](const Bytes& got) {
+        if (!got.empty() && !collided)
+            collided = port.Send(request); // while the meter is still answering
+        return Decodes(got) && got.back() == 0x16;
+    });
+    const auto whole = std::chrono::steady_clock::now();
+    ASSERT_TRUE(Decodes(reply)) << util::BytesToHex(reply);
+    ASSERT_TRUE(collided);
+
+    const std::chrono::duration<double, std::milli> byteTime(11.0 * 1000 / 2400);
+    const auto wireTime = byteTime * static_cast<double>(request.size() + reply.size());
+    EXPECT_GE(whole - sent, 0.9 * wireTime)
+        << "whole after " << std::chrono::duration<double, std::milli>(whole - sent).count()
+        << " ms; the wire takes " << wireTime.count() << " ms";
+
+    EXPECT_EQ(sim.Stop(), 0);
+    EXPECT_EQ(sim.Process.ReadErrors(10s),
+              "mbus sim: request to AAAAAAAAAAAAAA type 0x10 dropped: still answering\n");
+}
+
 TEST_F(SimCommandTest, AProgramThatClosesTheDeviceLeavesNoReplyForTheNext) {
     // A writer sends a request, takes the echo that shows the meter is answering, and closes the
     // device without waiting for the reply, which is still due then and goes with it. The next

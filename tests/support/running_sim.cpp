@@ -8,14 +8,17 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::vector<std::string> SimCommand(std::vector<std::string> options) {
+std::vector<std::string> SimCommand(std::vector<std::string> options, SimPacing pacing) {
     options.insert(options.begin(), {ProgramFromEnvironment("MBUS_PROGRAM"), "sim"});
+    if (pacing == SimPacing::Unpaced)
+        options.push_back("--unpaced");
     return options;
 }
 
 } // namespace
 
-RunningSim::RunningSim(std::vector<std::string> options) : Process(SimCommand(std::move(options))) {
+RunningSim::RunningSim(std::vector<std::string> options, SimPacing pacing)
+    : Process(SimCommand(std::move(options), pacing)) {
     if (const auto line = Process.ReadLine(10s)) {
         std::istringstream words(*line);
         words >> ComName >> DevicePath;

@@ -11,10 +11,16 @@
 
 namespace mbus::testing {
 
+// Whether the simulator keeps to the line's timing (its default) or moves bytes as fast as the
+// pseudo-terminal does (`--unpaced`): tests that count frames take the latter, because a paced
+// reply, one byte at a time, is cut into two frames when a loaded machine holds the simulator
+// back for longer than the quiet gap.
+enum class SimPacing { Unpaced, Paced };
+
 struct RunningSim {
     // Starts `mbus sim` with `options` and waits for its first line; ComName stays empty when
     // none came.
-    explicit RunningSim(std::vector<std::string> options);
+    explicit RunningSim(std::vector<std::string> options, SimPacing pacing = SimPacing::Unpaced);
     ~RunningSim();
     RunningSim(const RunningSim&) = delete;
     RunningSim& operator=(const RunningSim&) = delete;

@@ -1,9 +1,13 @@
-// `mbus read` on a line and a port out of the ordinary, run in this process through RunMbus: a
-// device that streams without a pause (a frame is bounded, so memory stays flat) and a device
-// path that holds control characters and bytes that are no UTF-8 (the CSV stays valid UTF-8).
+// `mbus read` and `mbus address` on a line and a port out of the ordinary, run in this process
+// through RunMbus: a device that streams without a pause (a frame is bounded, so memory stays
+// flat), a device path that holds control characters and bytes that are no UTF-8 (the CSV stays
+// valid UTF-8), two meters that both answer the wildcard address, and a line that answers with
+// bytes that are no read-address reply (a wrong baud rate looks like that).
 // Every case works in a temporary XDG_CONFIG_HOME without port discovery.
 #include "mbus_run.h"
 
+#include "protocol/frame_layout.h"
+#include "protocol/meter_reply.h"
 #include "support/pty_pair.h"
 #include "support/running_sim.h"
 #include "support/temp_config_home.h"
@@ -73,6 +77,64 @@ TEST(OddDevicePath, CsvEscapesItsControlCharactersAndBytesThatAreNoUtf8) {
         const std::size_t length = util::Utf8CharacterLength(text);
         ASSERT_GT(length, 0u) << "no UTF-8 at byte " << run.Out.size() - text.size();
         text.remove_prefix(length);
+    }
+}
+
+// A fake line on COM1 that answers the first request it reads with `answer`.
+class AnsweringLine {
+public:
+    explicit AnsweringLine(std::vector<std::uint8_t> answer) : Answer_(std::move(answer)) {
+        testing::RegisterTestPort(Line_, 1);
+        Thread_ = std::thread([this] { Run(); });
+    }
+    ~AnsweringLine() {
+        Done_.store(true);
+        Thread_.join();
+    }
+
+private:
+    void Run() {
+        while (!Done_.load()) {
+            std::uint8_t request[256];
+            if (Line_.ReadMaster(request).Count > 0) {
+                Line_.WriteMaster(Answer_);
+                return;
+            }
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+
+    testing::TempConfigHome Home_;
+    testing::PtyPair Line_;
+    std::vector<std::uint8_t> Answer_;
+    std::atomic<bool> Done_{false};
+    std::thread Thread_;
+};
+
+TEST(AddressLine, TwoMetersAnsweringAndBytesThatAreNoAddressReplyAreSaid) {
+    protocol::ReplyHeader first;
+    first.TypeCode = 0x10;
+    first.Address = {0x01, 0, 0, 0, 0, 0, 0};
+    first.DataId = protocol::kReadAddressId;
+    protocol::ReplyHeader second = first;
+    second.Address = {0x02, 0, 0, 0, 0, 0, 0};
+    std::vector<std::uint8_t> both = protocol::BuildAddressReply(first);
+    const auto other = protocol::BuildAddressReply(second);
+    both.insert(both.end(), other.begin(), other.end());
+    {
+        const AnsweringLine line(both);
+        const MbusRun run = RunMbusHere({"address", "--port", "COM1", "--timeout", "1000"});
+        EXPECT_EQ(run.Status, kExitIncomplete);
+        EXPECT_EQ(run.Out, "");
+        EXPECT_EQ(run.Err, "mbus address: more than one meter answered: 00000000000001, "
+                           "00000000000002\n");
+    }
+    {
+        const AnsweringLine line({0x12, 0x34, 0xE5});
+        const MbusRun run = RunMbusHere({"address", "--port", "COM1", "--timeout", "300"});
+        EXPECT_EQ(run.Status, kExitIncomplete);
+        EXPECT_EQ(run.Err,
+                  "mbus address: 3 bytes came back, but no read-address reply: 12 34 E5\n");
     }
 }
 

@@ -109,7 +109,9 @@ TEST_F(LineTruthTest, WithAutoReconnectTimedReadingGoesOnWhenTheMeterIsBack) {
     Form->ckbAutoSend->setChecked(true);
     ASSERT_TRUE(WaitUntil([] { return ParsedCount >= 2; }));
     KillSim();
-    ASSERT_TRUE(WaitUntil([&] { return !Form->sStatusBar1->Message().isEmpty(); }));
+    // The port list may say first that the port left it; the wait for the line follows.
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Form->sStatusBar1->Message().startsWith(QStringLiteral("等待串口恢复")); }));
     EXPECT_EQ(Form->sStatusBar1->Message().toStdString(), "等待串口恢复（" + ComName + "）…");
     EXPECT_TRUE(Boxes.empty());
     EXPECT_FALSE(Form->ComPort->Open());
@@ -142,7 +144,9 @@ TEST_F(LineTruthTest, ThePortButtonEndsTheWaitForALostMeter) {
     OpenPort();
     SendAndWaitForLines(1);
     KillSim();
-    ASSERT_TRUE(WaitUntil([&] { return !Form->sStatusBar1->Message().isEmpty(); }));
+    // The port list may say first that the port left it; the wait for the line follows.
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Form->sStatusBar1->Message().startsWith(QStringLiteral("等待串口恢复")); }));
     Form->btnComPortEn->click();
     EXPECT_EQ(Form->btnComPortEn->text(), "打开串口");
     EXPECT_TRUE(Form->sStatusBar1->Message().isEmpty());

@@ -23,7 +23,10 @@ MeterSession::~MeterSession() {
 }
 
 void MeterSession::StartWithSim(const std::vector<std::string>& options) {
-    std::vector<std::string> command = {testing::ProgramFromEnvironment("MBUS_PROGRAM"), "sim"};
+    // Unpaced: the frames these tests count come whole even on a loaded machine (see
+    // support/running_sim.h).
+    std::vector<std::string> command = {testing::ProgramFromEnvironment("MBUS_PROGRAM"), "sim",
+                                        "--unpaced"};
     command.insert(command.end(), options.begin(), options.end());
     Sim = std::make_unique<testing::ChildProcess>(command);
     const auto line = Sim->ReadLine(10s);
