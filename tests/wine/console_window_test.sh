@@ -91,15 +91,18 @@ xdotool key Down
 click 108 481
 click 876 91
 
-# 保存窗口 writes the traffic view to MbusTest.TXT beside the program (the dialog, 另存为 in Qt's
-# Chinese, proposes it; Return accepts), again until the reply is in it.
+# 保存窗口 writes the traffic view to mbus-<date>-<time>.txt in the user's documents folder (the
+# dialog, 另存为 in Qt's Chinese, proposes it; Return accepts), again until the reply is in it.
+documents=$(echo "$WINEPREFIX"/drive_c/users/"$(id -un)"/Documents)
+saved() { find "$documents" -maxdepth 1 -name 'mbus-*.txt' | head -1; }
+saved_there() { [ -n "$(saved)" ]; }
 reply_saved() {
-    rm -f "$work/MbusTest.TXT"
+    find "$documents" -maxdepth 1 -name 'mbus-*.txt' -delete
     click 741 316
     until_within 10 window_there "另存为" || return 1
     xdotool key Return
-    until_within 10 test -e "$work/MbusTest.TXT" || return 1
-    grep -aq "^FE FE 68 10 01 00 00 00 00 00 00 81 16 1F 90 " "$work/MbusTest.TXT"
+    until_within 10 saved_there || return 1
+    grep -aq "^FE FE 68 10 01 00 00 00 00 00 00 81 16 1F 90 " "$(saved)"
 }
 until_within 30 reply_saved || fail "no reply of the simulated meter in the saved traffic view"
 xdotool getwindowgeometry "$form" >"$work/geometry"
@@ -109,9 +112,9 @@ import -window root -crop "919x537+$x+$y" +repage "$output/console.png" ||
 
 # The readings window keeps the decoded reply; its export is the CSV the tools write too, under
 # the proposed Chinese name in the user's folder (a name outside the ANSI code page).
-exported() { find "$WINEPREFIX/drive_c/users" -maxdepth 2 -name '读数记录_*.csv' | head -1; }
+exported() { find "$WINEPREFIX/drive_c/users" -maxdepth 3 -name '读数记录_*.csv' | head -1; }
 exported_there() { [ -n "$(exported)" ]; }
-find "$WINEPREFIX/drive_c/users" -maxdepth 2 -name '*.csv' -delete
+find "$WINEPREFIX/drive_c/users" -maxdepth 3 -name '*.csv' -delete
 click 460 200
 xdotool key ctrl+r
 until_within 20 window_there "读数记录" || fail "the readings window did not open"
@@ -120,7 +123,7 @@ xdotool mousemove --window "$readings" 400 300 click 1 key ctrl+s
 until_within 10 window_there "另存为" || fail "the export dialog did not open"
 xdotool key Return
 until_within 10 exported_there ||
-    fail "no 读数记录_*.csv in the user's folder: $(ls "$WINEPREFIX"/drive_c/users/*/)"
+    fail "no 读数记录_*.csv in the user's documents: $(ls "$documents")"
 csv=$(exported)
 mv "$csv" "$work/readings.csv"
 grep -aq ",COM7,00000000000001,0x10,000012\.[0-9][0-9],m³,000010\.00,m³,.*,0000,开,正常,是," \

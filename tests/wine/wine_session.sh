@@ -97,6 +97,15 @@ for _ in $(seq 100); do
 done
 wine wineboot -u >"$session/wineboot.log" 2>&1 </dev/null
 
+# The user's shell folders (Documents, Desktop, ...) are links to the real home in a new prefix:
+# make them folders of the prefix, so what a test saves there stays in the session.
+for link in "$prefix"/drive_c/users/*/*; do
+    if [ -L "$link" ]; then
+        rm -f "$link"
+        mkdir -p "$link"
+    fi
+done
+
 # No real serial port in the session.
 for link in "$prefix"/dosdevices/com*; do
     [ -L "$link" ] && rm -f "$link"
