@@ -5,6 +5,8 @@
 #include "console/main_window.h"
 #include "console/readings_log.h"
 #include "console/status_bar.h"
+#include "protocol/reply_end.h"
+#include "util/string_c.h"
 
 #include <QTimer>
 
@@ -43,14 +45,39 @@ int ExchangeMonitor::TimeoutMs() const {
         std::chrono::duration_cast<std::chrono::milliseconds>(Tracker_.Timeout()).count());
 }
 
-void ExchangeMonitor::RequestSent(const std::string& bytes) {
+std::uint64_t ExchangeMonitor::RequestSent(const std::string& bytes) {
     const std::uint64_t id = Tracker_.Sent(bytes, ExchangeClock::now());
     if (id == 0)
-        return;
+        return 0;
     SentTimes_[id] = QDateTime::currentDateTime();
     while (SentTimes_.size() > kSentTimesKept)
         SentTimes_.erase(SentTimes_.begin());
     ArmDeadline();
+    return id;
+}
+
+bool ExchangeMonitor::EndsAnswer(const std::string& collected) const {
+    if (!EndAnswersEarly_ || collected.empty())
+        return false;
+    const protocol::Exchange* waiting = Tracker_.OldestWaiting();
+    if (waiting == nullptr || !waiting->Request)
+        return false;
+    if (!Assembler_.Holding())
+        return protocol::EndsInAnswer(util::AsBytes(collected), *waiting->Request);
+    return protocol::EndsInAnswer(util::AsBytes(Assembler_.Held() + collected), *waiting->Request);
+}
+
+std::optional<std::string> ExchangeMonitor::RoundAddressText() const {
+    const protocol::Exchange* waiting = Tracker_.OldestWaiting();
+    if (!EndAnswersEarly_ || waiting == nullptr || !waiting->Request)
+        return std::nullopt;
+    return protocol::AddressText(waiting->Request->Address);
+}
+
+void ExchangeMonitor::NameRequest(std::uint64_t id, std::string name) {
+    Names_[id] = std::move(name);
+    while (Names_.size() > kSentTimesKept)
+        Names_.erase(Names_.begin());
 }
 
 std::optional<std::string> ExchangeMonitor::FrameCompleted(const std::string& frame) {
@@ -96,9 +123,10 @@ void ExchangeMonitor::Settle(const protocol::Exchange& exchange) {
     ShowVerdict(exchange);
     if (ReadingsLog* log = ReadingsLog::Current()) {
         const auto sent = SentTimes_.find(exchange.Id);
+        const auto name = Names_.find(exchange.Id);
         log->AddExchange(exchange,
                          sent != SentTimes_.end() ? sent->second : QDateTime::currentDateTime(),
-                         CurrentPort());
+                         CurrentPort(), name != Names_.end() ? name->second : std::string());
     }
     emit Settled(exchange);
     if (!TimedSendHeld_ || Tracker_.Waiting())
@@ -125,12 +153,13 @@ void ExchangeMonitor::ShowVerdict(const protocol::Exchange& exchange) {
                                                          : QColor(0x00, 0x80, 0x00));
 }
 
-void NoteRequestSent(const std::string& bytes) {
+std::uint64_t NoteRequestSent(const std::string& bytes) {
     try {
         if (Form1 && Form1->Exchanges)
-            Form1->Exchanges->RequestSent(bytes);
+            return Form1->Exchanges->RequestSent(bytes);
     } catch (...) {
     }
+    return 0;
 }
 
 void NoteFrameAnalysed(const std::string& analysed,

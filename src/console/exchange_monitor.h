@@ -36,8 +36,9 @@ public:
     void SetTimeoutMs(int ms);
     int TimeoutMs() const;
 
-    // `bytes` went out to the port (empty bytes are no request).
-    void RequestSent(const std::string& bytes);
+    // `bytes` went out to the port: gives the id of the exchange they opened, whose settling
+    // Settled reports (0 for empty bytes, which are no request).
+    std::uint64_t RequestSent(const std::string& bytes);
     // A frame of the quiet-gap framing completed: the bytes to analyse now, joined behind what
     // was held, or none while a reply is still coming in bursts.
     std::optional<std::string> FrameCompleted(const std::string& frame);
@@ -53,6 +54,19 @@ public:
     // is held; a timer that stops meanwhile drops it).
     void HoldTimedSend() { TimedSendHeld_ = true; }
 
+    // While on (a round of meters runs), an exchange ends as soon as its answer is whole: the
+    // receive road asks EndsAnswer after every data event and completes the frame at once when
+    // it holds. Off, frames end at the quiet gap alone.
+    void SetEndAnswersEarly(bool on) { EndAnswersEarly_ = on; }
+    // Whether answers end early and `collected` (joined behind a reply held for joining) ends in
+    // the whole, sound answer to the oldest request waiting (protocol::EndsInAnswer).
+    bool EndsAnswer(const std::string& collected) const;
+    // While answers end early: the address (as typed) of the request a frame is analysed for,
+    // the oldest waiting; none otherwise.
+    std::optional<std::string> RoundAddressText() const;
+    // The name of the meter the request `id` reads, for its row in the readings log.
+    void NameRequest(std::uint64_t id, std::string name);
+
 signals:
     // A request settled; its verdict is shown already.
     void Settled(const protocol::Exchange& exchange);
@@ -67,12 +81,15 @@ private:
     protocol::ReplyAssembler Assembler_;
     QTimer Deadline_;
     std::map<std::uint64_t, QDateTime> SentTimes_; // of the latest requests, for their rows
+    std::map<std::uint64_t, std::string> Names_;   // of the latest named requests
     bool TimedSendHeld_ = false;
+    bool EndAnswersEarly_ = false;
 };
 
 // The hooks of the sending and decoding routines, to Form1's monitor; they never raise (the
 // monitor is an addition that must not disturb sending or decoding).
-void NoteRequestSent(const std::string& bytes);
+// NoteRequestSent gives the id of the exchange the request opened (0: none).
+std::uint64_t NoteRequestSent(const std::string& bytes);
 void NoteFrameAnalysed(const std::string& analysed,
                        const std::optional<protocol::ParsedReply>& reply);
 

@@ -33,9 +33,10 @@ public:
 
     // A settled request sent at `sentAt` to the port `port`. Read-data requests (and bytes that
     // hold no request) make a row whatever became of them; other requests (the read-address
-    // request) only when their reply decoded.
+    // request) only when their reply decoded. `name` is the meter's name in a list of meters
+    // (a round's requests), empty for others.
     void AddExchange(const protocol::Exchange& exchange, const QDateTime& sentAt,
-                     const QString& port);
+                     const QString& port, const std::string& name = {});
     // A decoded reply that answers no request, found at `at`.
     void AddUnsolicited(const protocol::ParsedReply& reply, const QDateTime& at,
                         const QString& port);
@@ -46,7 +47,7 @@ public:
 
     // The CSV file of the rows: UTF-8 with a byte order mark (so spreadsheet programs keep the
     // Chinese texts), the columns of `mbus read --csv` with the console's words for outcomes and
-    // the frame check as the table shows it.
+    // the frame check as the table shows it; with a column 名称 when a row has a meter's name.
     std::string CsvFileBytes() const;
 
 signals:

@@ -22,8 +22,9 @@ namespace mbus::console {
 namespace {
 
 // Hands the bytes to the port and counts them; raises what the port raises. While a close is in
-// progress the port takes nothing and says nothing: that is a failed send, not bytes sent.
-void SendAndCount(const std::string& bytes) {
+// progress the port takes nothing and says nothing: that is a failed send, not bytes sent. Gives
+// the id of the exchange the bytes opened.
+std::uint64_t SendAndCount(const std::string& bytes) {
     if (Form1->ComPort->PortState() == serial::psClosing)
         throw std::runtime_error("the port is closing");
     Form1->ComPort->SendString(bytes);
@@ -33,10 +34,14 @@ void SendAndCount(const std::string& bytes) {
         ShowTxHex(bytes);
         Form1->LogTraffic("TX", bytes);
     }
-    NoteRequestSent(bytes);
+    return NoteRequestSent(bytes);
 }
 
 } // namespace
+
+std::uint64_t SendRequest(const std::string& bytes) {
+    return SendAndCount(bytes);
+}
 
 std::string CommandBytes() {
     // Typed text is scanned as the GBK bytes it was on the engineers' platform.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace mbus::console {
@@ -20,5 +21,10 @@ std::string CommandBytes();
 // text it would become bytes the engineer never typed ("hello world" gives one byte 0xED).
 // Returns the position (from 0) of the first such character of edtCMD, or -1 when there is none.
 int FirstForeignCommandCharacter();
+
+// Sends `bytes` as 发送 does: to ComPort, counted, shown in the traffic view, written to the
+// traffic log file, and opening an exchange. Gives the id of that exchange (0 when the bytes hold
+// nothing to send). Raises what the port raises when it takes nothing (closed or closing).
+std::uint64_t SendRequest(const std::string& bytes);
 
 } // namespace mbus::console
