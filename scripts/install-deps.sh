@@ -16,16 +16,18 @@ packages=(
     qt6-svg-dev qt6-charts-dev libqt6opengl6-dev
     # tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
-    # GUI tests and the screenshot: a virtual display and fonts with Chinese glyphs
-    xvfb xauth fonts-wqy-zenhei
+    # GUI tests and the screenshot: a virtual display and fonts with Chinese glyphs; the Windows
+    # console's window test drives it with xdotool and takes screenshots with ImageMagick
+    xvfb xauth fonts-wqy-zenhei xdotool imagemagick
     # process statistics used by the benchmarks and CPU checks
     procps
     # man pages from --help, the desktop entry check of the install test, and the .deb
     # (dpkg-shlibdeps finds its runtime libraries; CPack finds the programs with file)
     help2man desktop-file-utils dpkg-dev file
     # the Windows build: MinGW-w64 cross compiler (posix threads), GoogleTest's sources for it,
-    # and 64-bit Wine to run its tests
-    g++-mingw-w64-x86-64-posix mingw-w64-tools googletest wine wine64
+    # 64-bit Wine to run its tests; for the Windows console the host tools of the Qt for
+    # MinGW-w64 (moc, rcc, uic of the same version) and NSIS for its installer
+    g++-mingw-w64-x86-64-posix mingw-w64-tools googletest wine wine64 qt6-base-dev-tools nsis
 )
 
 missing=()

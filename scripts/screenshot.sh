@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Starts the console on a virtual display and writes two pictures:
+# Starts the console on a virtual display and writes these pictures:
 # - docs/console.png, its main window at start-up. The console runs with a ports folder of its
 #   own (one port COM3 standing for /dev/null, discovery off), so the picture is the same on
 #   every machine and no port is touched;
@@ -8,7 +8,10 @@
 #   exported with Ctrl+S, and the script checks that the file holds them;
 # - docs/exchanges.png, the main window reading a simulated meter behind a two-wire converter that
 #   echoes the request and answers in bursts, with 时间戳 ticked: TX and RX lines with their times,
-#   the replies decoded, the verdict of the last request in the status bar.
+#   the replies decoded, the verdict of the last request in the status bar;
+# - docs/operations.png, the meter operations window after closing the valve of a simulated
+#   meter, reading it, setting its clock, reading its prices and last month, and an identifier it
+#   refuses.
 # BUILD_DIR names the build tree (default build/release).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -132,8 +135,52 @@ if [ ! -s "$work/exchanges.png" ]; then
     exit 1
 fi
 
+# The meter operations window: the valve closed (its confirmation answered with Enter), the
+# current data read (the valve closed in the status), the clock set on a meter whose clock was
+# put back first (the offset corrected), the price table, last month's counter, and an identifier
+# the meter does not know (refused). The window appears at the screen's corner; its buttons are clicked there.
+xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
+    set -e
+    work=$1 console=$2 mbus=$3
+    export XDG_CONFIG_HOME="$work/readings-config"
+    "$mbus" sim --meter 0:12345678901234 --com 1 >"$work/sim3.out" 2>"$work/sim3.err" &
+    sim=$!
+    for _ in $(seq 50); do [ -s "$work/sim3.out" ] && break; sleep 0.1; done
+    "$mbus" set-time --port COM1 --addr 12345678901234 --time 20250101000000 >/dev/null
+    "$console" &
+    console=$!
+    for _ in $(seq 100); do xdotool search --name "M-bus" >/dev/null 2>&1 && break; sleep 0.1; done
+    sleep 1
+    xdotool mousemove 572 229 click 1 key ctrl+a type --delay 40 "12 34 56 78 90 12 34" # 表地址
+    xdotool mousemove 364 648 click 1                                                  # 打开串口
+    sleep 0.5
+    xdotool key ctrl+m                                                                 # 表操作
+    sleep 1
+    operations=$(xdotool search --name "表操作" | head -1)
+    click() { xdotool mousemove "$1" "$2" click 1; sleep 0.7; }
+    click 663 79 && xdotool key Return && sleep 0.7             # 关阀, confirmed
+    click 220 79                                                # 读当前数据
+    click 750 79 && xdotool key Return && sleep 0.7             # 校时: the clock read, confirmed
+    click 330 79                                                # 读价格表
+    click 220 139                                               # 读历史数据 (上1月)
+    click 325 139 && xdotool key ctrl+a type --delay 40 "12 34" # the identifier to read
+    click 440 139                                               # 读标识
+    xdotool windowsize "$operations" 1000 660
+    sleep 1
+    import -window "$operations" "$work/operations.png"
+    grep -q "valve closed" "$work/sim3.err"
+    grep -q "clock set to" "$work/sim3.err"
+    kill "$console" "$sim"
+' operations "$work" "$console" "$mbus"
+if [ ! -s "$work/operations.png" ]; then
+    echo "screenshot: the meter operations were not taken" >&2
+    exit 1
+fi
+
 # Fewer colours keep the pictures small; the windows use few anyway.
 convert "$work/console.png" -colors 128 docs/console.png
 convert "$work/readings.png" -colors 128 docs/readings.png
 convert "$work/exchanges.png" -colors 128 docs/exchanges.png
-echo "wrote docs/console.png, docs/readings.png and docs/exchanges.png ($rows readings exported)"
+convert "$work/operations.png" -colors 128 docs/operations.png
+echo "wrote docs/console.png, docs/readings.png, docs/exchanges.png and docs/operations.png" \
+    "($rows readings exported)"

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the regular build (all labels), then the unit and serial tests and
 # the fuzz targets under AddressSanitizer+UndefinedBehaviorSanitizer, then the threaded tests
-# under ThreadSanitizer, then the Windows build (MinGW-w64) with its tests under Wine. Build trees
-# go to build/ beside this script's repository.
+# under ThreadSanitizer, then the Windows build (MinGW-w64) with its tests under Wine, then the
+# Windows console (with a Qt for MinGW-w64: the archive in ../shared/qt6-mingw/ beside the
+# checkout, or the prefix in MBUS_QT_MINGW) with its tests and its installer under Wine. Build
+# trees go to build/ beside this script's repository.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -41,8 +43,27 @@ section "Windows build (MinGW-w64), tests under Wine"
 # The Linux build above provides the Wine tests' helpers (COM port pairs, the modem-line shim)
 # and the `mbus sim` that mbus.exe reads.
 configure build/windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DMBUS_NATIVE_BUILD="$root/build/release"
+    -DMBUS_NATIVE_BUILD="$root/build/release" -DMBUS_WITH_GUI=OFF
 cmake --build build/windows -j "$jobs"
 ctest --test-dir build/windows --output-on-failure -j "$jobs" --timeout 600
+
+section "Windows console (Qt for MinGW-w64), its tests and installer under Wine"
+# The same build tree with the console added: the offscreen console and port dialog tests, the
+# console in a real window against `mbus sim`, and the installer (labels gui and install).
+qt_archive=$root/../shared/qt6-mingw/qt6-mingw-6.4.2-static.tar.xz
+if [ -n "${MBUS_QT_MINGW:-}" ]; then
+    qt_option=(-DMBUS_QT_MINGW="$MBUS_QT_MINGW")
+elif [ -f "$qt_archive" ]; then
+    qt_option=(-DMBUS_QT_MINGW_ARCHIVE="$(realpath "$qt_archive")")
+else
+    qt_option=()
+fi
+if [ ${#qt_option[@]} -eq 0 ]; then
+    echo "skipped: no Qt for MinGW-w64 (neither ../shared/qt6-mingw/$(basename "$qt_archive") nor MBUS_QT_MINGW)"
+else
+    configure build/windows -DMBUS_WITH_GUI=ON "${qt_option[@]}"
+    cmake --build build/windows -j "$jobs"
+    ctest --test-dir build/windows --output-on-failure -j "$jobs" -L 'gui|install' --timeout 600
+fi
 
 section "all tests passed"

@@ -1,5 +1,5 @@
 // The About box of the tool bar's "关于" button: the program's name and version, what it does,
-// and how this copy was built.
+// how this copy was built, and its licence.
 #pragma once
 
 #include <QString>

@@ -9,6 +9,7 @@
 #include "console/image_list.h"
 #include "console/keyboard_control.h"
 #include "console/live_port_list.h"
+#include "console/operations_window.h"
 #include "console/picture_view.h"
 #include "console/port_combo_box.h"
 #include "console/port_map_watch.h"
@@ -308,6 +309,7 @@ void TForm1::CreateControls() {
     ComPort->SetAutoOpen(false);
 
     CreateTrafficLogging();
+    InstallOperationsWindow(*this);
     InstallWindowLayout(*this);
 }
 

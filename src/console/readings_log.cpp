@@ -11,6 +11,18 @@ namespace {
 
 ReadingsLog* TheLog = nullptr;
 
+// Whether a reply is a reading of the current counters, the replies the log is for.
+bool IsCurrentReading(const protocol::ParsedReply& reply) {
+    return reply.Decoded() && reply.Format && protocol::IsCurrentData(*reply.Format);
+}
+
+// Whether a request reads the current counters (90 1F in either byte order); the meter
+// operations window's other reads (past months, prices, days, any identifier) are no readings.
+bool ReadsCurrentData(const protocol::ReadRequest& request) {
+    return request.Control == protocol::kControlRead &&
+           protocol::SameIdentifier(request.DataId, protocol::kCurrentDataId);
+}
+
 } // namespace
 
 QString CurrentPort() {
@@ -39,10 +51,9 @@ ReadingsLog* ReadingsLog::Current() {
 
 void ReadingsLog::AddExchange(const protocol::Exchange& exchange, const QDateTime& sentAt,
                               const QString& port, const std::string& name) {
-    const bool decoded = exchange.Reply && exchange.Reply->Decoded();
-    const bool readRequest =
-        !exchange.Request || exchange.Request->Control == protocol::kControlRead;
-    if (!decoded && !readRequest)
+    const bool reading = exchange.Reply && IsCurrentReading(*exchange.Reply);
+    const bool readRequest = !exchange.Request || ReadsCurrentData(*exchange.Request);
+    if (!reading && !readRequest)
         return;
     protocol::ReadingRow row;
     row.Time = LocalTimestampOf(sentAt);
@@ -57,6 +68,8 @@ void ReadingsLog::AddExchange(const protocol::Exchange& exchange, const QDateTim
 
 void ReadingsLog::AddUnsolicited(const protocol::ParsedReply& reply, const QDateTime& at,
                                  const QString& port) {
+    if (!IsCurrentReading(reply))
+        return;
     protocol::ReadingRow row;
     row.Time = LocalTimestampOf(at);
     row.Port = port.toStdString();

@@ -1,8 +1,8 @@
-// The readings log behind the readings window: one row per settled read request (its reply taken
-// apart with units, status and frame check against the request it answers; or its outcome:
-// "无应答", "仅回显", "迟到应答", ...), stamped with the time the request went out, and one row per
-// decoded reply that answers no request. The exchange monitor adds the rows; they persist for the
-// session, and only the log's own Clear drops them.
+// The readings log behind the readings window: one row per settled read request of the current
+// counters (its reply taken apart with units, status and frame check against the request it
+// answers; or its outcome: "无应答", "仅回显", "迟到应答", ...), stamped with the time the request
+// went out, and one row per reply of the current counters that answers no request. The exchange
+// monitor adds the rows; they persist for the session, and only the log's own Clear drops them.
 #pragma once
 
 #include <QDateTime>
@@ -31,13 +31,16 @@ public:
     // The log the exchange monitor feeds while it exists (the readings window's), else nullptr.
     static ReadingsLog* Current();
 
-    // A settled request sent at `sentAt` to the port `port`. Read-data requests (and bytes that
-    // hold no request) make a row whatever became of them; other requests (the read-address
-    // request) only when their reply decoded. `name` is the meter's name in a list of meters
-    // (a round's requests), empty for others.
+    // A settled request sent at `sentAt` to the port `port`. Requests to read the current
+    // counters (90 1F in either byte order; and bytes that hold no request) make a row whatever
+    // became of them; other requests only when their reply is a reading of the current counters.
+    // So the meter operations window's other reads and its writes (past months, prices, days,
+    // purchases, key version, valve, clock, address) and the read-address request make no row.
+    // `name` is the meter's name in a list of meters (a round's requests), empty for others.
     void AddExchange(const protocol::Exchange& exchange, const QDateTime& sentAt,
                      const QString& port, const std::string& name = {});
-    // A decoded reply that answers no request, found at `at`.
+    // A reply of the current counters that answers no request, found at `at` (other replies
+    // make no row).
     void AddUnsolicited(const protocol::ParsedReply& reply, const QDateTime& at,
                         const QString& port);
     // Drops every row.

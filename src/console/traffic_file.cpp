@@ -2,6 +2,7 @@
 
 #include "console/main_window.h"
 #include "console/rich_text_view.h"
+#include "platform/file_open.h"
 #include "platform/system_error.h"
 #include "util/gbk_text.h"
 
@@ -44,7 +45,7 @@ std::string TrafficFileText() {
 }
 
 void WriteTrafficFile(const std::string& path, const std::string& bytes) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+    std::unique_ptr<std::FILE, FileCloser> file(platform::OpenFile(path, "wb"));
     if (!file) {
         const int reason = errno;
         throw std::runtime_error("Cannot create file \"" + path + "\". " +

@@ -1,5 +1,6 @@
 #include "console/traffic_log_file.h"
 
+#include "platform/file_open.h"
 #include "platform/file_sync.h"
 #include "platform/system_error.h"
 #include "util/string_c.h"
@@ -44,7 +45,7 @@ bool TrafficLogFile::Write(const char* direction, const std::string& bytes, cons
     if (!File_ || Day_ != at.date()) {
         // A new day starts a new file; the file of the day before is finished.
         Sync();
-        File_.reset(std::fopen(QFile::encodeName(path).constData(), "ab"));
+        File_.reset(platform::OpenFile(path.toStdString(), "ab"));
         if (!File_)
             return Fail(path);
         Day_ = at.date();

@@ -12,8 +12,8 @@
 // A plain file named "no-discovery" in that folder switches step 2 off, and so does a ports
 // folder that is there but cannot be read (said once on standard error). Reading the map never
 // opens a device. On Windows the system names the ports itself: the Windows
-// backend offers the reading half (names, the listed ports); links are Linux's alone
-// (ResolveDeviceName, AddPortLink, RemovePortLink, LowestFreeComNumber, PortMapSources).
+// backend offers the reading half (names, the listed ports, the device behind a COM name); links
+// are Linux's alone (AddPortLink, RemovePortLink, LowestFreeComNumber, PortMapSources).
 #pragma once
 
 #include <optional>
@@ -92,7 +92,9 @@ bool LooksLikeComName(std::string_view name);
 std::optional<int> MappedComNumber(const std::string& devicePath);
 
 // The device a name stands for: COM names through the map (none when unmapped; `notes` then
-// say why, where the ports folder knows), any other name as it is (a device path).
+// say why, where the ports folder knows), any other name as it is (a device path). On Windows
+// the system's device name that HARDWARE\DEVICEMAP\SERIALCOMM lists for the COM name
+// (\Device\Serial0, ...).
 std::optional<std::string> ResolveDeviceName(std::string_view name, PortMapNotes* notes = nullptr);
 
 // Makes the explicit entry COM<number> -> devicePath as the user would by hand, creating the

@@ -28,6 +28,12 @@ bool MayAnswer(const ParsedReply& reply, const Exchange& exchange) {
     return !exchange.Request || CanAnswer(reply, *exchange.Request);
 }
 
+// Whether the reply is of the kind the request asks for (and from its meter): a write's reply
+// never answers a read of the same meter, whatever their order on the line.
+bool IsAnswerTo(const ParsedReply& reply, const Exchange& exchange) {
+    return !exchange.Request || Answers(reply, *exchange.Request);
+}
+
 } // namespace
 
 std::string_view VerdictText(Verdict verdict) {
@@ -58,6 +64,8 @@ std::string_view VerdictText(Verdict verdict) {
         return "表拒绝";
     case Verdict::Unrecognised:
         return "无法识别";
+    case Verdict::LineLost:
+        return "串口断开";
     }
     return {};
 }
@@ -90,6 +98,8 @@ std::string_view VerdictName(Verdict verdict) {
         return "refused";
     case Verdict::Unrecognised:
         return "unrecognised";
+    case Verdict::LineLost:
+        return "line-lost";
     }
     return {};
 }
@@ -136,6 +146,17 @@ std::uint64_t ExchangeTracker::Sent(const std::string& bytes, ExchangeClock::tim
     return Waiting_.back().Entry.Id;
 }
 
+Exchange ExchangeTracker::Unsent(const std::string& bytes, ExchangeClock::time_point at) {
+    Exchange entry;
+    entry.Id = NextId_++;
+    entry.Bytes = bytes;
+    entry.Request = ScanReadRequest(util::AsBytes(bytes)).Request;
+    entry.SentAt = at;
+    entry.SettledAt = at;
+    entry.Outcome = Verdict::LineLost;
+    return entry;
+}
+
 std::optional<Exchange> ExchangeTracker::Received(const std::string& frame,
                                                   const std::optional<ParsedReply>& reply,
                                                   ExchangeClock::time_point at) {
@@ -158,21 +179,24 @@ std::optional<Exchange> ExchangeTracker::Received(const std::string& frame,
         entry.SettledAt = at;
         return entry;
     };
-    // The oldest waiting request the reply's meter can answer.
-    const auto waiting = std::find_if(Waiting_.begin(), Waiting_.end(),
-                                      [&](const Pending& p) { return MayAnswer(*reply, p.Entry); });
-    if (waiting != Waiting_.end()) {
-        Exchange entry = std::move(waiting->Entry);
-        Waiting_.erase(waiting);
-        return settle(std::move(entry), std::nullopt);
-    }
-    // A request of that meter that timed out: the reply is its late answer.
-    const auto timedOut = std::find_if(TimedOut_.begin(), TimedOut_.end(),
-                                       [&](const Exchange& e) { return MayAnswer(*reply, e); });
-    if (timedOut != TimedOut_.end()) {
-        Exchange entry = std::move(*timedOut);
-        TimedOut_.erase(timedOut);
-        return settle(std::move(entry), Verdict::Late);
+    // The oldest waiting request the reply answers, else a request it answers that timed out
+    // (the reply is its late answer); then the same by the meter alone, for a reply of a kind
+    // no request asked for.
+    for (const auto fits : {IsAnswerTo, MayAnswer}) {
+        const auto waiting = std::find_if(Waiting_.begin(), Waiting_.end(),
+                                          [&](const Pending& p) { return fits(*reply, p.Entry); });
+        if (waiting != Waiting_.end()) {
+            Exchange entry = std::move(waiting->Entry);
+            Waiting_.erase(waiting);
+            return settle(std::move(entry), std::nullopt);
+        }
+        const auto timedOut = std::find_if(TimedOut_.begin(), TimedOut_.end(),
+                                           [&](const Exchange& e) { return fits(*reply, e); });
+        if (timedOut != TimedOut_.end()) {
+            Exchange entry = std::move(*timedOut);
+            TimedOut_.erase(timedOut);
+            return settle(std::move(entry), Verdict::Late);
+        }
     }
     // No request of that meter: the oldest waiting request got a reply from another meter (or
     // type), and the check says so.

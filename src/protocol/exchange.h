@@ -2,9 +2,11 @@
 // The console and `mbus read` tell the tracker what they sent and the reply they found in each
 // analysed frame; it settles each request once: answered (with the verdict on the reply), no
 // reply within the time-out, only the echo of the request, or answered late, after its time-out.
-// A reply goes to the oldest request still waiting whose meter it can be; one that comes after
-// its request's time-out is that request's late reply, never the answer of a newer request to
-// another meter. Times are the caller's steady clock; nothing here waits or reads a clock.
+// A reply goes to the oldest request still waiting that it answers (the kind of reply the request
+// asks for, from the meter asked; failing that, whose meter it can be); one that comes after its
+// request's time-out is that request's late reply, never the answer of a newer request to
+// another meter or of another kind. Times are the caller's steady clock; nothing here waits or
+// reads a clock.
 #pragma once
 
 #include <chrono>
@@ -38,6 +40,7 @@ enum class Verdict {
     Sequence,     // it does not echo the request's sequence number
     Refused,      // the meter refused the request (an error reply)
     Unrecognised, // a whole reply of no kind the reader knows
+    LineLost,     // the request fell due while the line was lost: it never went out
 };
 
 // The console's word for a verdict ("正确", "无应答", "仅回显", "迟到应答", "帧不完整",
@@ -78,6 +81,10 @@ public:
 
     // `bytes` went out at `at`; gives the exchange's id. Empty sends are no requests: id 0.
     std::uint64_t Sent(const std::string& bytes, ExchangeClock::time_point at);
+
+    // A request that fell due at `at` but could not go out (the line was lost): numbered as the
+    // requests sent are, and settled at once.
+    Exchange Unsent(const std::string& bytes, ExchangeClock::time_point at);
 
     // One analysed frame and the reply found in it (none: none found), at `at`. Gives the
     // exchange the reply settles (answered, or answered late), if any. A reply that answers no

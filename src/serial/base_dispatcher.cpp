@@ -177,6 +177,7 @@ std::int32_t TBaseDispatcher::OpenPort(const std::string& deviceName, std::int32
     }
     NotifyPos = 0;
     ScannedSinceNotify = false;
+    ReannounceUnread.store(false);
     ResetStatusHits();
     {
         std::lock_guard<std::recursive_mutex> guard(ControlLock);

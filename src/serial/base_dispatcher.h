@@ -243,6 +243,14 @@ public:
     bool ClockedTriggersArmed();
     // Makes the dispatcher thread run a pass soon: something it evaluates has changed.
     void KickDispatcher() { ReceiveQueue.Wake(); }
+    // Who is told of received bytes, or from how many on, has changed: the next pass announces
+    // the unread bytes again, new ones or not. Those announced before may have reached nobody
+    // (no window yet, no interest yet), and a full input buffer takes no new byte that would
+    // announce them until someone takes some.
+    void AnnounceUnreadAgain() {
+        ReannounceUnread.store(true);
+        KickDispatcher();
+    }
 
     // Wait in milliseconds for about 18 character times at the given line settings.
     static std::uint32_t DrainWaitMs(std::uint32_t baud, std::uint8_t byteSize, std::uint8_t parity,
@@ -298,6 +306,8 @@ public:
     // filled all the way round (8192 new bytes) from one with nothing new.
     std::int32_t Unscanned = 0;
     bool ScannedSinceNotify = false;
+    // Set by AnnounceUnreadAgain (any thread), taken by the dispatcher thread's next data check.
+    std::atomic<bool> ReannounceUnread{false};
     std::atomic<bool> StatusHit{false};
     std::int32_t NextTargetHandle = 1;
     std::int32_t NextTriggerSerial = 1;

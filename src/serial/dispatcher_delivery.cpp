@@ -131,6 +131,10 @@ void TBaseDispatcher::ServiceTimers() {
 // ---- Data triggers and data available -----------------------------------------------------------
 
 bool TBaseDispatcher::CheckDataTriggers() {
+    // The unread bytes count as new when the listeners or the threshold changed since they were
+    // announced.
+    if (ReannounceUnread.exchange(false))
+        ScannedSinceNotify = true;
     bool anyDataTrigger;
     {
         std::lock_guard<std::recursive_mutex> guard(ControlLock);
@@ -436,7 +440,7 @@ void TBaseDispatcher::AddNotifyWindow(std::uint32_t window) {
         WindowTargets.push_back({window, false});
         NotifyNeeded.store(true);
     }
-    KickDispatcher();
+    AnnounceUnreadAgain();
     AddLogEntry(lkTargetAdded, ldWindow, window, nullptr, 0);
 }
 
@@ -459,6 +463,7 @@ std::int32_t TBaseDispatcher::AddTarget(Targets& targets, Target target) {
     target.Handle = handle;
     targets.push_back(std::move(target));
     UpdateNotifyNeed(kNotifyNeedRecompute);
+    AnnounceUnreadAgain();
     return handle;
 }
 
@@ -494,8 +499,10 @@ void TBaseDispatcher::UpdateNotifyNeed(std::int32_t action) {
         NotifyNeeded.store(others || ComponentWants.load());
         break;
     case kNotifyNeedComponentWants:
+        // Its window may have been told of bytes while the component wanted no events.
         ComponentWants.store(true);
         NotifyNeeded.store(true);
+        AnnounceUnreadAgain();
         break;
     case kNotifyNeedComponentIgnores:
         ComponentWants.store(false);
@@ -512,7 +519,7 @@ void TBaseDispatcher::SetAvailThreshold(std::uint32_t count) {
         std::lock_guard<std::recursive_mutex> guard(ControlLock);
         AvailThreshold = count;
     }
-    KickDispatcher();
+    AnnounceUnreadAgain();
     AddLogEntry(lkTriggerDataChanged, ldAvailThreshold, count, nullptr, 0);
 }
 

@@ -85,7 +85,7 @@ void TBaseDispatcher::RestoreTriggers(const TriggerSnapshot& snapshot) {
     TimerTriggers = snapshot.Timers;
     DataTriggers = snapshot.Data;
     StatusTriggers = snapshot.Status;
-    KickDispatcher();
+    AnnounceUnreadAgain(); // the threshold may be another one
 }
 
 std::int32_t TBaseDispatcher::NewTriggerHandle(std::int32_t tag) {

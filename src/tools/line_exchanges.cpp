@@ -32,6 +32,10 @@ std::uint64_t LineExchanges::Sent(const std::string& bytes, Clock::time_point at
     return Tracker_.Sent(bytes, at);
 }
 
+protocol::Exchange LineExchanges::Unsent(const std::string& bytes, Clock::time_point at) {
+    return Tracker_.Unsent(bytes, at);
+}
+
 void LineExchanges::ServeUntil(Clock::time_point until, const std::function<bool()>& stop) {
     Serve(until, stop, nullptr);
 }

@@ -50,6 +50,10 @@ public:
 
     // A request went out at `at` (empty bytes are none); gives its exchange id (0 for none).
     std::uint64_t Sent(const std::string& bytes, Clock::time_point at);
+    // A request fell due at `at` but could not go out (the line was lost): numbered as the
+    // requests sent are and settled at once as "line-lost" (not through the events: the caller
+    // reports it as it reports the others).
+    protocol::Exchange Unsent(const std::string& bytes, Clock::time_point at);
 
     // Serves the line until `until` passes or `stop` holds.
     void ServeUntil(Clock::time_point until, const std::function<bool()>& stop);

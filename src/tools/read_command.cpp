@@ -28,7 +28,7 @@ using Clock = ReaderSession::Clock;
 void PrintHelp(std::ostream& out) {
     out << "usage: mbus read --port COM<n>|DEVICE [--baud N] [--parity NAME] [--addr TEXT]...\n"
            "                 [--type N|NAME]... [--meters FILE] [--di TEXT] [--command HEX]\n"
-           "                 [--count N] [--interval MS] [--timeout MS] [--gap MS]\n"
+           "                 [--count N] [--interval MS] [--timeout MS] [--gap MS] [--reconnect]\n"
            "                 [--json|--csv]\n"
            "\n"
            "Sends the read-data request through the serial port as the console's send button\n"
@@ -99,6 +99,11 @@ void PrintHelp(std::ostream& out) {
            "  --gap MS              the quiet time that ends a frame (10..60000), in 5 ms\n"
            "                        ticks; widen it for links that pause inside a frame;\n"
            "                        default 55\n"
+           "  --reconnect           when the line is lost under the port (an adapter pulled),\n"
+           "                        wait for its COM number to stand for a terminal again and\n"
+           "                        open it again at the same settings; requests that fall\n"
+           "                        due meanwhile fail as \"line lost\" (JSON \"error\", CSV\n"
+           "                        status line-lost) and the run goes on\n"
            "  --json                print one JSON object per request instead:\n"
            "                        {\"tx\": HEX, \"rx\": [HEX, ...], \"decoded\": TEXT|null,\n"
            "                        \"elapsed_ms\": N, \"verdict\": NAME, \"late\": false};\n"
@@ -147,6 +152,7 @@ struct ReadSettings {
     std::vector<ReadTarget> Targets;       // one meter, or those of a round in their order
     std::optional<std::string> MetersFile; // a round of a list's meters, read before the port opens
     bool Round = false;
+    bool Reconnect = false; // a lost line is waited for and opened again
     protocol::DataIdentifier DataId{};
     std::string Address; // the meter address as typed: it decides whether replies are decoded
     std::uint32_t Count = 1;
@@ -198,6 +204,7 @@ bool ReadOptions(const OptionParser& options, ReadSettings& settings, std::strin
     if (!ReadPortOptions(options, settings.Port, settings.Line, error))
         return false;
 
+    settings.Reconnect = options.Has("--reconnect");
     settings.MetersFile = options.Value("--meters");
     const std::size_t addresses = options.Values("--addr").size();
     settings.Round = settings.MetersFile || addresses > 1;
@@ -310,6 +317,8 @@ std::string FailureText(const protocol::Exchange& exchange, Clock::duration time
                util::BytesToHexTrimmed(reply->ErrorStatus) + ")";
     case protocol::Verdict::Unrecognised:
         return "a reply that cannot be decoded";
+    case protocol::Verdict::LineLost:
+        return "line lost";
     }
     return {};
 }
@@ -342,6 +351,8 @@ std::string_view SummaryWords(protocol::Verdict verdict) {
         return "refused";
     case protocol::Verdict::Unrecognised:
         return "not understood";
+    case protocol::Verdict::LineLost:
+        return "line lost";
     }
     return {};
 }
@@ -381,6 +392,25 @@ std::vector<const protocol::ReplyFormat*> FormatsOfTargets(const std::vector<Rea
     return formats;
 }
 
+// Whether the port is open for the next request: a line lost under it is opened again once its
+// COM number stands for a terminal again (the adapter is back). Said once when the line is away
+// and once when it is back.
+bool ReopenLostLine(ReaderSession& session, const std::string& port, bool& lostSaid,
+                    std::ostream& err) {
+    if (!session.Lost())
+        return true;
+    if (session.Reopen()) {
+        err << "mbus read: " << ShownText(port) << ": the line is back\n";
+        lostSaid = false;
+        return true;
+    }
+    if (!lostSaid)
+        err << "mbus read: " << ShownText(port)
+            << ": the line was lost; waiting for it to come back\n";
+    lostSaid = true;
+    return false;
+}
+
 int Run(const ReadSettings& settings, CommandIo io) {
     std::vector<ReadTarget> targets = settings.Targets;
     if (settings.MetersFile) {
@@ -408,7 +438,7 @@ int Run(const ReadSettings& settings, CommandIo io) {
     LineExchanges::Events events;
     events.Frame = [&](const std::string& frame) { report.Frame(frame); };
     events.Decoded = [&](const protocol::ParsedReply& reply) { report.Decoded(reply); };
-    events.Settled = [&](const protocol::Exchange& exchange, const std::string& analysed) {
+    const auto settle = [&](const protocol::Exchange& exchange, const std::string& analysed) {
         report.Settled(exchange, analysed);
         if (exchange.Outcome == protocol::Verdict::Late)
             return; // its request failed when it timed out
@@ -426,7 +456,9 @@ int Run(const ReadSettings& settings, CommandIo io) {
                 io.Err << "mbus read: request " << exchange.Id << meter << ": " << failure << "\n";
         }
     };
+    events.Settled = settle;
     LineExchanges line(session, addressText, settings.Timeout, std::move(events));
+    bool lineLostSaid = false;
     if (settings.Round) {
         std::vector<ListedMeterName> names;
         for (const ReadTarget& target : targets)
@@ -448,6 +480,19 @@ int Run(const ReadSettings& settings, CommandIo io) {
                 break;
 
             const std::string& command = targets[i].Command;
+            const std::optional<std::size_t> meter =
+                settings.Round ? std::optional<std::size_t>(i) : std::nullopt;
+            if (settings.Reconnect &&
+                !ReopenLostLine(session, settings.Port, lineLostSaid, io.Err)) {
+                // The line is away: this request falls due and fails; the run goes on.
+                const protocol::Exchange unsent = line.Unsent(command, Clock::now());
+                targetOfRequest[unsent.Id] = i;
+                report.Unsent(unsent.Id, command, LocalTimestampNow(), meter);
+                settle(unsent, std::string());
+                if (i == 0)
+                    nextRound = unsent.SentAt + settings.Interval;
+                continue;
+            }
             const auto sentAt = port.Send(command, io.Err);
             if (!sentAt) {
                 report.Finish();
@@ -455,8 +500,7 @@ int Run(const ReadSettings& settings, CommandIo io) {
             }
             const std::uint64_t id = line.Sent(command, *sentAt);
             targetOfRequest[id] = i;
-            report.Sent(id, command, LocalTimestampNow(),
-                        settings.Round ? std::optional<std::size_t>(i) : std::nullopt);
+            report.Sent(id, command, LocalTimestampNow(), meter);
             if (i == 0)
                 nextRound = *sentAt + settings.Interval;
             line.ServeUntilSettled(id, interrupted);
@@ -496,7 +540,7 @@ int RunReadCommand(CommandArgs args, CommandIo io) {
         "read",
         OptionParser({"--port", "--baud", "--parity", "--addr", "--type", "--meters", "--di",
                       "--command", "--count", "--interval", "--timeout", "--gap"},
-                     {"--json", "--csv"}),
+                     {"--json", "--csv", "--reconnect"}),
         args, io, PrintHelp, ReadOptions, Run);
 }
 

@@ -64,6 +64,12 @@ void ReadReport::Sent(std::uint64_t id, const std::string& bytes,
         Requests_.erase(Requests_.begin());
 }
 
+void ReadReport::Unsent(std::uint64_t id, const std::string& bytes,
+                        const protocol::LocalTimestamp& at, std::optional<std::size_t> meter) {
+    if (Format_ != Format::Text)
+        Sent(id, bytes, at, meter);
+}
+
 void ReadReport::Frame(const std::string& frame) {
     if (Format_ == Format::Text) {
         Out_ << "RX " << AllBytesHex(frame) << "\n";
@@ -187,7 +193,9 @@ void ReadReport::CloseRecord(const Record& record, bool late) {
     Out_ << "], \"decoded\": " << (decoded ? JsonString(row.Reply->Line) : "null")
          << ", \"elapsed_ms\": " << row.ElapsedMs.value_or(0) << ", \"verdict\": "
          << (record.Settled ? JsonString(protocol::VerdictName(verdict)) : "null")
-         << ", \"late\": " << (late ? "true" : "false") << ReadingKeys(row) << "}" << std::endl;
+         << ", \"late\": " << (late ? "true" : "false")
+         << (verdict == protocol::Verdict::LineLost ? ", \"error\": \"line lost\"" : "")
+         << ReadingKeys(row) << "}" << std::endl;
 }
 
 } // namespace mbus::tools

@@ -54,6 +54,10 @@ public:
     // `meter` of the list; the previous one's record is complete.
     void Sent(std::uint64_t id, const std::string& bytes, const protocol::LocalTimestamp& at,
               std::optional<std::size_t> meter = std::nullopt);
+    // The request `id` fell due at `at` while the line was lost and did not go out: a record as
+    // for a request sent (no "TX" line in text), settled by Settled as "line-lost".
+    void Unsent(std::uint64_t id, const std::string& bytes, const protocol::LocalTimestamp& at,
+                std::optional<std::size_t> meter = std::nullopt);
     // A frame of the quiet-gap framing completed.
     void Frame(const std::string& frame);
     // An analysed frame held a reply that decoded.

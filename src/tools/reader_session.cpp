@@ -31,6 +31,18 @@ ReaderSession::Clock::time_point ReaderSession::Send(const std::string& bytes) {
     return sentAt;
 }
 
+bool ReaderSession::Reopen() {
+    if (!Lost_)
+        return true;
+    try {
+        Port_.SetOpen(true);
+    } catch (const std::exception&) {
+        return false; // not back yet
+    }
+    Lost_ = false;
+    return true;
+}
+
 std::optional<ReaderSession::Frame> ReaderSession::NextFrame(Clock::time_point deadline,
                                                              const std::function<bool()>& stop) {
     for (;;) {

@@ -68,6 +68,12 @@ public:
         FrameEnd_ = std::move(complete);
     }
 
+    // Whether the line died under the open port (the port closed itself then), and opening it
+    // again with the same settings once its COM number stands for a terminal again: true when
+    // the port is open (again).
+    bool Lost() const { return Lost_; }
+    bool Reopen();
+
     // How many received bytes are waiting to become a frame.
     std::size_t Collected() const { return RxFrame_.RecData.size(); }
 

@@ -5,7 +5,6 @@
 #include "console/image_button.h"
 #include "console/readings_log.h"
 #include "console/readings_window.h"
-#include "platform/port_map.h"
 #include "serial/com_port.h"
 #include "support/bytes.h"
 #include "support/pty_pair.h"
@@ -20,9 +19,8 @@ class ReadingsGuardTest : public WindowConsoleTest {
 protected:
     void SetUp() override {
         WindowConsoleTest::SetUp();
-        std::string error;
-        ASSERT_TRUE(platform::AddPortLink(3, Line.SlavePath(), error)) << error;
-        Form->cmbSoftPort->setEditText("COM3");
+        Form->cmbSoftPort->setEditText(
+            QStringLiteral("COM%1").arg(testing::RegisterTestPort(Line, 3)));
         Form->btnComPortEn->click();
         ASSERT_TRUE(Form->ComPort->Open());
         Window = Form->findChild<ReadingsWindow*>();

@@ -10,7 +10,6 @@
 #include "console/traffic_counters.h"
 #include "console/traffic_view.h"
 #include "platform/message_window.h"
-#include "platform/port_map.h"
 #include "protocol/parsed_reply.h"
 #include "serial/com_port.h"
 #include "serial/exceptions.h"
@@ -50,9 +49,8 @@ protected:
             Form->tmr1Timer(Form->tmr1);
     }
     void OpenLine(testing::PtyPair& line) {
-        std::string error;
-        ASSERT_TRUE(platform::AddPortLink(3, line.SlavePath(), error)) << error;
-        Form->cmbSoftPort->setEditText("COM3");
+        Form->cmbSoftPort->setEditText(
+            QStringLiteral("COM%1").arg(testing::RegisterTestPort(line, 3)));
         Form->btnComPortEn->click();
         ASSERT_TRUE(Form->ComPort->Open());
     }
@@ -212,6 +210,7 @@ TEST_F(ReceiveTest, AboutBoxNamesTheProgramItsVersionAndBuild) {
                                              .arg(QString::fromLatin1(util::kVersion))));
     EXPECT_TRUE(Boxes[0].Text.contains("CJ/T 188"));
     EXPECT_TRUE(Boxes[0].Text.contains("Qt 6."));
+    EXPECT_TRUE(Boxes[0].Text.contains("GPL-3.0-or-later"));
 }
 
 } // namespace

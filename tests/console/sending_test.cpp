@@ -6,10 +6,10 @@
 #include "console/sending.h"
 #include "console/traffic_counters.h"
 #include "platform/message_window.h"
-#include "platform/port_map.h"
 #include "serial/com_port.h"
 #include "serial/port_prompt.h"
 #include "support/pty_pair.h"
+#include "support/test_platform.h"
 #include "support/wait_until.h"
 
 #include <QCheckBox>
@@ -28,9 +28,8 @@ namespace {
 class SendingTest : public WindowConsoleTest {
 protected:
     void OpenLine() {
-        std::string error;
-        ASSERT_TRUE(platform::AddPortLink(3, Line.SlavePath(), error)) << error;
-        Form->cmbSoftPort->setEditText("COM3");
+        Form->cmbSoftPort->setEditText(
+            QStringLiteral("COM%1").arg(testing::RegisterTestPort(Line, 3)));
         Form->btnComPortEn->click();
         ASSERT_TRUE(Form->ComPort->Open());
     }
@@ -168,7 +167,10 @@ TEST_F(SendingTest, SendsDuringACloseAreFailuresNotCounts) {
         Form->btnSendClick(Form->btnSend);
     });
     Line.WriteToDevice({0x68});
-    ASSERT_TRUE(platform::WaitForMessage(5000)); // the notification is waiting for this thread
+    // The notification is waiting for this thread. On Windows other messages end the wait too,
+    // and the system queues a sent message inside the send, so that is waited for as well.
+    ASSERT_TRUE(platform::WaitForMessage(5000));
+    ASSERT_TRUE(testing::WaitFor(testing::SentMessageWaiting));
     Form->btnComPortEn->click();
     ASSERT_EQ(duringClose, 1);
     EXPECT_EQ(SendCount, 0u);

@@ -77,6 +77,7 @@ TEST_F(SerialPortListTest, WithoutAnyPortTheDesignedItemsAndAHint) {
         << "start-up goes on";
 }
 
+#ifndef _WIN32 // the long value name is a device path behind a port map link, Linux's
 TEST_F(SerialPortListTest, AValueThatCannotBeReadStopsTheListWithAMessage) {
     // COM2's value name (its device path) does not fit the 256-character buffer.
     Home.AddFakePort(1);
@@ -92,6 +93,7 @@ TEST_F(SerialPortListTest, AValueThatCannotBeReadStopsTheListWithAMessage) {
     ASSERT_EQ(Boxes.size(), 1u);
     EXPECT_EQ(Boxes[0].Text, "打开串口列表的注册表项出错");
 }
+#endif
 
 } // namespace
 } // namespace mbus::console

@@ -3,6 +3,7 @@
 // and replies the line delivers in bursts joined before they are analysed; and where a whole
 // answer ends an exchange early.
 #include "protocol/exchange.h"
+#include "protocol/meter_operations.h"
 #include "protocol/meter_reply.h"
 #include "protocol/read_frame.h"
 #include "protocol/reply_assembly.h"
@@ -84,6 +85,33 @@ TEST(ExchangeTest, AReplyAfterTheTimeOutIsTheLateReplyOfItsOwnRequest) {
     EXPECT_EQ(late->Elapsed(), 1550ms);
     EXPECT_TRUE(tracker.Waiting());
     EXPECT_EQ(Receive(tracker, ReplyFrom("22222222222222"), T0 + 1600ms)->Id, newer);
+}
+
+// A write that timed out and a read of the same meter after it: the write's late reply is the
+// write's, not the answer of the read, which still waits for its own.
+TEST(ExchangeTest, AReplyGoesToTheRequestOfItsKind) {
+    ExchangeTracker tracker(1000ms);
+    MeterTarget meter;
+    meter.Address = {0x01, 0, 0, 0, 0, 0, 0};
+    meter.Sequence = 7;
+    const auto valve = BuildRequest(ValveRequest(meter, ValveAction::Close));
+    const auto write = tracker.Sent({valve.begin(), valve.end()}, T0);
+    ASSERT_EQ(tracker.Expire(T0 + 1000ms).size(), 1u);
+    const auto read = tracker.Sent(RequestTo("00000000000001"), T0 + 1010ms);
+
+    ReplyHeader header;
+    header.TypeCode = 0x10;
+    header.Address = meter.Address;
+    header.DataId = kValveId;
+    header.Sequence = 7;
+    const std::uint8_t status[] = {0x01, 0x00};
+    const auto accepted = BuildDataReply(header, kControlWriteReply, status);
+    const auto late = Receive(tracker, {accepted.begin(), accepted.end()}, T0 + 1500ms);
+    ASSERT_TRUE(late);
+    EXPECT_EQ(late->Id, write);
+    EXPECT_EQ(late->Outcome, Verdict::Late);
+    EXPECT_TRUE(tracker.Waits(read));
+    EXPECT_EQ(Receive(tracker, ReplyFrom("00000000000001"), T0 + 1600ms)->Id, read);
 }
 
 TEST(ExchangeTest, AnEchoAloneIsSaidAsSuchWhenTheTimeOutPasses) {

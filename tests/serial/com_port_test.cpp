@@ -2,6 +2,7 @@
 // the test holds each master side and plays the meter. On Windows the lines are COM port pairs.
 #include "platform/clock.h"
 #include "platform/comm_device.h"
+#include "platform/event.h"
 #include "platform/message_window.h"
 #include "serial/application_errors.h"
 #include "serial/com_port.h"
@@ -18,13 +19,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace mbus::serial {
@@ -386,6 +390,92 @@ TEST_F(ComPortTest, ALostLineClosesThePortAndIsReportedOnce) {
     Port.SetOpen(false);
     PumpFor(std::chrono::milliseconds(200));
     EXPECT_EQ(events.size(), 3u);
+}
+#endif
+
+#ifndef _WIN32 // a line that holds bytes before the device is opened needs a pseudo-terminal
+// A far end that streams `bytes` into the line from the moment it is made, as fast as the line
+// takes them, until all are written or it is stopped.
+class StreamingPeer {
+public:
+    StreamingPeer(PtyPair& line, const std::string& bytes)
+        : Thread_([this, &line, &bytes] {
+              const std::span all(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                  bytes.size());
+              while (Written_.load() < all.size() && !Stop_.load()) {
+                  const auto put = line.WriteMaster(all.subspan(Written_.load()));
+                  if (put.Failed())
+                      return;
+                  Written_ += put.Count;
+                  if (put.Count == 0)
+                      line.WaitMaster(true, 100);
+              }
+          }) {}
+    ~StreamingPeer() {
+        Stop_.store(true);
+        Thread_.join();
+    }
+    StreamingPeer(const StreamingPeer&) = delete;
+    StreamingPeer& operator=(const StreamingPeer&) = delete;
+
+    std::size_t Written() const { return Written_.load(); }
+
+private:
+    std::atomic<std::size_t> Written_{0};
+    std::atomic<bool> Stop_{false};
+    std::thread Thread_;
+};
+
+// A device that streams from before the port opens. The open empties the line and the stream
+// goes on at once, so the input buffer fills while the component cannot take yet: once because
+// its handler is assigned only after the buffer is full, then again and again because its window
+// is registered only after the dispatcher thread has begun. Each open still delivers the rest of
+// the stream to the handler, whole and in order.
+TEST_F(ComPortTest, AStreamRunningBeforeTheOpenArrivesWholeAndInOrder) {
+    PtyPair line(PtyPair::SlaveHold::Held);
+    Port.SetComNumber(RegisterTestPort(line, 5));
+    // More than the input buffer and the receive queue's bound together, without a period, so
+    // the stretch that arrived tells where it started and a lost, repeated or reordered byte
+    // shows.
+    std::string stream(96 * 1024, '\0');
+    std::uint32_t state = 1;
+    for (char& byte : stream) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<char>(state >> 16);
+    }
+    const std::string end = stream.substr(stream.size() - 64);
+
+    for (int open = 0; open < 100; ++open) {
+        SCOPED_TRACE("open " + std::to_string(open));
+        const bool handlerLate = open == 0;
+        Received.clear();
+        Port.SetOnTriggerAvail(nullptr);
+        if (!handlerLate)
+            TakeBytes();
+        StreamingPeer peer(line, stream);
+        ASSERT_TRUE(testing::WaitFor([&] { return peer.Written() > 0; }));
+        Port.SetOpen(true);
+        const std::size_t writtenAtOpen = peer.Written(); // the open dropped at most these
+        if (handlerLate) {
+            TBaseDispatcher& dispatcher = *Port.RequireDispatcher();
+            ASSERT_TRUE(PumpUntil([&] { return dispatcher.InputCount() == kInBufferSize; }));
+            // The pass that filled the buffer has ended: it has told the window of the bytes
+            // while nobody there took any.
+            dispatcher.PassDone.Reset();
+            dispatcher.KickDispatcher();
+            ASSERT_TRUE(PumpUntil([&] {
+                return platform::WaitOne(dispatcher.PassDone, 0) == platform::WAIT_OBJECT_0;
+            }));
+            TakeBytes();
+        }
+        ASSERT_TRUE(
+            PumpUntil([&] { return Received.ends_with(end); }, std::chrono::milliseconds(20000)))
+            << Received.size() << " bytes arrived, " << peer.Written() << " were written";
+        ASSERT_GE(Received.size(), stream.size() - writtenAtOpen);
+        EXPECT_TRUE(Received == stream.substr(stream.size() - Received.size()))
+            << "bytes lost, repeated or out of order";
+        Port.SetOpen(false);
+    }
 }
 #endif
 

@@ -8,11 +8,13 @@
 
 namespace mbus::serial_ui {
 
+#ifndef _WIN32
 void SerialUiTest::AddPort(int number) {
     Ports_.push_back(std::make_unique<mbus::testing::PtyPair>());
     std::filesystem::create_symlink(Ports_.back()->SlavePath(),
                                     Home.PortsDirectory() / ("COM" + std::to_string(number)));
 }
+#endif
 
 QStringList SerialUiTest::Entries(const TComSelectForm& form) {
     QStringList entries;

@@ -15,7 +15,7 @@
 
 // On Windows a test's line is a pair of COM ports joined by a null-modem cable: under Wine the
 // harness's com_pair program, on a Windows machine a virtual pair. MBUS_TEST_COM_PAIRS lists
-// them ("41:42 43:44"); the device side is the first number, the test's far end the second,
+// them ("51:52 53:54"); the device side is the first number, the test's far end the second,
 // opened here through the comm device itself.
 namespace mbus::testing {
 namespace {

@@ -4,6 +4,7 @@
 // streams matter). Every case works in a temporary XDG_CONFIG_HOME without port discovery.
 #include "mbus_run.h"
 
+#include "platform/port_map.h"
 #include "protocol/parsed_reply.h"
 #include "serial/com_port.h"
 #include "support/child_process.h"
@@ -21,6 +22,7 @@
 #include <regex>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -204,6 +206,36 @@ TEST_F(ReadCommandTest, DelayedRepliesCountOnlyWithinTheTimeout) {
             << r.Lines[1];
         EXPECT_NE(r.Lines[2].find(R"("rx": [], "decoded": null)"), std::string::npos) << r.Lines[2];
     }
+}
+
+// With --reconnect a meter that goes away (its line lost under the port) is waited for: requests
+// that fall due meanwhile fail as "line lost", and reading goes on when a meter is back on the
+// same COM number.
+TEST_F(ReadCommandTest, ReconnectWaitsForALostLineAndGoesOn) {
+    auto sim = std::make_unique<RunningSim>(std::vector<std::string>{});
+    const int number = sim->Number();
+    std::thread restarter([&] {
+        std::this_thread::sleep_for(700ms);
+        const std::string device = sim->DevicePath;
+        sim->Stop(SIGKILL);
+        platform::RemovePortLink(number, device);
+        std::this_thread::sleep_for(1000ms);
+        sim =
+            std::make_unique<RunningSim>(std::vector<std::string>{"--com", std::to_string(number)});
+    });
+    const Result r = Read({"--port", "COM" + std::to_string(number), "--count", "14", "--interval",
+                           "250", "--timeout", "400", "--reconnect", "--csv"});
+    restarter.join();
+    EXPECT_EQ(r.Status, kExitIncomplete);
+    const auto lost = std::count_if(r.Lines.begin(), r.Lines.end(), [](const std::string& line) {
+        return line.find(",line-lost,") != std::string::npos;
+    });
+    EXPECT_GE(lost, 1) << r.Err;
+    ASSERT_FALSE(r.Lines.empty());
+    EXPECT_NE(r.Lines.back().find(",0000,开,正常,"), std::string::npos) << r.Lines.back();
+    EXPECT_NE(r.Err.find("the line was lost; waiting for it to come back"), std::string::npos)
+        << r.Err;
+    EXPECT_NE(r.Err.find("the line is back"), std::string::npos) << r.Err;
 }
 
 TEST_F(ReadCommandTest, SilentMeterFailsEveryRequest) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Wine session the Windows build's tests run in: a throw-away prefix under the build tree,
-# a wineserver started first and kept until the end, COM port pairs on pseudo-terminals, and the
-# environment that run_under_wine.sh gives every test program.
+# a virtual display (Xvfb) of its own, a wineserver started first and kept until the end, COM
+# port pairs on pseudo-terminals, and the environment that run_under_wine.sh gives every test
+# program.
 #
 #   wine_session.sh start <session folder> <native build folder> <pairs>
 #   wine_session.sh stop  <session folder>
@@ -18,7 +19,13 @@
 #    removed once the session's services run (they come back only when the wineserver restarts);
 #  - a program that crashes starts Wine's debugger, which prints a backtrace and, with standard
 #    input not a terminal (CTest), makes the program exit with 0: a crashed test would pass. The
-#    debugger is switched off, so the crash's own exit status reaches CTest.
+#    debugger is switched off, so the crash's own exit status reaches CTest;
+#  - Wine copies every Start-menu entry a program makes into the user's own menus (~/.local,
+#    ~/.config/menus); the installer test makes one, so that copier is switched off;
+#  - the desktop of a prefix takes its size from the display its first processes saw (1024 x 768
+#    without one): the session's display is there before the wineserver, and every program of
+#    the session uses it, so a window of the console test is shown whole. The display number is
+#    the first free one (-displayfd), never one that another program uses.
 set -euo pipefail
 
 command=${1:?start or stop}
@@ -27,7 +34,7 @@ mkdir -p "$session"
 session=$(cd "$session" && pwd)
 prefix=$session/prefix
 
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" WINEARCH=win64
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe,winemenubuilder.exe=d" WINEARCH=win64
 unset DISPLAY WAYLAND_DISPLAY
 
 stop_session() {
@@ -62,6 +69,21 @@ done
 stop_session
 : >"$session/pids"
 
+rm -f "$session/display"
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$session/display" \
+    >"$session/xvfb.log" 2>&1 </dev/null &
+echo $! >>"$session/pids"
+for _ in $(seq 100); do
+    [ -s "$session/display" ] && break
+    sleep 0.1
+done
+if [ ! -s "$session/display" ]; then
+    echo "wine_session: the virtual display did not start (see $session/xvfb.log)" >&2
+    stop_session
+    exit 1
+fi
+export DISPLAY=":$(head -1 "$session/display")"
+
 # The wineserver first, then the services, all with their output in files. Wine processes find
 # the server by the socket it makes in a folder named after the prefix's device and inode.
 mkdir -p "$prefix"
@@ -81,17 +103,20 @@ for link in "$prefix"/dosdevices/com*; do
 done
 wine reg delete 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /va /f >>"$session/wineboot.log" 2>&1 || true
 
-# The null-modem pairs: COM41-COM42, COM43-COM44, ...
+# The null-modem pairs: COM51-COM52, COM53-COM54, ... Above COM50, the last port the port
+# selection dialog probes, and apart from the ports that tests expect to be missing (the
+# console's COM5, COM12 and COM44, which COM300 is in eight bits).
+first=51
 list=""
 for i in $(seq 0 $((pairs - 1))); do
-    a=$((41 + 2 * i))
+    a=$((first + 2 * i))
     b=$((a + 1))
     "$com_pair" "$prefix/dosdevices" "$a" "$b" >"$session/pair$a.log" 2>&1 </dev/null &
     echo $! >>"$session/pids"
     list="$list $a:$b"
 done
 for i in $(seq 0 $((pairs - 1))); do
-    a=$((41 + 2 * i))
+    a=$((first + 2 * i))
     for _ in $(seq 100); do
         grep -q "^COM$a " "$session/pair$a.log" 2>/dev/null && break
         sleep 0.05
@@ -99,9 +124,10 @@ for i in $(seq 0 $((pairs - 1))); do
 done
 
 cat >"$session/env" <<ENV
-export WINEPREFIX='$prefix' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=;winedbg.exe=d' WINEARCH=win64
+export WINEPREFIX='$prefix' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=;winedbg.exe,winemenubuilder.exe=d' WINEARCH=win64
 export LD_PRELOAD='$shim'
 export MBUS_TEST_COM_PAIRS='${list# }'
-unset DISPLAY WAYLAND_DISPLAY
+export DISPLAY='$DISPLAY'
+unset WAYLAND_DISPLAY
 ENV
-echo "wine session ready: $prefix, COM pairs ${list# }"
+echo "wine session ready: $prefix, display $DISPLAY, COM pairs ${list# }"

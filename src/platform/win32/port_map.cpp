@@ -55,8 +55,27 @@ std::vector<PortMapEntry> ReadPortMap(PortMapNotes* notes) {
     return map;
 }
 
+std::vector<std::string> PortMapFolders() {
+    return {}; // the system keeps the list in the registry
+}
+
+bool NoPortListIsAnError() {
+    return true; // the key is made with the first port; without it the list cannot be opened
+}
+
 std::optional<int> MappedComNumber(const std::string& /*devicePath*/) {
     return std::nullopt; // ports have COM names only
+}
+
+std::optional<std::string> ResolveDeviceName(std::string_view name, PortMapNotes* notes) {
+    const auto number = ComNumberOfName(name);
+    if (!number)
+        return std::string(name);
+    for (PortMapEntry& entry : ReadPortMap(notes)) {
+        if (entry.Number == *number)
+            return std::move(entry.DevicePath);
+    }
+    return std::nullopt;
 }
 
 } // namespace mbus::platform
