@@ -8,11 +8,14 @@
 #include "console/meter_list_messages.h"
 #include "console/meter_list_table.h"
 #include "console/meter_round.h"
+#include "console/operation_sequence.h"
 #include "console/sending.h"
 #include "console/status_bar.h"
 #include "console/traffic_file.h"
 #include "protocol/meter_type.h"
+#include "protocol/read_address.h"
 #include "protocol/read_frame.h"
+#include "serial/com_port.h"
 #include "util/gbk_text.h"
 #include "util/string_c.h"
 
@@ -26,6 +29,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -50,6 +54,17 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text,
     button->setObjectName(QString::fromLatin1(name));
     button->setToolTip(toolTip);
     return button;
+}
+
+// The position in the type list of the type with `code`.
+std::optional<int> TypePosition(std::uint8_t code) {
+    const auto types = protocol::MeterTypes();
+    const auto found =
+        std::find_if(types.begin(), types.end(),
+                     [code](const protocol::MeterType& t) { return t.Code == code; });
+    if (found == types.end())
+        return std::nullopt;
+    return static_cast<int>(found - types.begin());
 }
 
 // The identifier the round reads: that of 读指令 when it is one of its items (the current
@@ -91,6 +106,9 @@ MeterListPane::MeterListPane(TForm1& form, QWidget* parent)
     btnAddMainMeter =
         MakeButton(this, "btnAddMainMeter", QStringLiteral("添加主窗口表"),
                    QStringLiteral("加入主窗口的表地址和表类型（读表地址之后即为找到的表）"));
+    btnAddFoundMeter =
+        MakeButton(this, "btnAddFoundMeter", QStringLiteral("读表地址"),
+                   QStringLiteral("读线路上唯一一块表的地址，加入清单（线路上只能有一块表）"));
     btnRemoveMeters =
         MakeButton(this, "btnRemoveMeters", QStringLiteral("删除"), QStringLiteral("删除选中的行"));
     btnRound = MakeButton(this, "btnRound", QStringLiteral("开始轮抄"),
@@ -112,8 +130,8 @@ MeterListPane::MeterListPane(TForm1& form, QWidget* parent)
     lblRoundSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* listBar = new QHBoxLayout;
-    for (QPushButton* button :
-         {btnOpenMeterList, btnSaveMeterList, btnNewMeter, btnAddMainMeter, btnRemoveMeters})
+    for (QPushButton* button : {btnOpenMeterList, btnSaveMeterList, btnNewMeter, btnAddMainMeter,
+                                btnAddFoundMeter, btnRemoveMeters})
         listBar->addWidget(button);
     listBar->addStretch();
     auto* roundBar = new QHBoxLayout;
@@ -138,6 +156,7 @@ MeterListPane::MeterListPane(TForm1& form, QWidget* parent)
 
     Round = new MeterRound(
         *form.Exchanges, [](const std::string& bytes) { return SendRequest(bytes); }, this);
+    AddressSearch = new OperationSequence(*form.Exchanges, SendRequest, this);
 
     connect(btnOpenMeterList, &QPushButton::clicked, this,
             [this] { RunGuarded([this] { OpenList(); }); });
@@ -150,6 +169,10 @@ MeterListPane::MeterListPane(TForm1& form, QWidget* parent)
     });
     connect(btnAddMainMeter, &QPushButton::clicked, this,
             [this] { RunGuarded([this] { AddMainWindowMeter(); }); });
+    connect(btnAddFoundMeter, &QPushButton::clicked, this,
+            [this] { RunGuarded([this] { AddFoundMeter(); }); });
+    connect(AddressSearch, &OperationSequence::SendFailed, this,
+            [this] { lblRoundProgress->setText(QStringLiteral("读表地址：串口未打开")); });
     connect(btnRemoveMeters, &QPushButton::clicked, tblMeterList,
             &MeterListTable::RemoveSelectedRows);
     connect(btnRound, &QPushButton::clicked, this,
@@ -177,6 +200,8 @@ MeterListPane::MeterListPane(TForm1& form, QWidget* parent)
             lblRoundProgress->setText(QStringLiteral("等待下一轮"));
     });
     connect(Round, &MeterRound::Finished, this, &MeterListPane::RoundsFinished);
+    // A line lost under the port ends the rounds before the window reports the loss.
+    connect(&form, &TForm1::PortLost, this, [this] { Round->Stop(QStringLiteral("串口已断开")); });
     ShowRoundsState();
     ShowTitle();
 }
@@ -283,16 +308,59 @@ void MeterListPane::AddMainWindowMeter() {
     }
     protocol::LineAddress address;
     std::reverse_copy(typed.begin(), typed.end(), address.begin());
+    AddMeter(address, type);
+}
+
+void MeterListPane::AddMeter(const protocol::LineAddress& address, int typePosition) {
     int row = 0;
-    if (const auto listed = tblMeterList->RowOf(address, type)) {
+    if (const auto listed = tblMeterList->RowOf(address, typePosition)) {
         row = *listed;
     } else {
         row = tblMeterList->AddRow(QString::fromStdString(protocol::AddressText(address)),
-                                   Utf8(protocol::MeterTypes()[type].ItemText), QString());
+                                   Utf8(protocol::MeterTypes()[typePosition].ItemText), QString());
     }
     // The name is what the engineer adds next.
     tblMeterList->setCurrentCell(row, MeterListTable::kNameColumn);
     tblMeterList->scrollToItem(tblMeterList->item(row, MeterListTable::kNameColumn));
+}
+
+void MeterListPane::AddFoundMeter() {
+    const QString caption = QString::fromUtf8(kMeterListCaption);
+    if (!Form_.ComPort->Open()) {
+        ShowMessageBox(QStringLiteral("串口未打开：请先在主窗口选择串口并打开，再读表地址。"),
+                       caption, QMessageBox::Warning);
+        return;
+    }
+    if (Form_.Timer1->isActive()) {
+        ShowMessageBox(QStringLiteral("主窗口正在定时发送：请先停止定时发送，再读表地址。"),
+                       caption, QMessageBox::Warning);
+        return;
+    }
+    if (AddressSearch->Busy())
+        return;
+    lblRoundProgress->setText(QStringLiteral("读表地址…"));
+    const std::vector<std::uint8_t> request = protocol::BuildReadAddressRequest();
+    AddressSearch->Add({QStringLiteral("读表地址"), std::string(request.begin(), request.end()),
+                        [this](const protocol::Exchange& exchange) { FoundMeter(exchange); }});
+}
+
+void MeterListPane::FoundMeter(const protocol::Exchange& exchange) {
+    const auto& reply = exchange.Reply;
+    const std::optional<int> type =
+        reply && reply->TypeCode ? TypePosition(*reply->TypeCode) : std::nullopt;
+    if (protocol::Failed(exchange.Outcome) || !reply ||
+        reply->Kind != protocol::ReplyKind::ReadAddress || !reply->Address || !type) {
+        lblRoundProgress->setText(QStringLiteral("读表地址：") +
+                                  (protocol::Failed(exchange.Outcome)
+                                       ? Utf8(protocol::VerdictText(exchange.Outcome))
+                                       : QStringLiteral("应答中没有已知类型的表地址")));
+        return;
+    }
+    AddMeter(*reply->Address, *type);
+    lblRoundProgress->setText(
+        QStringLiteral("读表地址：找到 %1（%2）")
+            .arg(QString::fromStdString(protocol::AddressText(*reply->Address)),
+                 Utf8(protocol::MeterTypes()[*type].ItemText)));
 }
 
 void MeterListPane::StartRounds() {
@@ -339,24 +407,25 @@ bool MeterListPane::RoundsRunning() const {
 void MeterListPane::RoundsFinished(const QString& why) {
     tblMeterList->SetEditable(true);
     lblRoundProgress->clear();
-    if (!why.isEmpty())
-        Form_.sStatusBar1->SetMessage(QStringLiteral("轮抄已停止：") + why);
+    if (!why.isEmpty()) {
+        const QString said = QStringLiteral("轮抄已停止：") + why;
+        lblRoundProgress->setText(said);
+        Form_.sStatusBar1->SetMessage(said);
+    }
     ShowRoundsState();
 }
 
 void MeterListPane::AutoSendToggled(bool on) {
-    if (!on || !Round->Running())
-        return;
-    Round->Stop();
-    Form_.sStatusBar1->SetMessage(QStringLiteral("轮抄已停止：定时发送开始"));
+    if (on)
+        Round->Stop(QStringLiteral("定时发送开始"));
 }
 
 void MeterListPane::ShowRoundsState() {
     const bool running = Round->Running();
     btnRound->setText(running ? QStringLiteral("停止") : QStringLiteral("开始轮抄"));
-    for (QWidget* control :
-         std::initializer_list<QWidget*>{btnOpenMeterList, btnNewMeter, btnAddMainMeter,
-                                         btnRemoveMeters, ckbRoundRepeat, edtRoundPeriod})
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             btnOpenMeterList, btnNewMeter, btnAddMainMeter, btnAddFoundMeter, btnRemoveMeters,
+             ckbRoundRepeat, edtRoundPeriod})
         control->setEnabled(!running);
 }
 

@@ -11,6 +11,9 @@
 
 #include <string>
 
+#include "protocol/exchange.h"
+#include "protocol/frame_layout.h"
+
 class QCheckBox;
 class QFileDialog;
 class QLabel;
@@ -21,6 +24,7 @@ namespace mbus::console {
 
 class MeterListTable;
 class MeterRound;
+class OperationSequence;
 class TForm1;
 
 inline constexpr char kMeterListCaption[] = "表计清单";
@@ -40,9 +44,13 @@ public:
     void OpenList();
     // Asks for a file and saves the list to it; true when it was written.
     bool SaveListAs();
-    // Adds the meter of the main window's 表地址 and 表类型 (the meter 读表地址 found), or selects
-    // its row when the list holds it already.
+    // Adds the meter of the main window's 表地址 and 表类型, or selects its row when the list
+    // holds it already.
     void AddMainWindowMeter();
+    // Reads the address of the one meter on the line (读表地址, to any type and address) and adds
+    // the meter that answers as AddMainWindowMeter does; what came of it shows beside the round
+    // buttons. Needs the open port and no timed sending, as the meter operations window does.
+    void AddFoundMeter();
     // 开始轮抄 / 停止.
     void StartRounds();
     void StopRounds();
@@ -53,6 +61,7 @@ public:
     QPushButton* btnSaveMeterList;
     QPushButton* btnNewMeter;
     QPushButton* btnAddMainMeter;
+    QPushButton* btnAddFoundMeter;
     QPushButton* btnRemoveMeters;
     QPushButton* btnRound;
     QCheckBox* ckbRoundRepeat;
@@ -61,8 +70,12 @@ public:
     QLabel* lblRoundSummary;
     QFileDialog* dlgMeterList;
     MeterRound* Round;
+    OperationSequence* AddressSearch; // the request of 读表地址
 
 private:
+    // Adds the meter, or selects the row that holds it, and puts the cursor on its name.
+    void AddMeter(const protocol::LineAddress& address, int typePosition);
+    void FoundMeter(const protocol::Exchange& exchange);
     void RoundsFinished(const QString& why);
     void ShowRoundsState();
     void ShowTitle();

@@ -35,12 +35,9 @@ bool MeterRound::Start(std::vector<Meter> meters, int periodMs) {
     return Running_;
 }
 
-void MeterRound::Stop() {
-    if (!Running_)
-        return;
-    if (RoundActive_)
-        EndRound(true);
-    Finish(QString());
+void MeterRound::Stop(const QString& why) {
+    if (Running_)
+        Finish(why);
 }
 
 void MeterRound::StartRound() {
@@ -58,7 +55,7 @@ void MeterRound::SendNext() {
     if (!Running_ || !RoundActive_ || OnLine_ != 0)
         return;
     if (Next_ >= Meters_.size()) {
-        EndRound(false);
+        EndRound();
         return;
     }
     // One request on the line at a time: a request of the main window (发送) still waiting for
@@ -72,7 +69,6 @@ void MeterRound::SendNext() {
     } catch (...) {
     }
     if (id == 0) {
-        EndRound(true);
         Finish(QStringLiteral("串口未打开"));
         return;
     }
@@ -102,12 +98,10 @@ void MeterRound::ExchangeSettled(const protocol::Exchange& exchange) {
         QTimer::singleShot(0, this, [this] { RunGuarded([this] { SendNext(); }); });
 }
 
-void MeterRound::EndRound(bool stopped) {
+void MeterRound::EndRound() {
     RoundActive_ = false;
     Exchanges_.SetEndAnswersEarly(false);
-    emit RoundEnded(SummaryOf(stopped));
-    if (stopped)
-        return;
+    emit RoundEnded(SummaryOf(false));
     if (PeriodMs_ <= 0) {
         Finish(QString());
         return;
@@ -120,10 +114,14 @@ void MeterRound::EndRound(bool stopped) {
 }
 
 void MeterRound::Finish(const QString& why) {
+    // A round cut short says how far it came, unless not one of its requests went out.
+    const bool cutShort = RoundActive_ && Sent_;
     Running_ = false;
     RoundActive_ = false;
     NextRound_.stop();
     Exchanges_.SetEndAnswersEarly(false);
+    if (cutShort)
+        emit RoundEnded(SummaryOf(true));
     emit Finished(why);
 }
 

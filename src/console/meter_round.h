@@ -54,9 +54,10 @@ public:
     // one round's start to the next; a round that takes longer is followed at once) until Stop.
     // False when the first request could not go out (the port is closed): nothing runs then.
     bool Start(std::vector<Meter> meters, int periodMs);
-    // Ends the rounds: no further request goes out. The request on the line still gets its
-    // answer (MeterRead), and the round's summary says it was stopped.
-    void Stop();
+    // Ends the rounds for the reason `why` (empty: the user stopped them): no further request
+    // goes out. The request on the line still gets its answer (MeterRead), and the round's
+    // summary says it was stopped.
+    void Stop(const QString& why = QString());
     // Whether a round runs or the next one is due.
     bool Running() const { return Running_; }
 
@@ -67,15 +68,16 @@ signals:
     // rounds were stopped too.
     void MeterRead(const protocol::Exchange& exchange);
     void RoundEnded(const MeterRound::Summary& summary);
-    // The rounds ended: `why` is empty when they ran out or were stopped by Stop, else the
-    // reason ("串口未打开").
+    // The rounds ended: `why` is empty when they ran out or the user stopped them, else the
+    // reason ("串口未打开", or what Stop was given).
     void Finished(const QString& why);
 
 private:
     void StartRound();
     void SendNext();
     void ExchangeSettled(const protocol::Exchange& exchange);
-    void EndRound(bool stopped);
+    // The round read every meter: its summary, then the next round or the end.
+    void EndRound();
     void Finish(const QString& why);
     Summary SummaryOf(bool stopped) const;
 
