@@ -41,6 +41,8 @@ void MeterRound::Stop(const QString& why) {
 }
 
 void MeterRound::StartRound() {
+    if (!Running_)
+        return;
     ++Number_;
     RoundActive_ = true;
     Next_ = 0;
@@ -102,6 +104,8 @@ void MeterRound::EndRound() {
     RoundActive_ = false;
     Exchanges_.SetEndAnswersEarly(false);
     emit RoundEnded(SummaryOf(false));
+    if (!Running_) // stopped by a receiver of RoundEnded
+        return;
     if (PeriodMs_ <= 0) {
         Finish(QString());
         return;
