@@ -259,6 +259,7 @@ void MeterListPane::OpenList() {
                        QString::fromUtf8(kMeterListCaption), QMessageBox::Question,
                        QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
         return;
+    dlgMeterList->setWindowTitle(QStringLiteral("打开表计清单"));
     dlgMeterList->setAcceptMode(QFileDialog::AcceptOpen);
     dlgMeterList->setFileMode(QFileDialog::ExistingFile);
     dlgMeterList->setDirectory(FileName_.isEmpty() ? UserDocumentsFolder()
@@ -269,6 +270,7 @@ void MeterListPane::OpenList() {
 }
 
 bool MeterListPane::SaveListAs() {
+    dlgMeterList->setWindowTitle(QStringLiteral("保存表计清单"));
     dlgMeterList->setAcceptMode(QFileDialog::AcceptSave);
     dlgMeterList->setFileMode(QFileDialog::AnyFile);
     if (FileName_.isEmpty()) {
@@ -311,9 +313,10 @@ void MeterListPane::AddMainWindowMeter() {
     AddMeter(address, type);
 }
 
-void MeterListPane::AddMeter(const protocol::LineAddress& address, int typePosition) {
+bool MeterListPane::AddMeter(const protocol::LineAddress& address, int typePosition) {
     int row = 0;
-    if (const auto listed = tblMeterList->RowOf(address, typePosition)) {
+    const auto listed = tblMeterList->RowOf(address, typePosition);
+    if (listed) {
         row = *listed;
     } else {
         row = tblMeterList->AddRow(QString::fromStdString(protocol::AddressText(address)),
@@ -322,6 +325,7 @@ void MeterListPane::AddMeter(const protocol::LineAddress& address, int typePosit
     // The name is what the engineer adds next.
     tblMeterList->setCurrentCell(row, MeterListTable::kNameColumn);
     tblMeterList->scrollToItem(tblMeterList->item(row, MeterListTable::kNameColumn));
+    return !listed;
 }
 
 void MeterListPane::AddFoundMeter() {
@@ -356,11 +360,12 @@ void MeterListPane::FoundMeter(const protocol::Exchange& exchange) {
                                        : QStringLiteral("应答中没有已知类型的表地址")));
         return;
     }
-    AddMeter(*reply->Address, *type);
+    const bool added = AddMeter(*reply->Address, *type);
     lblRoundProgress->setText(
-        QStringLiteral("读表地址：找到 %1（%2）")
+        QStringLiteral("读表地址：找到 %1（%2）%3")
             .arg(QString::fromStdString(protocol::AddressText(*reply->Address)),
-                 Utf8(protocol::MeterTypes()[*type].ItemText)));
+                 Utf8(protocol::MeterTypes()[*type].ItemText),
+                 added ? QStringLiteral("，已加入清单") : QStringLiteral("，清单中已有")));
 }
 
 void MeterListPane::StartRounds() {

@@ -73,8 +73,9 @@ public:
     OperationSequence* AddressSearch; // the request of 读表地址
 
 private:
-    // Adds the meter, or selects the row that holds it, and puts the cursor on its name.
-    void AddMeter(const protocol::LineAddress& address, int typePosition);
+    // Adds the meter, or selects the row that holds it, and puts the cursor on its name. True
+    // when it was added.
+    bool AddMeter(const protocol::LineAddress& address, int typePosition);
     void FoundMeter(const protocol::Exchange& exchange);
     void RoundsFinished(const QString& why);
     void ShowRoundsState();

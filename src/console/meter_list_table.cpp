@@ -298,6 +298,9 @@ void MeterListTable::CellChanged(QTableWidgetItem* changed) {
     if (changed->column() > kNameColumn)
         return;
     Check();
+    const int column = changed->column();
+    if (sizeHintForColumn(column) > columnWidth(column))
+        resizeColumnToContents(column);
     emit Edited();
 }
 

@@ -96,7 +96,7 @@ ReadingsWindow::ReadingsWindow(TForm1& form) : QWidget(&form, Qt::Window), Form_
     auto* sides = new QSplitter(Qt::Horizontal, this);
     sides->addWidget(MeterList);
     sides->addWidget(split);
-    sides->setSizes({620, 660});
+    sides->setSizes({700, 580});
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(bar);
     layout->addWidget(sides, 1);
