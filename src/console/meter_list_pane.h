@@ -1,7 +1,7 @@
 // The list pane of the readings window (表计清单): a list of the meters on the line, loaded from a
 // meter list file (CSV: "address,type[,name]" a line), edited in place, grown by the meter the
-// main window shows (表地址 and 表类型, which 读表地址 fills with the meter it found) and saved
-// back; and the rounds (轮抄) that read every meter of the list in turn, once or every period,
+// main window shows (表地址 and 表类型) or by the meter that answers 读表地址, and saved back; and
+// the rounds (轮抄) that read every meter of the list in turn, once or every period,
 // with the result of each meter on its row and a summary of each round. Timed sending of the main
 // window and rounds never run at once: starting one stops the other, with a word in the status
 // bar.
