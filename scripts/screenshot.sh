@@ -12,6 +12,8 @@
 # - docs/operations.png, the meter operations window after closing the valve of a simulated
 #   meter, reading it, setting its clock, reading its prices and last month, and an identifier it
 #   refuses.
+# - docs/rounds.png, the readings window after one round (轮抄) of a list of 50 simulated meters,
+#   three of them silent: each row's result in the list pane, the summary naming the three.
 # BUILD_DIR names the build tree (default build/release).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -87,7 +89,7 @@ xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
     xdotool key ctrl+r                                                                 # 读数记录
     sleep 1
     readings=$(xdotool search --name "读数记录" | head -1)
-    xdotool windowmove "$readings" 640 400
+    xdotool windowmove "$readings" 300 350
     sleep 10
     xdotool mousemove 922 260 click 1 # timed sending off
     sleep 0.5
@@ -177,10 +179,59 @@ if [ ! -s "$work/operations.png" ]; then
     exit 1
 fi
 
+# A round of 50 meters, three silent (17, 29, 41): the list loaded with 打开清单, the round started
+# with 开始轮抄; the buttons are clicked in the readings window, which stands at the screen's corner.
+xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
+    set -e
+    work=$1 console=$2 mbus=$3
+    export XDG_CONFIG_HOME="$work/readings-config"
+    {
+        echo "# 3 号楼冷水表"
+        for i in $(seq 50); do
+            printf "%014d,冷水水表,%d-%d0%d\n" "$i" $(((i - 1) / 10 + 1)) $(((i - 1) % 10 / 2 + 1)) \
+                $(((i - 1) % 2 + 1))
+        done
+    } >"$work/meters.csv"
+    "$mbus" sim --meters "$work/meters.csv" --silent-meter 00000000000017 \
+        --silent-meter 00000000000029 --silent-meter 00000000000041 --com 1 --unpaced \
+        >"$work/sim4.out" &
+    sim=$!
+    for _ in $(seq 50); do [ -s "$work/sim4.out" ] && break; sleep 0.1; done
+    "$console" &
+    console=$!
+    for _ in $(seq 100); do xdotool search --name "M-bus" >/dev/null 2>&1 && break; sleep 0.1; done
+    sleep 1
+    xdotool mousemove 364 648 click 1 # 打开串口
+    sleep 0.5
+    xdotool key ctrl+r                # 读数记录
+    sleep 1
+    readings=$(xdotool search --name "读数记录" | head -1)
+    xdotool windowmove "$readings" 0 0
+    sleep 0.5
+    xdotool mousemove --window "$readings" 62 81 click 1 # 打开清单
+    sleep 1
+    xdotool type --delay 20 "$work/meters.csv"
+    xdotool key Return
+    sleep 1
+    # The file name completion of the dialog may still stand on the screen: a click beside the
+    # buttons takes it away.
+    xdotool mousemove --window "$readings" 400 583 click 1
+    sleep 0.5
+    xdotool mousemove --window "$readings" 62 583 click 1 # 开始轮抄
+    sleep 10
+    import -window "$readings" "$work/rounds.png"
+    kill "$console" "$sim"
+' rounds "$work" "$console" "$mbus"
+if [ ! -s "$work/rounds.png" ]; then
+    echo "screenshot: the round was not taken" >&2
+    exit 1
+fi
+
 # Fewer colours keep the pictures small; the windows use few anyway.
 convert "$work/console.png" -colors 128 docs/console.png
 convert "$work/readings.png" -colors 128 docs/readings.png
 convert "$work/exchanges.png" -colors 128 docs/exchanges.png
 convert "$work/operations.png" -colors 128 docs/operations.png
-echo "wrote docs/console.png, docs/readings.png, docs/exchanges.png and docs/operations.png" \
-    "($rows readings exported)"
+convert "$work/rounds.png" -colors 128 docs/rounds.png
+echo "wrote docs/console.png, docs/readings.png, docs/exchanges.png, docs/operations.png and" \
+    "docs/rounds.png ($rows readings exported)"

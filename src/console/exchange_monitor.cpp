@@ -5,6 +5,8 @@
 #include "console/main_window.h"
 #include "console/readings_log.h"
 #include "console/status_bar.h"
+#include "protocol/reply_end.h"
+#include "util/string_c.h"
 
 #include <QTimer>
 
@@ -54,6 +56,30 @@ std::uint64_t ExchangeMonitor::RequestSent(const std::string& bytes) {
     return id;
 }
 
+bool ExchangeMonitor::EndsAnswer(const std::string& collected) const {
+    if (!EndAnswersEarly_ || collected.empty())
+        return false;
+    const protocol::Exchange* waiting = Tracker_.OldestWaiting();
+    if (waiting == nullptr || !waiting->Request)
+        return false;
+    if (!Assembler_.Holding())
+        return protocol::EndsInAnswer(util::AsBytes(collected), *waiting->Request);
+    return protocol::EndsInAnswer(util::AsBytes(Assembler_.Held() + collected), *waiting->Request);
+}
+
+std::optional<std::string> ExchangeMonitor::RoundAddressText() const {
+    const protocol::Exchange* waiting = Tracker_.OldestWaiting();
+    if (!EndAnswersEarly_ || waiting == nullptr || !waiting->Request)
+        return std::nullopt;
+    return protocol::AddressText(waiting->Request->Address);
+}
+
+void ExchangeMonitor::NameRequest(std::uint64_t id, std::string name) {
+    Names_[id] = std::move(name);
+    while (Names_.size() > kSentTimesKept)
+        Names_.erase(Names_.begin());
+}
+
 std::optional<std::string> ExchangeMonitor::FrameCompleted(const std::string& frame) {
     return Assembler_.Add(frame, Tracker_.Waiting());
 }
@@ -97,9 +123,10 @@ void ExchangeMonitor::Settle(const protocol::Exchange& exchange) {
     ShowVerdict(exchange);
     if (ReadingsLog* log = ReadingsLog::Current()) {
         const auto sent = SentTimes_.find(exchange.Id);
+        const auto name = Names_.find(exchange.Id);
         log->AddExchange(exchange,
                          sent != SentTimes_.end() ? sent->second : QDateTime::currentDateTime(),
-                         CurrentPort());
+                         CurrentPort(), name != Names_.end() ? name->second : std::string());
     }
     emit Settled(exchange);
     if (!TimedSendHeld_ || Tracker_.Waiting())

@@ -54,6 +54,19 @@ public:
     // is held; a timer that stops meanwhile drops it).
     void HoldTimedSend() { TimedSendHeld_ = true; }
 
+    // While on (a round of meters runs), an exchange ends as soon as its answer is whole: the
+    // receive road asks EndsAnswer after every data event and completes the frame at once when
+    // it holds. Off, frames end at the quiet gap alone.
+    void SetEndAnswersEarly(bool on) { EndAnswersEarly_ = on; }
+    // Whether answers end early and `collected` (joined behind a reply held for joining) ends in
+    // the whole, sound answer to the oldest request waiting (protocol::EndsInAnswer).
+    bool EndsAnswer(const std::string& collected) const;
+    // While answers end early: the address (as typed) of the request a frame is analysed for,
+    // the oldest waiting; none otherwise.
+    std::optional<std::string> RoundAddressText() const;
+    // The name of the meter the request `id` reads, for its row in the readings log.
+    void NameRequest(std::uint64_t id, std::string name);
+
 signals:
     // A request settled; its verdict is shown already.
     void Settled(const protocol::Exchange& exchange);
@@ -68,7 +81,9 @@ private:
     protocol::ReplyAssembler Assembler_;
     QTimer Deadline_;
     std::map<std::uint64_t, QDateTime> SentTimes_; // of the latest requests, for their rows
+    std::map<std::uint64_t, std::string> Names_;   // of the latest named requests
     bool TimedSendHeld_ = false;
+    bool EndAnswersEarly_ = false;
 };
 
 // The hooks of the sending and decoding routines, to Form1's monitor; they never raise (the

@@ -15,9 +15,12 @@
 namespace mbus::console {
 
 void AnalyseFrame(const std::string& Data) {
-    // The frame's reply is found once; the decode view and the readings log both read it.
-    const std::optional<protocol::ParsedReply> reply = protocol::ParseReceivedFrame(
-        util::Utf8ToGbk(Form1->edtAddr->text().toStdString()), util::AsBytes(Data));
+    // The frame's reply is found once; the decode view and the readings log both read it. A
+    // round's request names its meter itself, so its reply is decoded whatever edtAddr holds.
+    const std::string addressText = Form1->Exchanges->RoundAddressText().value_or(
+        util::Utf8ToGbk(Form1->edtAddr->text().toStdString()));
+    const std::optional<protocol::ParsedReply> reply =
+        protocol::ParseReceivedFrame(addressText, util::AsBytes(Data));
     NoteFrameAnalysed(Data, reply);
 
     // Replies are told from noise by the length of the decoded text in bytes, as the engineers'

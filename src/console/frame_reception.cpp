@@ -15,6 +15,19 @@ namespace mbus::console {
 
 protocol::ComRec_Struct RxFrame;
 
+namespace {
+
+// One complete frame: shown, written to the traffic log file, and analysed once it is whole.
+void CompleteFrame(const std::string& frame) {
+    ShowRxHex(frame);
+    Form1->LogTraffic("RX", frame);
+    // A reply the line delivers in bursts is analysed once it is whole.
+    if (const auto whole = Form1->Exchanges->FrameCompleted(frame))
+        AnalyseFrame(*whole);
+}
+
+} // namespace
+
 void TForm1::ComPortTriggerAvail(serial::TComponent* /*CP*/, std::uint16_t Count) {
     // While a close is in progress the port hands out no bytes (ReadChar gives a zero byte that
     // never came over the line); the waiting bytes go with the close, so nothing is taken or
@@ -32,6 +45,11 @@ void TForm1::ComPortTriggerAvail(serial::TComponent* /*CP*/, std::uint16_t Count
         protocol::ReceiveByte(RxFrame, ComPort->ReadChar());
     RecvCount += Count;
     ShowRecvCount();
+    // While a round of meters runs, its exchange ends as soon as the answer is whole: the frame
+    // is complete now, and the next meter's request need not wait for the quiet gap. Anything
+    // else (and everything outside a round) waits for the gap.
+    if (Exchanges->EndsAnswer(RxFrame.RecData))
+        CompleteFrame(std::exchange(RxFrame.RecData, std::string()));
 }
 
 void TForm1::tmr1Timer(QObject* /*Sender*/) {
@@ -45,13 +63,8 @@ void TForm1::tmr1Timer(QObject* /*Sender*/) {
         tmr1->stop();
         FrameTimerPaused = true;
     }
-    if (!frameDue)
-        return;
-    ShowRxHex(frame);
-    LogTraffic("RX", frame);
-    // A reply the line delivers in bursts is analysed once it is whole.
-    if (const auto whole = Exchanges->FrameCompleted(frame))
-        AnalyseFrame(*whole);
+    if (frameDue)
+        CompleteFrame(frame);
 }
 
 } // namespace mbus::console

@@ -163,6 +163,11 @@ public:
     // and unticks it.
     void LogTraffic(const char* direction, const std::string& bytes);
 
+signals:
+    // The open port's line died under it (`lost` says so for the user); emitted before the
+    // window reports the loss or waits for the port, so what runs on the port stops first.
+    void PortLost(const QString& lost);
+
 protected:
     // The tool bar follows the window's width and the status bar its bottom edge; everything
     // else keeps its designed place.

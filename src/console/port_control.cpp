@@ -139,6 +139,7 @@ void TForm1::cbbParityChange(QObject* /*Sender*/) {
 void TForm1::ComPortPortLost(serial::TComponent* /*CP*/, const std::string& Cause) {
     const QString lost = QStringLiteral("串口已断开（%1）：%2")
                              .arg(cmbSoftPort->currentText(), QString::fromStdString(Cause));
+    emit PortLost(lost);
     if (ckbAutoReconnect->isChecked()) {
         // No box: the status bar tells of the loss and the wait, and the port comes back by
         // itself.

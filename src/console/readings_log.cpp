@@ -4,6 +4,8 @@
 
 #include <QComboBox>
 
+#include <algorithm>
+
 namespace mbus::console {
 namespace {
 
@@ -48,7 +50,7 @@ ReadingsLog* ReadingsLog::Current() {
 }
 
 void ReadingsLog::AddExchange(const protocol::Exchange& exchange, const QDateTime& sentAt,
-                              const QString& port) {
+                              const QString& port, const std::string& name) {
     const bool reading = exchange.Reply && IsCurrentReading(*exchange.Reply);
     const bool readRequest = !exchange.Request || ReadsCurrentData(*exchange.Request);
     if (!reading && !readRequest)
@@ -60,6 +62,7 @@ void ReadingsLog::AddExchange(const protocol::Exchange& exchange, const QDateTim
     row.Reply = exchange.Reply;
     row.ElapsedMs = exchange.Elapsed().count();
     row.Outcome = exchange.Outcome;
+    row.Name = name;
     Add(std::move(row), sentAt);
 }
 
@@ -84,7 +87,12 @@ std::string ReadingsLog::CsvFileBytes() const {
     rows.reserve(Rows_.size());
     for (const LoggedReading& logged : Rows_)
         rows.push_back(logged.Row);
-    const protocol::ReadingsCsv csv(protocol::FormatsOfRows(rows), protocol::CsvWords::People);
+    const bool named = std::any_of(rows.begin(), rows.end(), [](const protocol::ReadingRow& row) {
+        return !row.Name.empty();
+    });
+    const protocol::ReadingsCsv csv(protocol::FormatsOfRows(rows), protocol::CsvWords::People,
+                                    named ? protocol::NameColumn::Shown
+                                          : protocol::NameColumn::None);
     std::string bytes = "\xEF\xBB\xBF" + csv.Header();
     for (const protocol::ReadingRow& row : rows)
         bytes += csv.Row(row);

@@ -36,8 +36,9 @@ public:
     // became of them; other requests only when their reply is a reading of the current counters.
     // So the meter operations window's other reads and its writes (past months, prices, days,
     // purchases, key version, valve, clock, address) and the read-address request make no row.
+    // `name` is the meter's name in a list of meters (a round's requests), empty for others.
     void AddExchange(const protocol::Exchange& exchange, const QDateTime& sentAt,
-                     const QString& port);
+                     const QString& port, const std::string& name = {});
     // A reply of the current counters that answers no request, found at `at` (other replies
     // make no row).
     void AddUnsolicited(const protocol::ParsedReply& reply, const QDateTime& at,
@@ -49,7 +50,7 @@ public:
 
     // The CSV file of the rows: UTF-8 with a byte order mark (so spreadsheet programs keep the
     // Chinese texts), the columns of `mbus read --csv` with the console's words for outcomes and
-    // the frame check as the table shows it.
+    // the frame check as the table shows it; with a column 名称 when a row has a meter's name.
     std::string CsvFileBytes() const;
 
 signals:

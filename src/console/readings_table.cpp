@@ -11,7 +11,7 @@ namespace mbus::console {
 namespace {
 
 // Columns before the fields, and after them.
-enum LeadColumn { kTimeColumn, kAddressColumn, kTypeColumn, kLeadColumns };
+enum LeadColumn { kTimeColumn, kAddressColumn, kNameColumn, kTypeColumn, kLeadColumns };
 constexpr int kTrailColumns = 4; // valve, battery, elapsed time, frame check
 
 // The label of the status field, whose column also tells a row without a reading.
@@ -50,9 +50,11 @@ void ReadingsTable::Clear() {
     FieldLabels_.clear();
     setColumnCount(kLeadColumns + kTrailColumns);
     setHorizontalHeaderLabels({QStringLiteral("时间"), QStringLiteral("表地址"),
-                               QStringLiteral("表类型"), QStringLiteral("阀门"),
-                               QStringLiteral("电池"), QStringLiteral("耗时ms"),
-                               QStringLiteral("帧校验")});
+                               QStringLiteral("名称"), QStringLiteral("表类型"),
+                               QStringLiteral("阀门"), QStringLiteral("电池"),
+                               QStringLiteral("耗时ms"), QStringLiteral("帧校验")});
+    // The name of a meter in a list of meters: shown from the first row of a round on.
+    setColumnHidden(kNameColumn, true);
 }
 
 void ReadingsTable::Widen(int column, const QString& text) {
@@ -107,6 +109,10 @@ void ReadingsTable::Append(const LoggedReading& logged) {
         setItem(line, kAddressColumn,
                 Cell(QString::fromStdString(protocol::AddressText(meter->Address))));
         setItem(line, kTypeColumn, Cell(TypeName(meter->TypeCode)));
+    }
+    if (!row.Name.empty()) {
+        setItem(line, kNameColumn, Cell(QString::fromStdString(row.Name)));
+        setColumnHidden(kNameColumn, false);
     }
     for (const auto& [column, text] : fields)
         setItem(line, column, Cell(text));

@@ -1,8 +1,9 @@
 // The table of the readings window: one line per logged row with its time (to the millisecond),
-// the meter's address and type name, every field's value and unit, the valve, the battery, the
-// time from the request to its reply (耗时ms) and the frame check, a green "正确" or a red text naming the first check that failed or what became
-// of a request without a reading ("无应答", "仅回显", "迟到应答", ...; said in the status column
-// too). Field columns follow the layouts as they first appear; columns widen to what they show.
+// the meter's address, name (a round's meters) and type name, every field's value and unit, the
+// valve, the battery, the time from the request to its reply (耗时ms) and the frame check, a green
+// "正确" or a red text naming the first check that failed or what became of a request without a
+// reading ("无应答", "仅回显", "迟到应答", ...; said in the status column too). Field columns
+// follow the layouts as they first appear; columns widen to what they show.
 #pragma once
 
 #include <QTableWidget>

@@ -4,6 +4,7 @@
 #include "console/exchange_monitor.h"
 #include "console/main_window.h"
 #include "console/message_box.h"
+#include "console/meter_list_pane.h"
 #include "console/readings_log.h"
 #include "console/readings_table.h"
 #include "console/readings_trend.h"
@@ -49,7 +50,7 @@ constexpr int kLongestReplyTimeoutMs = 600000;
 ReadingsWindow::ReadingsWindow(TForm1& form) : QWidget(&form, Qt::Window), Form_(form) {
     setObjectName(QStringLiteral("ReadingsWindow"));
     setWindowTitle(QString::fromUtf8(kReadingsCaption));
-    resize(960, 600);
+    resize(1280, 640);
     Log = new ReadingsLog(this);
 
     btnExportCsv = new QPushButton(QStringLiteral("导出CSV"), this);
@@ -91,9 +92,14 @@ ReadingsWindow::ReadingsWindow(TForm1& form) : QWidget(&form, Qt::Window), Form_
     split->addWidget(tblReadings);
     split->addWidget(chtTrend);
     split->setSizes({330, 270});
+    MeterList = new MeterListPane(form, this);
+    auto* sides = new QSplitter(Qt::Horizontal, this);
+    sides->addWidget(MeterList);
+    sides->addWidget(split);
+    sides->setSizes({700, 580});
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(bar);
-    layout->addWidget(split, 1);
+    layout->addWidget(sides, 1);
 
     dlgExportCsv = new QFileDialog(this);
     dlgExportCsv->setObjectName(QStringLiteral("dlgExportCsv"));

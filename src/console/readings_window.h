@@ -1,10 +1,10 @@
-// The readings window ("读数记录"), a top-level window beside the main window: the readings
-// table, a trend plot of one chosen numeric field of one chosen meter, CSV export (the button
-// "导出CSV" or Ctrl+S), its own clear, which asks first, and the reply time-out (应答超时) of the
-// console's requests. It owns the readings log, so the rows
-// live as long as the main window, whether or not this window is shown; closing the main window
-// with rows not exported asks whether to export them. The main window opens it with its
-// tool-bar button "读数记录" or Ctrl+R.
+// The readings window ("读数记录"), a top-level window beside the main window: the list of the
+// meters on the line with its rounds (表计清单, MeterListPane), the readings table, a trend plot of
+// one chosen numeric field of one chosen meter, CSV export (the button "导出CSV" or Ctrl+S), its
+// own clear, which asks first, and the reply time-out (应答超时) of the console's requests. It owns
+// the readings log, so the rows live as long as the main window, whether or not this window is
+// shown; closing the main window with rows not exported asks whether to export them. The main
+// window opens it with its tool-bar button "读数记录" or Ctrl+R.
 #pragma once
 
 #include <QWidget>
@@ -17,6 +17,7 @@ class QSpinBox;
 
 namespace mbus::console {
 
+class MeterListPane;
 class ReadingsLog;
 class ReadingsTable;
 class ReadingsTrend;
@@ -43,6 +44,7 @@ public:
     int UnexportedRows() const;
 
     ReadingsLog* Log;
+    MeterListPane* MeterList;
     ReadingsTable* tblReadings;
     ReadingsTrend* chtTrend;
     QComboBox* cmbTrendField;

@@ -117,10 +117,11 @@ public:
 private:
     void Fail(std::size_t line, MeterListField field, MeterListProblem problem,
               std::string_view text, std::size_t repeatOf = 0) {
-        List_.Errors.push_back({line, field, problem, std::string(text), repeatOf});
+        List_.Errors.push_back({line, field, problem, std::string(text), repeatOf, Fields_});
     }
 
     MeterList List_;
+    std::vector<std::string> Fields_; // of the line being read
 };
 
 void ListReader::ReadLine(std::string_view line, std::size_t number) {
@@ -128,6 +129,7 @@ void ListReader::ReadLine(std::string_view line, std::size_t number) {
     if (content.empty() || content.front() == '#')
         return;
     const auto fields = SplitFields(content);
+    Fields_ = fields.value_or(std::vector<std::string>());
     if (!fields) {
         Fail(number, MeterListField::Line, MeterListProblem::QuoteNotClosed, content);
         return;
@@ -214,6 +216,36 @@ MeterList ParseMeterList(std::string_view text) {
         reader.ReadLine(line, ++number);
     }
     return reader.Result();
+}
+
+std::string MeterListLine(std::string_view address, std::string_view type, std::string_view name) {
+    std::string line;
+    const auto add = [&line](std::string_view field, bool first) {
+        std::string text(field);
+        std::replace_if(
+            text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+        const bool quoted = text.find_first_of(",\"") != std::string::npos ||
+                            (!text.empty() && (IsBlank(text.front()) || IsBlank(text.back()))) ||
+                            (first && !text.empty() && text.front() == '#');
+        if (!first)
+            line += ',';
+        if (!quoted) {
+            line += text;
+            return;
+        }
+        line += '"';
+        for (const char c : text) {
+            if (c == '"')
+                line += '"';
+            line += c;
+        }
+        line += '"';
+    };
+    add(address, true);
+    add(type, false);
+    if (!name.empty())
+        add(name, false);
+    return line;
 }
 
 std::string_view MeterListFieldName(MeterListField field) {

@@ -4,8 +4,8 @@
 // optional name ("3-201 厨房"). UTF-8 with or without a byte order mark; lines whose first
 // character is '#' are comments; blank lines and lines of empty fields are skipped; a field may
 // be quoted ("a, b", with "" for a quote). `mbus read --meters` and `mbus sim --meters` read it,
-// and the console's list of meters is loaded from it. A bad line is named with its field and left
-// out; the lines around it are kept.
+// and the console's list of meters is loaded from it and saved to it (MeterListLine). A bad line
+// is named with its field and left out; the lines around it are kept.
 #pragma once
 
 #include <cstddef>
@@ -44,6 +44,9 @@ struct MeterListError {
     MeterListProblem Problem = MeterListProblem::Missing;
     std::string Text;         // the field as written (the line for Line)
     std::size_t RepeatOf = 0; // Repeated: the earlier line
+    // The line's fields as written, so a reader that keeps bad lines can show them; empty when
+    // the line could not be split (a quote not closed).
+    std::vector<std::string> Fields;
 };
 
 struct MeterList {
@@ -53,6 +56,12 @@ struct MeterList {
 
 // The meters of a list's text, and an error for each line that is not one.
 MeterList ParseMeterList(std::string_view text);
+
+// The line of a list that holds these fields (without its line end), as ParseMeterList reads
+// them back: a field is quoted where it holds a comma or a quote, has blanks at either end, or
+// would make the line a comment; a line break inside a field becomes a blank, since a list has
+// one meter a line. The name and the comma before it are left out when the name is empty.
+std::string MeterListLine(std::string_view address, std::string_view type, std::string_view name);
 
 // "address", "type", "name" or "line".
 std::string_view MeterListFieldName(MeterListField field);

@@ -80,5 +80,24 @@ TEST(MeterListTest, GoodLinesAreReadAndBadOnesNamedWithoutLosingTheRest) {
     EXPECT_TRUE(ParseMeterList("\xEF\xBB\xBF# only a comment").Errors.empty());
 }
 
+TEST(MeterListTest, SavedLinesReadBackAsWritten) {
+    const std::vector<std::string> names{"3-201 厨房", "3-202, \"east\"", " padded ", ""};
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        text +=
+            MeterListLine("0000000000000" + std::to_string(i + 1), "冷水水表", names[i]) + "\r\n";
+    // A line break in a name would split the meter in two; a leading '#' would hide it.
+    text += MeterListLine("# 00000000000009", "0", "two\nlines") + "\r\n";
+    const MeterList list = ParseMeterList(text);
+    ASSERT_EQ(list.Meters.size(), names.size()) << text;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        EXPECT_EQ(list.Meters[i].Name, names[i]) << i;
+    ASSERT_EQ(list.Errors.size(), 1u) << text;
+    EXPECT_EQ(list.Errors[0].Field, MeterListField::Address);
+    EXPECT_EQ(list.Errors[0].Text, "# 00000000000009");
+    EXPECT_EQ((std::vector<std::string>{"# 00000000000009", "0", "two lines"}),
+              list.Errors[0].Fields);
+}
+
 } // namespace
 } // namespace mbus::protocol
