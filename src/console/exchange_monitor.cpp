@@ -2,6 +2,7 @@
 
 #include "console/error_box.h"
 #include "console/frame_analysis.h"
+#include "console/frame_reception.h"
 #include "console/main_window.h"
 #include "console/readings_log.h"
 #include "console/status_bar.h"
@@ -19,6 +20,11 @@ using protocol::ExchangeClock;
 
 // How many requests keep their wall-clock time for a late reply's row.
 constexpr std::size_t kSentTimesKept = 64;
+
+// How late the time-out timer may fire before the window thread counts as held up, and how soon
+// the time-out is looked at again while bytes it caught are being framed (one idle tick).
+constexpr std::chrono::milliseconds kTimerSlack{100};
+constexpr int kRecheckMs = 5;
 
 // The status bar panel of the last exchange's verdict.
 constexpr int kVerdictPanel = 4;
@@ -101,12 +107,26 @@ void ExchangeMonitor::DropHeld() {
 }
 
 void ExchangeMonitor::ExpireDue() {
+    const auto now = ExchangeClock::now();
+    if (const auto due = Tracker_.NextDeadline(); due && HeldUpPastTimeOut(*due, now)) {
+        // The window thread was busy past the time-out (a dialog being built, a long repaint)
+        // while bytes came in: they were on their way before the time-out was seen, so their
+        // frame decides, however late the console frames it. At most one more time-out, for a
+        // line that never goes quiet.
+        Deadline_.start(kRecheckMs);
+        return;
+    }
     // A reply still being joined is analysed as it stands before its request times out.
     if (const auto held = Assembler_.Flush())
         AnalyseFrame(*held);
-    for (const protocol::Exchange& exchange : Tracker_.Expire(ExchangeClock::now()))
+    for (const protocol::Exchange& exchange : Tracker_.Expire(now))
         Settle(exchange);
     ArmDeadline();
+}
+
+bool ExchangeMonitor::HeldUpPastTimeOut(ExchangeClock::time_point due,
+                                        ExchangeClock::time_point now) const {
+    return now - due > kTimerSlack && now - due < Tracker_.Timeout() && !RxFrame.RecData.empty();
 }
 
 void ExchangeMonitor::ArmDeadline() {

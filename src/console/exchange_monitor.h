@@ -74,6 +74,10 @@ signals:
 private:
     void Settle(const protocol::Exchange& exchange);
     void ExpireDue();
+    // Whether the time-out falling due at `due` is seen late at `now` with received bytes not
+    // yet framed.
+    bool HeldUpPastTimeOut(protocol::ExchangeClock::time_point due,
+                           protocol::ExchangeClock::time_point now) const;
     void ArmDeadline();
     void ShowVerdict(const protocol::Exchange& exchange);
 
