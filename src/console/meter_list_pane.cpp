@@ -56,17 +56,6 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text,
     return button;
 }
 
-// The position in the type list of the type with `code`.
-std::optional<int> TypePosition(std::uint8_t code) {
-    const auto types = protocol::MeterTypes();
-    const auto found =
-        std::find_if(types.begin(), types.end(),
-                     [code](const protocol::MeterType& t) { return t.Code == code; });
-    if (found == types.end())
-        return std::nullopt;
-    return static_cast<int>(found - types.begin());
-}
-
 // The identifier the round reads: that of 读指令 when it is one of its items (the current
 // counters, in the byte order the meters take), else 1F 90.
 protocol::DataIdentifier RoundDataId(const TForm1& form) {
@@ -350,8 +339,9 @@ void MeterListPane::AddFoundMeter() {
 
 void MeterListPane::FoundMeter(const protocol::Exchange& exchange) {
     const auto& reply = exchange.Reply;
-    const std::optional<int> type =
-        reply && reply->TypeCode ? TypePosition(*reply->TypeCode) : std::nullopt;
+    const std::optional<int> type = reply && reply->TypeCode
+                                        ? protocol::MeterTypePositionOfCode(*reply->TypeCode)
+                                        : std::nullopt;
     if (protocol::Failed(exchange.Outcome) || !reply ||
         reply->Kind != protocol::ReplyKind::ReadAddress || !reply->Address || !type) {
         lblRoundProgress->setText(QStringLiteral("读表地址：") +

@@ -62,16 +62,6 @@ bool IsWildcard(const protocol::LineAddress& address) {
                        [](std::uint8_t b) { return b == protocol::kWildcardByte; });
 }
 
-std::optional<int> TypePosition(std::uint8_t code) {
-    const auto types = protocol::MeterTypes();
-    const auto found =
-        std::find_if(types.begin(), types.end(),
-                     [code](const protocol::MeterType& t) { return t.Code == code; });
-    if (found == types.end())
-        return std::nullopt;
-    return static_cast<int>(found - types.begin());
-}
-
 // The meter as the confirmations name it.
 QString MeterName(const protocol::MeterTarget& meter) {
     const auto type = protocol::MeterTypeText(meter.TypeCode);
@@ -393,7 +383,7 @@ void OperationsWindow::Send(const QString& operation, const std::vector<std::uin
 
 void OperationsWindow::SendTo(const protocol::MeterTarget& meter, const QString& operation,
                               protocol::ReadRequest request, OperationSequence::Continuation then) {
-    NameMeter(meter.Address, TypePosition(meter.TypeCode));
+    NameMeter(meter.Address, protocol::MeterTypePositionOfCode(meter.TypeCode));
     request.Sequence = NextSequence_++;
     Send(operation, protocol::BuildRequest(request), std::move(then));
 }
@@ -412,7 +402,7 @@ void OperationsWindow::ReadAddress() {
                  reply->Kind != protocol::ReplyKind::ReadAddress || !reply->Address ||
                  !reply->TypeCode)
                  return;
-             NameMeter(*reply->Address, TypePosition(*reply->TypeCode));
+             NameMeter(*reply->Address, protocol::MeterTypePositionOfCode(*reply->TypeCode));
          });
 }
 
@@ -553,7 +543,7 @@ void OperationsWindow::SetAddress() {
            [this, address, type = meter->TypeCode](const protocol::Exchange& exchange) {
                // The meter answers at its new address only: both windows name it from now on.
                if (exchange.Outcome == protocol::Verdict::Good)
-                   NameMeter(address, TypePosition(type));
+                   NameMeter(address, protocol::MeterTypePositionOfCode(type));
            });
 }
 

@@ -1,8 +1,10 @@
-// COM names, parsed the same way on every backend.
+// COM names, parsed and resolved through the port map the same way on every backend.
 #include "platform/port_map.h"
 
 #include <algorithm>
 #include <charconv>
+#include <string>
+#include <utility>
 
 namespace mbus::platform {
 namespace {
@@ -37,6 +39,17 @@ std::optional<int> ComNumberOfName(std::string_view name) {
     if (!number || *number == 0)
         return std::nullopt;
     return number;
+}
+
+std::optional<std::string> ResolveDeviceName(std::string_view name, PortMapNotes* notes) {
+    const auto number = ComNumberOfName(name);
+    if (!number)
+        return std::string(name);
+    for (PortMapEntry& entry : ReadPortMap(notes)) {
+        if (entry.Number == *number)
+            return std::move(entry.DevicePath);
+    }
+    return std::nullopt;
 }
 
 bool LooksLikeComName(std::string_view name) {

@@ -90,13 +90,9 @@ std::optional<int> TypeOfField(std::string_view text) {
         unsigned code = 0;
         const auto [end, ec] =
             std::from_chars(text.data() + 2, text.data() + text.size(), code, 16);
-        if (ec != std::errc() || end != text.data() + text.size())
+        if (ec != std::errc() || end != text.data() + text.size() || code > 0xFF)
             return std::nullopt;
-        for (std::size_t i = 0; i < types.size(); ++i) {
-            if (types[i].Code == code)
-                return static_cast<int>(i);
-        }
-        return std::nullopt;
+        return MeterTypePositionOfCode(static_cast<std::uint8_t>(code));
     }
     if (!text.empty() &&
         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {

@@ -37,6 +37,14 @@ std::optional<int> MeterTypePosition(std::string_view itemText) {
     return std::nullopt;
 }
 
+std::optional<int> MeterTypePositionOfCode(std::uint8_t code) {
+    for (std::size_t i = 0; i < kMeterTypes.size(); ++i) {
+        if (kMeterTypes[i].Code == code)
+            return static_cast<int>(i);
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string_view> MeterTypeText(std::uint8_t code) {
     for (const MeterType& type : kMeterTypes) {
         if (type.Code == code)

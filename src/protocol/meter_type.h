@@ -24,6 +24,9 @@ std::optional<std::uint8_t> MeterTypeCode(int position);
 // The position of the type whose item text is exactly `itemText`, or none.
 std::optional<int> MeterTypePosition(std::string_view itemText);
 
+// The position of the type with `code` (0x10 is 0), or none for a code not in the list.
+std::optional<int> MeterTypePositionOfCode(std::uint8_t code);
+
 // The item text of the type with `code` ("冷水水表" for 0x10), or none for a code not in the list.
 std::optional<std::string_view> MeterTypeText(std::uint8_t code);
 

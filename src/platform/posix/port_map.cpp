@@ -368,17 +368,6 @@ std::optional<int> MappedComNumber(const std::string& devicePath) {
     return std::nullopt;
 }
 
-std::optional<std::string> ResolveDeviceName(std::string_view name, PortMapNotes* notes) {
-    const auto number = ComNumberOfName(name);
-    if (!number)
-        return std::string(name);
-    for (PortMapEntry& entry : ReadPortMap(notes)) {
-        if (entry.Number == *number)
-            return std::move(entry.DevicePath);
-    }
-    return std::nullopt;
-}
-
 bool AddPortLink(int number, const std::string& devicePath, std::string& error) {
     if (number < 1 || number > kHighestComNumber) {
         error = std::strerror(EINVAL);

@@ -67,15 +67,4 @@ std::optional<int> MappedComNumber(const std::string& /*devicePath*/) {
     return std::nullopt; // ports have COM names only
 }
 
-std::optional<std::string> ResolveDeviceName(std::string_view name, PortMapNotes* notes) {
-    const auto number = ComNumberOfName(name);
-    if (!number)
-        return std::string(name);
-    for (PortMapEntry& entry : ReadPortMap(notes)) {
-        if (entry.Number == *number)
-            return std::move(entry.DevicePath);
-    }
-    return std::nullopt;
-}
-
 } // namespace mbus::platform
