@@ -81,20 +81,24 @@ int HistoryMonthOf(const DataIdentifier& id) {
 }
 
 const ReplyFormat* ReadReplyFormatOf(const DataIdentifier& id, std::uint8_t dataLength) {
-    const ReplyFormat* format = nullptr;
     if (SameIdentifier(id, kCurrentDataId))
         return ReplyFormatOf(dataLength);
-    if (const int month = HistoryMonthOf(id))
-        format = &kHistoryReplyFormats[static_cast<std::size_t>(month - 1)];
-    else if (SameIdentifier(id, kPriceTableId))
-        format = &kPriceTableReplyFormat;
-    else if (SameIdentifier(id, kSettlementDayId))
-        format = &kSettlementDayReplyFormat;
-    else if (SameIdentifier(id, kReadingDayId))
-        format = &kReadingDayReplyFormat;
-    else if (SameIdentifier(id, kPurchaseRecordId))
-        format = &kPurchaseReplyFormat;
+    const ReplyFormat* format = FixedReadReplyFormatOf(id);
     return format && format->DataLength == dataLength ? format : nullptr;
+}
+
+const ReplyFormat* FixedReadReplyFormatOf(const DataIdentifier& id) {
+    if (const int month = HistoryMonthOf(id))
+        return &kHistoryReplyFormats[static_cast<std::size_t>(month - 1)];
+    if (SameIdentifier(id, kPriceTableId))
+        return &kPriceTableReplyFormat;
+    if (SameIdentifier(id, kSettlementDayId))
+        return &kSettlementDayReplyFormat;
+    if (SameIdentifier(id, kReadingDayId))
+        return &kReadingDayReplyFormat;
+    if (SameIdentifier(id, kPurchaseRecordId))
+        return &kPurchaseReplyFormat;
+    return nullptr;
 }
 
 std::string_view LayoutName(ReplyLayout layout) {

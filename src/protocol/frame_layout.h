@@ -308,6 +308,12 @@ const ReplyFormat* ReplyFormatOf(std::uint8_t dataLength);
 // purchase record; null for an identifier or a length no layout has.
 const ReplyFormat* ReadReplyFormatOf(const DataIdentifier& id, std::uint8_t dataLength);
 
+// The format of a read-data reply with the identifier `id` (in either byte order) when it is the
+// same for every meter type: a history month, the price table, a day or the purchase record; null
+// for the current counters (water/gas or heat by the meter, see ReplyFormatOf) and for an
+// identifier no layout has.
+const ReplyFormat* FixedReadReplyFormatOf(const DataIdentifier& id);
+
 // Whether a format is one of the current counters (90 1F), the replies DecodeMeterData decodes.
 constexpr bool IsCurrentData(const ReplyFormat& format) {
     return format.Layout == ReplyLayout::Water || format.Layout == ReplyLayout::Heat;

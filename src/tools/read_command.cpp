@@ -379,8 +379,12 @@ std::string RoundSummary(const protocol::RoundTally& tally, const std::vector<Re
     return text;
 }
 
-// The reply layouts of the targets' types, in the order they first come.
-std::vector<const protocol::ReplyFormat*> FormatsOfTargets(const std::vector<ReadTarget>& targets) {
+// The reply layouts of a round's reads of `dataId`: the layout of that read when every meter type
+// answers it alike, else those of the targets' types, in the order they first come.
+std::vector<const protocol::ReplyFormat*> FormatsOfTargets(const std::vector<ReadTarget>& targets,
+                                                           const protocol::DataIdentifier& dataId) {
+    if (const protocol::ReplyFormat* fixed = protocol::FixedReadReplyFormatOf(dataId))
+        return {fixed};
     std::vector<const protocol::ReplyFormat*> formats;
     for (const ReadTarget& target : targets) {
         const protocol::ReplyFormat* format = protocol::AnswersInHeatLayout(target.TypeCode)
@@ -463,7 +467,7 @@ int Run(const ReadSettings& settings, CommandIo io) {
         std::vector<ListedMeterName> names;
         for (const ReadTarget& target : targets)
             names.push_back(target.Meter);
-        report.ReadRound(std::move(names), FormatsOfTargets(targets));
+        report.ReadRound(std::move(names), FormatsOfTargets(targets, settings.DataId));
         line.EndAnswersEarly();
     }
 

@@ -671,5 +671,24 @@ TEST_F(ReadCommandTest, ARoundReadsEveryMeterOfTheListAndNamesThoseThatFailed) {
                                "type code (0x10) or type name\n");
 }
 
+// A round of a read other than the current counters keeps that read's values in its CSV rows, for
+// meters of every type.
+TEST_F(ReadCommandTest, ARoundOfAnotherReadKeepsItsValuesInTheCsv) {
+    RunningSim sim({"--meter", "0:00000000000001", "--meter", "4:00000000000002"});
+    const Result csv =
+        Read({"--port", sim.ComName, "--addr", "00000000000001", "--addr", "00000000000002",
+              "--type", "0", "--type", "4", "--di", "D1 21", "--csv"});
+    EXPECT_EQ(csv.Status, kExitOk) << csv.Err;
+    ASSERT_EQ(csv.Lines.size(), 3u) << csv.Err;
+    EXPECT_TRUE(StartsWith(csv.Lines[0], "时间,串口,表地址,名称,表类型代码,上2月结算日累积量,"
+                                         "上2月结算日累积量单位,状态,"))
+        << csv.Lines[0];
+    EXPECT_NE(csv.Lines[1].find(",00000000000001,,0x10,000009.25,m³,"), std::string::npos)
+        << csv.Lines[1];
+    EXPECT_TRUE(
+        std::regex_search(csv.Lines[2], std::regex(",00000000000002,,0x20,\\d{6}\\.\\d\\d,kWh,")))
+        << csv.Lines[2];
+}
+
 } // namespace
 } // namespace mbus::tools
