@@ -77,17 +77,10 @@ std::string TypeText(std::uint8_t code) {
 std::string NoAnswerText(const Exchange& exchange, ReaderSession::Clock::duration timeout) {
     if (exchange.Interrupted)
         return "interrupted";
-    std::string received;
-    for (const std::string& frame : exchange.Rx)
-        received += frame;
-    if (received.empty())
-        return "no meter answered within " + std::to_string(Milliseconds(timeout)) + " ms";
-    constexpr std::size_t kShownBytes = 64;
-    const std::size_t shown = std::min(received.size(), kShownBytes);
-    return std::to_string(received.size()) + (received.size() == 1 ? " byte" : " bytes") +
-           " came back, but no read-address reply: " +
-           util::BytesToHexTrimmed(util::AsBytes(received).first(shown)) +
-           (shown < received.size() ? " …" : "");
+    if (std::string received = UnansweredBytesText(exchange, "read-address reply");
+        !received.empty())
+        return received;
+    return "no meter answered within " + std::to_string(Milliseconds(timeout)) + " ms";
 }
 
 int Run(const AddressSettings& settings, CommandIo io) {
@@ -107,14 +100,9 @@ int Run(const AddressSettings& settings, CommandIo io) {
         io.Err << "mbus address: " << NoAnswerText(*exchange, settings.Timeout) << "\n";
         return kExitIncomplete;
     }
-    if (!exchange->FurtherReplies.empty()) {
+    if (const std::string meters = AnsweringMetersText(*exchange); !meters.empty()) {
         // Every meter answers the wildcard address: the first answer names no particular meter.
-        std::string addresses = protocol::AddressText(*reply->Address);
-        for (const protocol::ParsedReply& further : exchange->FurtherReplies) {
-            if (further.Address)
-                addresses += ", " + protocol::AddressText(*further.Address);
-        }
-        io.Err << "mbus address: more than one meter answered: " << addresses << "\n";
+        io.Err << "mbus address: more than one meter answered: " << meters << "\n";
         return kExitIncomplete;
     }
     if (reply->Kind != protocol::ReplyKind::ReadAddress) {

@@ -118,11 +118,18 @@ int ReportExchange(const Exchange& exchange, const ExchangeReport& report, Comma
 
     const std::string prefix = "mbus " + std::string(report.Command) + ": ";
     if (!reply) {
-        io.Err << prefix
-               << (exchange.Interrupted
-                       ? std::string("interrupted")
-                       : "no answer within " + std::to_string(report.Timeout.count()) + " ms")
-               << "\n";
+        std::string why = exchange.Interrupted
+                              ? "interrupted"
+                              : UnansweredBytesText(exchange, "answer to the request");
+        if (why.empty())
+            why = "no answer within " + std::to_string(report.Timeout.count()) + " ms";
+        io.Err << prefix << why << "\n";
+        return kExitIncomplete;
+    }
+    if (const std::string meters = AnsweringMetersText(exchange); !meters.empty()) {
+        // A request to the wildcard address reached every meter of the line: each one answering
+        // has done what was asked.
+        io.Err << prefix << "more than one meter answered: " << meters << "\n";
         return kExitIncomplete;
     }
     if (const auto failure = protocol::FirstFailure(reply->Check);

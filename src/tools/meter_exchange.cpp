@@ -4,6 +4,8 @@
 #include "tools/tool_port.h"
 #include "util/string_c.h"
 
+#include <algorithm>
+
 namespace mbus::tools {
 namespace {
 
@@ -73,6 +75,41 @@ std::optional<Exchange> ExchangeOnce(ToolPort& port, const protocol::ReadRequest
         take(*held);
     exchange.Interrupted = !exchange.Reply && port.Interrupted();
     return exchange;
+}
+
+std::string AnsweringMetersText(const Exchange& exchange) {
+    std::vector<std::string> meters;
+    const auto add = [&meters](const protocol::ParsedReply& reply) {
+        if (!reply.Address)
+            return;
+        const std::string address = protocol::AddressText(*reply.Address);
+        if (std::find(meters.begin(), meters.end(), address) == meters.end())
+            meters.push_back(address);
+    };
+    if (exchange.Reply)
+        add(*exchange.Reply);
+    for (const protocol::ParsedReply& further : exchange.FurtherReplies)
+        add(further);
+    if (meters.size() < 2)
+        return {};
+    std::string text;
+    for (const std::string& meter : meters)
+        text += (text.empty() ? "" : ", ") + meter;
+    return text;
+}
+
+std::string UnansweredBytesText(const Exchange& exchange, std::string_view awaited) {
+    std::string received;
+    for (const std::string& frame : exchange.Rx)
+        received += frame;
+    if (received.empty())
+        return {};
+    constexpr std::size_t kShownBytes = 64;
+    const std::size_t shown = std::min(received.size(), kShownBytes);
+    return std::to_string(received.size()) + (received.size() == 1 ? " byte" : " bytes") +
+           " came back, but no " + std::string(awaited) + ": " +
+           util::BytesToHexTrimmed(util::AsBytes(received).first(shown)) +
+           (shown < received.size() ? " …" : "");
 }
 
 } // namespace mbus::tools

@@ -10,6 +10,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "protocol/parsed_reply.h"
@@ -33,5 +34,15 @@ struct Exchange {
 // when the port failed (said on `err`).
 std::optional<Exchange> ExchangeOnce(ToolPort& port, const protocol::ReadRequest& request,
                                      ReaderSession::Clock::duration timeout, std::ostream& err);
+
+// The addresses of the meters that answered, as typed and each once, the first answer's first
+// ("00000000000001, 00000000000002"), when more than one meter did (a request to the wildcard
+// address on a line of several); empty otherwise.
+std::string AnsweringMetersText(const Exchange& exchange);
+
+// What came back during an exchange that got no answer: "17 bytes came back, but no <awaited>:
+// FE FE 68 …" (the first 64 bytes as hex), so a wrong baud rate, parity or meter is not mistaken
+// for a dead line; empty when nothing came back.
+std::string UnansweredBytesText(const Exchange& exchange, std::string_view awaited);
 
 } // namespace mbus::tools

@@ -72,8 +72,9 @@ std::string OperationOptionsHelp(std::string_view addressUse) {
         "\n"
         "Exit status: 0 the meter accepted or answered with a sound frame, 1 it refused,\n"
         "did not answer within the time-out, or answered with a frame that failed its\n"
-        "check (or the run was interrupted), 2 bad option, or the port could not be\n"
-        "opened or used, 3 the output could not be written.\n";
+        "check, or more than one meter answered (or the run was interrupted), 2 bad\n"
+        "option, or the port could not be opened or used, 3 the output could not be\n"
+        "written.\n";
     return help;
 }
 

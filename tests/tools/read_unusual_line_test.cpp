@@ -1,9 +1,10 @@
-// `mbus read` and `mbus address` on a line and a port out of the ordinary, run in this process
-// through RunMbus: a device that streams without a pause (a frame is bounded, so memory stays
-// flat), a device path that holds control characters and bytes that are no UTF-8 (the CSV stays
-// valid UTF-8), two meters that both answer the wildcard address, and a line that answers with
-// bytes that are no read-address reply (a wrong baud rate looks like that).
-// Every case works in a temporary XDG_CONFIG_HOME without port discovery.
+// `mbus read`, `mbus address` and `mbus valve` on a line and a port out of the ordinary, run in
+// this process through RunMbus: a device that streams without a pause (a frame is bounded, so
+// memory stays flat), a device path that holds control characters and bytes that are no UTF-8 (the
+// CSV stays valid UTF-8), two meters that both answer the wildcard address, and a line that answers
+// with bytes that are no read-address reply (a wrong baud rate looks like that); two meters that
+// accept a write, and a frame that answers no request. Every case works in a temporary
+// XDG_CONFIG_HOME without port discovery.
 #include "mbus_run.h"
 
 #include "protocol/frame_layout.h"
@@ -135,6 +136,36 @@ TEST(AddressLine, TwoMetersAnsweringAndBytesThatAreNoAddressReplyAreSaid) {
         EXPECT_EQ(run.Status, kExitIncomplete);
         EXPECT_EQ(run.Err,
                   "mbus address: 3 bytes came back, but no read-address reply: 12 34 E5\n");
+    }
+}
+
+// A write is answered by one meter: two meters that accept a write to the wildcard address are
+// said, and a frame that answers no request (another meter's) is shown, not called no answer.
+TEST(OperationLine, TwoMetersAcceptingAndAFrameThatAnswersNothingAreSaid) {
+    protocol::ReplyHeader first;
+    first.TypeCode = 0x10;
+    first.Address = {0x01, 0, 0, 0, 0, 0, 0};
+    first.DataId = {0xA0, 0x17};
+    protocol::ReplyHeader second = first;
+    second.Address = {0x02, 0, 0, 0, 0, 0, 0};
+    const std::vector<std::uint8_t> status{0x01, 0x00};
+    std::vector<std::uint8_t> both = protocol::BuildDataReply(first, 0x84, status);
+    const auto other = protocol::BuildDataReply(second, 0x84, status);
+    both.insert(both.end(), other.begin(), other.end());
+    {
+        const AnsweringLine line(both);
+        const MbusRun run = RunMbusHere({"valve", "close", "--port", "COM1", "--timeout", "1000"});
+        EXPECT_EQ(run.Status, kExitIncomplete);
+        EXPECT_EQ(run.Err, "mbus valve: more than one meter answered: 00000000000001, "
+                           "00000000000002\n");
+    }
+    {
+        const AnsweringLine line(other);
+        const MbusRun run = RunMbusHere(
+            {"valve", "close", "--port", "COM1", "--addr", "00000000000001", "--timeout", "300"});
+        EXPECT_EQ(run.Status, kExitIncomplete);
+        EXPECT_EQ(run.Err, "mbus valve: 20 bytes came back, but no answer to the request: FE FE "
+                           "68 10 02 00 00 00 00 00 00 84 05 A0 17 00 01 00 BB 16\n");
     }
 }
 
