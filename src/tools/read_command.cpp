@@ -114,6 +114,7 @@ void PrintHelp(std::ostream& out) {
            "                        from sending to it (or to the end of the wait),\n"
            "                        \"verdict\" ok, timeout, echo-only, incomplete,\n"
            "                        start-byte, checksum, end-byte, address, type, refused\n"
+           "                        (with \"error_status\", the meter's status bytes as hex)\n"
            "                        or unrecognised; a late reply is an object of its own\n"
            "                        with \"late\": true; then the keys of `mbus decode --json` "
            "for\n"

@@ -194,8 +194,11 @@ void ReadReport::CloseRecord(const Record& record, bool late) {
          << ", \"elapsed_ms\": " << row.ElapsedMs.value_or(0) << ", \"verdict\": "
          << (record.Settled ? JsonString(protocol::VerdictName(verdict)) : "null")
          << ", \"late\": " << (late ? "true" : "false")
-         << (verdict == protocol::Verdict::LineLost ? ", \"error\": \"line lost\"" : "")
-         << ReadingKeys(row) << "}" << std::endl;
+         << (verdict == protocol::Verdict::LineLost ? ", \"error\": \"line lost\"" : "");
+    if (verdict == protocol::Verdict::Refused && row.Reply)
+        Out_ << ", \"error_status\": "
+             << JsonString(util::RemoveSpaces(util::BytesToHex(row.Reply->ErrorStatus)));
+    Out_ << ReadingKeys(row) << "}" << std::endl;
 }
 
 } // namespace mbus::tools

@@ -108,6 +108,16 @@ TEST_F(OperationCommandsTest, RefusalsOtherIdentifierOrdersAndSilence) {
     EXPECT_EQ(none.Err, "mbus set-day: no answer within 200 ms\n");
 }
 
+// `mbus read --json` gives a refusal's status bytes as the operations do.
+TEST_F(OperationCommandsTest, ARefusedReadGivesItsStatusBytesInJson) {
+    RunningSim sim({});
+    const MbusRun unknown = On(sim, {"read", "--di", "81 07", "--json"});
+    EXPECT_EQ(unknown.Status, kExitIncomplete);
+    EXPECT_TRUE(
+        Has(unknown.Out, R"("verdict": "refused", "late": false, "error_status": "0100", )"))
+        << unknown.Out;
+}
+
 TEST_F(OperationCommandsTest, BadArgumentsAreUsageErrors) {
     const std::vector<std::vector<std::string>> bad = {
         {"valve", "--port", "COM1"},
