@@ -1,5 +1,7 @@
 #include "console/meter_list_pane.h"
 
+#include "console/file_dialog.h"
+
 #include "console/combo_selection.h"
 #include "console/error_box.h"
 #include "console/exchange_monitor.h"
@@ -253,7 +255,8 @@ void MeterListPane::OpenList() {
     dlgMeterList->setFileMode(QFileDialog::ExistingFile);
     dlgMeterList->setDirectory(FileName_.isEmpty() ? UserDocumentsFolder()
                                                    : QFileInfo(FileName_).absolutePath());
-    if (dlgMeterList->exec() != QDialog::Accepted || dlgMeterList->selectedFiles().isEmpty())
+    dlgMeterList->selectFile(QString()); // a name typed now is not added to the last one
+    if (!RunFileDialog(*dlgMeterList))
         return;
     LoadList(dlgMeterList->selectedFiles().front());
 }
@@ -269,7 +272,7 @@ bool MeterListPane::SaveListAs() {
         dlgMeterList->setDirectory(QFileInfo(FileName_).absolutePath());
         dlgMeterList->selectFile(QFileInfo(FileName_).fileName());
     }
-    if (dlgMeterList->exec() != QDialog::Accepted || dlgMeterList->selectedFiles().isEmpty())
+    if (!RunFileDialog(*dlgMeterList))
         return false;
     SaveList(dlgMeterList->selectedFiles().front());
     return true;

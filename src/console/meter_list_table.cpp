@@ -95,7 +95,7 @@ void MeterListTable::SetCell(int row, int column, const QString& text, bool edit
         flags |= Qt::ItemIsEditable;
     cell->setFlags(flags);
     if (column == kGoodColumn || column == kFailedColumn)
-        cell->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        cell->setTextAlignment(Qt::AlignCenter); // under the header, wherever the row ends
     setItem(row, column, cell);
 }
 

@@ -76,13 +76,19 @@ void ReadingsTrend::FitAxes() {
     const auto [low, high] =
         std::minmax_element(points.begin(), points.end(),
                             [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); });
-    const double spread = std::max(high->y() - low->y(), 0.01);
-    ValueAxis_->setRange(low->y() - spread * 0.1, high->y() + spread * 0.1);
+    // The labels show two decimals: a flat or nearly flat trend gets room for ticks that read
+    // differently, and the ticks fall on round values.
+    const double margin = std::max((high->y() - low->y()) * 0.1, 0.05);
+    ValueAxis_->setRange(low->y() - margin, high->y() + margin);
+    ValueAxis_->applyNiceNumbers();
     // Points are appended in time order; a lone point gets a second of room.
     const qint64 first = qint64(points.front().x());
     const qint64 last = std::max(qint64(points.back().x()), first + 1000);
     TimeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(first),
                         QDateTime::fromMSecsSinceEpoch(last));
+    // Ticks less than a second apart show their milliseconds, so no two read the same.
+    TimeAxis_->setFormat(last - first < 10'000 ? QStringLiteral("HH:mm:ss.zzz")
+                                               : QStringLiteral("HH:mm:ss"));
 }
 
 } // namespace mbus::console

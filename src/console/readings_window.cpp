@@ -2,6 +2,7 @@
 
 #include "console/error_box.h"
 #include "console/exchange_monitor.h"
+#include "console/file_dialog.h"
 #include "console/main_window.h"
 #include "console/message_box.h"
 #include "console/meter_list_pane.h"
@@ -137,11 +138,9 @@ bool ReadingsWindow::ExportCsv() {
     dlgExportCsv->selectFile(
         QStringLiteral("读数记录_%1.csv")
             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"))));
-    if (dlgExportCsv->exec() != QDialog::Accepted)
+    if (!RunFileDialog(*dlgExportCsv))
         return false;
     const QStringList chosen = dlgExportCsv->selectedFiles();
-    if (chosen.isEmpty())
-        return false;
     const int rows = static_cast<int>(Log->Rows().size());
     WriteTrafficFile(chosen.front().toStdString(), Log->CsvFileBytes());
     ExportedRows_ = rows;

@@ -1,5 +1,6 @@
 #include "console/traffic_file.h"
 
+#include "console/file_dialog.h"
 #include "console/main_window.h"
 #include "console/rich_text_view.h"
 #include "platform/file_open.h"
@@ -66,11 +67,9 @@ void TForm1::btnSaveComRecClick(QObject* /*Sender*/) {
     sSaveDialog1->selectFile(
         QStringLiteral("mbus-%1.txt")
             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
-    if (sSaveDialog1->exec() != QDialog::Accepted)
+    if (!RunFileDialog(*sSaveDialog1))
         return;
     const QStringList chosen = sSaveDialog1->selectedFiles();
-    if (chosen.isEmpty())
-        return;
     // A new name typed without an extension gets ".txt"; a file that exists is taken as chosen.
     QString path = chosen.front();
     if (QFileInfo(path).suffix().isEmpty() && !QFileInfo::exists(path))

@@ -1,6 +1,7 @@
 // The row below the traffic view, left of 自动换行: 帧间隔 (the quiet gap that ends a frame),
 // 记录到文件 (the traffic log file) and 时间戳 (read by the traffic view as it writes).
 #include "console/console_settings.h"
+#include "console/file_dialog.h"
 #include "console/main_window.h"
 #include "console/message_box.h"
 #include "console/traffic_file.h"
@@ -9,7 +10,6 @@
 
 #include <QCheckBox>
 #include <QDateTime>
-#include <QFileDialog>
 #include <QSignalBlocker>
 #include <QSpinBox>
 
@@ -26,9 +26,7 @@ void TForm1::ckbLogToFileClick(QObject* /*Sender*/) {
     }
     QString folder = StoredLogFolder();
     if (folder.isEmpty()) {
-        folder = QFileDialog::getExistingDirectory(
-            this, QStringLiteral("选择记录文件的文件夹"), UserDocumentsFolder(),
-            QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+        folder = ChooseFolder(this, QStringLiteral("选择记录文件的文件夹"), UserDocumentsFolder());
         if (folder.isEmpty()) {
             const QSignalBlocker blocker(ckbLogToFile);
             ckbLogToFile->setChecked(false);
