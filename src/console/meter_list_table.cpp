@@ -77,7 +77,7 @@ MeterListTable::MeterListTable(QWidget* parent) : QTableWidget(0, kColumns, pare
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setItemDelegateForColumn(kTypeColumn, new TypeDelegate(this));
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-    horizontalHeader()->setStretchLastSection(true);
+    horizontalHeader()->setStretchLastSection(false);
     resizeColumnsToContents();
     SetEditable(true);
     connect(this, &QTableWidget::itemChanged, this, &MeterListTable::CellChanged);
@@ -237,7 +237,8 @@ void MeterListTable::ShowRead(const protocol::Exchange& exchange) {
     const int count = item(row, column) ? item(row, column)->data(Qt::UserRole).toInt() + 1 : 1;
     SetCell(row, column, QString::number(count), false);
     item(row, column)->setData(Qt::UserRole, count);
-    for (const int shown : {kReadingColumn, kResultColumn, kGoodTimeColumn}) {
+    for (const int shown :
+         {int(kReadingColumn), int(kResultColumn), int(kGoodTimeColumn), column}) {
         const int wanted = sizeHintForColumn(shown);
         if (wanted > columnWidth(shown))
             setColumnWidth(shown, wanted);
