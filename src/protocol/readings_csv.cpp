@@ -31,39 +31,6 @@ void AppendField(std::string& line, std::string_view text) {
     line.push_back('"');
 }
 
-// A text from outside (the port as the user gave it, which may be any device path) as UTF-8 on
-// one line: control characters and bytes that are no part of a UTF-8 character become JSON-style
-// escapes (\n, \u001b, \u00ff), as `mbus ports --json` writes them.
-std::string EscapedText(std::string_view text) {
-    std::string out;
-    while (!text.empty()) {
-        const auto byte = static_cast<unsigned char>(text.front());
-        const std::size_t length = util::Utf8CharacterLength(text);
-        if (length > 1 || (length == 1 && byte >= 0x20)) {
-            out.append(text.substr(0, length));
-            text.remove_prefix(length);
-            continue;
-        }
-        text.remove_prefix(1);
-        switch (byte) {
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            out += escaped;
-        }
-    }
-    return out;
-}
-
 std::string_view YesNo(const std::optional<bool>& value) {
     if (!value)
         return {};
@@ -124,7 +91,9 @@ std::string ReadingsCsv::Header() const {
 std::string ReadingsCsv::Row(const ReadingRow& row) const {
     std::string line;
     AppendField(line, Iso8601(row.Time));
-    AppendField(line, EscapedText(row.Port));
+    // The port as the user gave it may be any device path: on one line, as `mbus ports --json`
+    // writes it.
+    AppendField(line, util::EscapedUtf8Text(row.Port));
 
     const ParsedReply* reading = row.Reply && row.Reply->Decoded() ? &*row.Reply : nullptr;
     const Verdict outcome =

@@ -1,5 +1,7 @@
 #include "util/utf8_text.h"
 
+#include <cstdio>
+
 namespace mbus::util {
 
 std::size_t Utf8CharacterLength(std::string_view text) {
@@ -36,6 +38,36 @@ std::size_t Utf8CharacterLength(std::string_view text) {
             return 0;
     }
     return length;
+}
+
+std::string EscapedUtf8Text(std::string_view text) {
+    std::string out;
+    while (!text.empty()) {
+        const auto byte = static_cast<unsigned char>(text.front());
+        const std::size_t length = Utf8CharacterLength(text);
+        if (length > 1 || (length == 1 && byte >= 0x20)) {
+            out.append(text.substr(0, length));
+            text.remove_prefix(length);
+            continue;
+        }
+        text.remove_prefix(1);
+        switch (byte) {
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            out += escaped;
+        }
+    }
+    return out;
 }
 
 } // namespace mbus::util
