@@ -5,6 +5,7 @@
 #include "serial/com_port.h"
 
 #include <QComboBox>
+#include <QTableWidget>
 
 #include <chrono>
 #include <csignal>
@@ -47,6 +48,17 @@ void MeterSession::SendAndWaitForLines(int lines) {
     Form->btnSend->click();
     ASSERT_TRUE(WaitUntil([&] { return ViewLines(*Form->redtComRechex).size() >= lines; }))
         << "frames seen: " << ViewLines(*Form->redtComRechex).size();
+}
+
+QStringList Column(const QTableWidget& table, const QString& header) {
+    QStringList texts;
+    for (int column = 0; column < table.columnCount(); ++column) {
+        if (table.horizontalHeaderItem(column)->text() != header)
+            continue;
+        for (int row = 0; row < table.rowCount(); ++row)
+            texts << (table.item(row, column) ? table.item(row, column)->text() : QString());
+    }
+    return texts;
 }
 
 } // namespace mbus::console

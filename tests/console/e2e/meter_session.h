@@ -1,14 +1,20 @@
 // Fixture of the end-to-end tests: `mbus sim` runs as a program of its own on a pseudo-terminal
 // registered in the test's ports folder, and the console's window, made after it, lists that
-// port first. The window is shown (offscreen) as a user sees it.
+// port first. The window is shown (offscreen) as a user sees it. Beside it, what the tests read
+// from the windows' tables.
 #pragma once
 
 #include "console_test.h"
 #include "support/child_process.h"
 
+#include <QString>
+#include <QStringList>
+
 #include <memory>
 #include <string>
 #include <vector>
+
+class QTableWidget;
 
 namespace mbus::console {
 
@@ -28,5 +34,8 @@ protected:
     std::string ComName; // COM<n> of the simulator
     std::unique_ptr<TForm1> Form;
 };
+
+// The texts of the table's column headed `header`, row by row (empty for an empty cell).
+QStringList Column(const QTableWidget& table, const QString& header);
 
 } // namespace mbus::console

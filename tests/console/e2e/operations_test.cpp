@@ -41,15 +41,7 @@ protected:
 
     // The results table's column `header`, row by row.
     QStringList Column(const QString& header) {
-        const QTableWidget& table = *Window().tblResults;
-        QStringList texts;
-        for (int column = 0; column < table.columnCount(); ++column) {
-            if (table.horizontalHeaderItem(column)->text() != header)
-                continue;
-            for (int row = 0; row < table.rowCount(); ++row)
-                texts << (table.item(row, column) ? table.item(row, column)->text() : QString());
-        }
-        return texts;
+        return console::Column(*Window().tblResults, header);
     }
 
     // Presses `button` and waits until the window has shown the answer of `operation`; gives

@@ -26,18 +26,6 @@ namespace {
 
 using ReadingsTest = MeterSession;
 
-// The texts of a table column, by header text.
-QStringList Column(const QTableWidget& table, const QString& header) {
-    QStringList texts;
-    for (int column = 0; column < table.columnCount(); ++column) {
-        if (table.horizontalHeaderItem(column)->text() != header)
-            continue;
-        for (int row = 0; row < table.rowCount(); ++row)
-            texts << (table.item(row, column) ? table.item(row, column)->text() : QString());
-    }
-    return texts;
-}
-
 TEST_F(ReadingsTest, TimedReadsFillTheTableAndTheTrendAndExportAsCsv) {
     StartWithSim({"--meter", "0:12345678901234"});
     const QRect designed = Form->geometry();
