@@ -21,6 +21,7 @@
 #include "console/readings_log.h"
 #include "console/readings_window.h"
 #include "console/traffic_counters.h"
+#include "round_line.h"
 #include "serial/com_port.h"
 #include "support/child_process.h"
 #include "support/temp_config_home.h"
@@ -36,7 +37,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -45,18 +45,8 @@ namespace {
 using namespace mbus;
 using namespace mbus::bench;
 
-constexpr int kMeters = 50;
-constexpr int kRounds = 3;
-constexpr int kTurnaroundMs = 20;
-constexpr int kBitsPerByte = 11; // start, 8 data, even parity, stop
 constexpr int kRequestBytes = 18;
 const std::vector<int> kSilent{17, 29, 41};
-
-std::string AddressOf(int meter) {
-    char address[16];
-    std::snprintf(address, sizeof address, "%014d", meter);
-    return address;
-}
 
 // One line of meters at `baud`, `silent` of them silent: reads it kRounds times through the
 // console's round and prints each round. False when a round read fewer meters than expected.
@@ -69,7 +59,7 @@ bool Measure(const std::string& list, int baud, bool silent) {
     if (silent) {
         for (const int meter : kSilent) {
             command.push_back("--silent-meter");
-            command.push_back(AddressOf(meter));
+            command.push_back(RoundMeterAddress(meter));
         }
     }
     testing::ChildProcess sim(command);
@@ -139,12 +129,7 @@ int main(int argc, char** argv) try {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     const testing::TempConfigHome home;
     const std::string list = (home.Root() / "line.csv").string();
-    {
-        std::ofstream file(list);
-        file << "# " << kMeters << " cold-water meters\n";
-        for (int i = 1; i <= kMeters; ++i)
-            file << AddressOf(i) << ",0,meter " << i << "\n";
-    }
+    WriteRoundMeterList(list);
 
     QApplication application(argc, argv);
     console::SetApplicationTitle(QString::fromUtf8(console::kFormCaption));

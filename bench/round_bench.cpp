@@ -7,6 +7,7 @@
 // and the turnarounds) and their ratio. Asserts nothing; exits 1 only when a round did not read
 // every meter.
 #include "bench_support.h"
+#include "round_line.h"
 #include "support/child_process.h"
 #include "support/temp_config_home.h"
 #include "tools/read_command.h"
@@ -15,7 +16,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <streambuf>
@@ -26,11 +26,6 @@ namespace {
 
 using namespace mbus;
 using namespace mbus::bench;
-
-constexpr int kMeters = 50;
-constexpr int kRounds = 3;
-constexpr int kTurnaroundMs = 20;
-constexpr int kBitsPerByte = 11; // start, 8 data, even parity, stop
 
 // A stream buffer that keeps each line written with the moment its end was written.
 class TimedLines : public std::streambuf {
@@ -132,15 +127,7 @@ bool Measure(const std::string& list, int baud, std::vector<RoundFigures>& round
 int main() {
     const testing::TempConfigHome home;
     const std::string list = (home.Root() / "line.csv").string();
-    {
-        std::ofstream file(list);
-        file << "# " << kMeters << " cold-water meters\n";
-        for (int i = 1; i <= kMeters; ++i) {
-            char address[16];
-            std::snprintf(address, sizeof address, "%014d", i);
-            file << address << ",0,meter " << i << "\n";
-        }
-    }
+    WriteRoundMeterList(list);
     std::printf("round_bench: %d meters, %d ms turnaround, 8E1, %d rounds each; load %s\n", kMeters,
                 kTurnaroundMs, kRounds, LoadAverage().c_str());
     bool sound = true;
