@@ -331,9 +331,11 @@ bool TBaseDispatcher::DeliverToTargets(std::uint32_t msg, std::uint32_t triggerH
     }
     const bool peeking = msg == MsgTriggerAvail || msg == MsgTriggerData;
     {
+        // Peek mode starts with the first target's window (NotifyTargets): a byte taken before
+        // that, outside any handler, leaves the buffer as it would outside a delivery, so the
+        // window that opens next does not hand it out again.
         std::lock_guard<std::recursive_mutex> guard(InputLock);
         MaxConsumed = 0;
-        PeekMode = peeking;
     }
 
     bool result = NotifyTargets(msg, triggerHandle, MakeNotifyParam(RegistryHandle_, data));
@@ -372,7 +374,8 @@ bool TBaseDispatcher::NotifyTargets(std::uint32_t msg, std::uint32_t triggerHand
     // Calls `notify` for each target of the list that is not marked deleted. Each target starts
     // with Consumed 0; afterwards the most any target took is kept. A close that became pending
     // while a target ran ends the delivery at once (false).
-    const auto notifyAll = [this](auto& targets, const auto& notify) {
+    const bool peeking = msg == MsgTriggerAvail || msg == MsgTriggerData;
+    const auto notifyAll = [this, peeking](auto& targets, const auto& notify) {
         for (std::size_t i = 0;; ++i) {
             typename std::remove_reference_t<decltype(targets)>::value_type target;
             {
@@ -385,6 +388,7 @@ bool TBaseDispatcher::NotifyTargets(std::uint32_t msg, std::uint32_t triggerHand
                 // The target takes the announced bytes through the handler window.
                 std::lock_guard<std::recursive_mutex> guard(InputLock);
                 Consumed = 0;
+                PeekMode = peeking;
                 if (PeekMode && InBuffer)
                     HandlerWindow.Open(InBuffer.get(), InTail, UnreadCount());
             }
